@@ -1,0 +1,17 @@
+// The operation dispatcher: executes one operation of the program through
+// the table of command keywords.
+#ifndef ZARN_COMMANDS_DISPATCHER_H_
+#define ZARN_COMMANDS_DISPATCHER_H_
+
+#include "common/run_state.h"
+
+namespace zarn {
+
+// Executes operation st.CurOper: sets *oper, refreshes ErrLogLevel from
+// *errloglev, calls the handler of the command, and logs ZARNCMD001LE after
+// a failed operation.
+void DispatchOperation(RunState& st);
+
+}  // namespace zarn
+
+#endif  // ZARN_COMMANDS_DISPATCHER_H_

@@ -1,0 +1,114 @@
+// The state of one run, passed by reference to every procedure of the run:
+// the run-error flag and final report, the settings of the parameter file,
+// the loaded program, the variable stores, and the seams to the file system
+// and the clock. Two runs in one process never share anything.
+#ifndef ZARN_COMMON_RUN_STATE_H_
+#define ZARN_COMMON_RUN_STATE_H_
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/oper.h"
+#include "support/clock.h"
+#include "support/file_system.h"
+#include "support/ini.h"
+#include "support/regex.h"
+#include "variables/range_vars.h"
+#include "variables/str_vars.h"
+#include "variables/sys_vars.h"
+
+namespace zarn {
+
+// Options of the command line that change how a run behaves.
+struct RunOptions {
+  bool dry_run = false;
+};
+
+struct RunState {
+  RunState(FileSystem& file_system, Clock& run_clock)
+      : fs(file_system), clock(run_clock) {}
+
+  FileSystem& fs;
+  Clock& clock;
+  RunOptions options;
+
+  // Run control.
+  int32_t ErrFlag = 0;  // 0 ok; 1 stop the run; 2 the current file failed
+  std::string FinalMsg;
+  std::string MsgText;
+  const std::string AppTitle = "Zarn 2.0";
+  const std::string MsgFileName = "zarn_msg.ini";
+  std::string MsgFile;
+  std::string AppFolder;  // folder of the executable, for *app
+  int32_t LogErrNo = 0;
+  // Set when a folder of the tree could not be listed; the run then ends
+  // with the status of a run in which a file failed.
+  bool FolderFailed = false;
+  // Set when any file failed (read, write-back, or a flag of 2).
+  bool FileFailed = false;
+
+  // Settings of the parameter file.
+  std::string ParmFile;
+  std::string DataFolder;
+  std::string FilesMask;
+  std::string ZarnFolder;
+  std::string ZarnStart;
+  bool RecurseFlag = true;
+  std::string LogFile;
+  std::string LogFolder;
+  bool LogAppend = false;
+  int32_t ParmCount = 0;
+
+  // The program.
+  std::vector<Oper> OperList;  // OperList[0] is operation 1
+  int32_t OperCount = 0;
+  bool ListingDone = false;
+  int32_t CurOper = 0;
+  int32_t ErrLogLevel = 0;
+  int32_t FunrCount = 0;
+
+  // Variables.
+  StrVarStore StrVars;
+  RangeVarStore RangeVars;
+  SysVarTable SysVars;
+
+  // Compiled patterns of the run.
+  RegexCache regex_cache;
+
+  // The message file, read once on first use.
+  const IniFile& MessageFile();
+
+  Oper& OperAt(int32_t number) { return OperList[number - 1]; }
+
+ private:
+  std::optional<IniFile> message_file_;
+};
+
+// Sets MsgText to the message of the code in the section of the message
+// file, with the template's placeholders filled from values (no template:
+// the text as it stands).
+void ComposeMessage(RunState& st, std::string_view section,
+                    std::string_view code, std::string_view tmpl = {},
+                    std::string_view values = {});
+
+// Appends text to the log of the run (LogFile, status into LogErrNo).
+void Log(RunState& st, std::string_view text);
+
+// ComposeMessage, then Log of MsgText.
+void LogMessage(RunState& st, std::string_view section, std::string_view code,
+                std::string_view tmpl = {}, std::string_view values = {});
+
+// Value of a string variable as a 32-bit integer.
+int32_t IntVar(const RunState& st, std::string_view name);
+void SetIntVar(RunState& st, std::string_view name, int64_t value);
+
+// The path of the program file.
+std::string ProgramPath(const RunState& st);
+
+}  // namespace zarn
+
+#endif  // ZARN_COMMON_RUN_STATE_H_

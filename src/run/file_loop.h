@@ -1,0 +1,30 @@
+// The file loop: the traversal of the data folder tree, the processing of
+// one file, and the operation loop that runs the program on it.
+#ifndef ZARN_RUN_FILE_LOOP_H_
+#define ZARN_RUN_FILE_LOOP_H_
+
+#include <cstdint>
+#include <string>
+
+#include "common/run_state.h"
+
+namespace zarn {
+
+// Applies the program to every selected file of the data folder tree and
+// logs the summary.
+void ProcessFileSet(RunState& st);
+
+// Reads one file, runs the program on it and writes it back when changed;
+// ErrFlag is 2 when the file cannot be read or written back.
+void ProcessFile(RunState& st, const std::string& path);
+
+// Sets the per-file variables, runs the program, and hands back the new
+// content (when changes > 0) and the number of changes.
+void RunOnFile(RunState& st, std::string& content, int32_t& changes);
+
+// Runs the operation list once, from operation 1.
+void RunOperations(RunState& st);
+
+}  // namespace zarn
+
+#endif  // ZARN_RUN_FILE_LOOP_H_

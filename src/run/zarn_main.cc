@@ -1,0 +1,79 @@
+#include "run/zarn_main.h"
+
+#include "program/program.h"
+#include "run/file_loop.h"
+#include "run/parameters.h"
+#include "support/file_io.h"
+#include "support/messages.h"
+#include "variables/sys_vars.h"
+
+namespace zarn {
+
+namespace {
+
+std::string Banner(const RunState& st) {
+  return "=================== " + st.AppTitle +
+         " -- unattended batch editing log ===================\r\n";
+}
+
+}  // namespace
+
+void ShowFinalReport(RunState& st, std::ostream& report,
+                     const std::string& text) {
+  report << st.AppTitle << ": " << text << "\n";
+  report.flush();
+}
+
+void WriteLogHeader(RunState& st) {
+  const std::string banner = Banner(st);
+  int status = st.LogAppend ? st.fs.AppendToFile(st.LogFile, banner)
+                            : st.fs.WriteWholeFile(st.LogFile, banner);
+  if (status != 0) {
+    ComposeMessage(st, "CheckParameters", "ZARNCPA004CT", "/{1}/{2}/",
+                   MsgValues({st.LogFile, std::to_string(status)}));
+    st.FinalMsg = st.MsgText;
+    st.ErrFlag = 1;
+  }
+}
+
+int Main(RunState& st, std::ostream& report) {
+  st.ErrFlag = 0;
+  st.ListingDone = false;
+  st.MsgFile = st.AppFolder + std::string(kPathSepText) + st.MsgFileName;
+  if (!IsFilePresent(st.fs, st.MsgFile)) {
+    st.FinalMsg = "File \"" + st.MsgFileName +
+                  "\" is not found.\r\nExecution canceled. ";
+    ShowFinalReport(st, report, st.FinalMsg);
+    return kExitStartup;
+  }
+
+  st.FinalMsg.clear();
+  CheckParameters(st);
+  if (!st.FinalMsg.empty()) {
+    st.ErrFlag = 1;
+    ShowFinalReport(st, report, st.FinalMsg);
+    return kExitStartup;
+  }
+
+  WriteLogHeader(st);
+  if (st.ErrFlag > 0) {
+    ShowFinalReport(st, report, st.FinalMsg);
+    return kExitStartup;
+  }
+
+  InitSysVars(st.StrVars, st.SysVars,
+              SysVarSettings{st.AppFolder, st.DataFolder, st.ZarnFolder,
+                             st.ZarnStart, st.LogFile, st.ParmCount});
+  LoadProgram(st);
+  if (st.ErrFlag > 0) {
+    ShowFinalReport(st, report, st.FinalMsg);
+    return kExitStartup;
+  }
+
+  ProcessFileSet(st);
+  if (st.ErrFlag == 1) return kExitStopped;
+  if (st.FileFailed || st.FolderFailed) return kExitFileFailed;
+  return kExitOk;
+}
+
+}  // namespace zarn

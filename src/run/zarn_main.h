@@ -1,0 +1,34 @@
+// The start procedure: the stages of a run, in order.
+#ifndef ZARN_RUN_ZARN_MAIN_H_
+#define ZARN_RUN_ZARN_MAIN_H_
+
+#include <ostream>
+
+#include "common/run_state.h"
+
+namespace zarn {
+
+// Exit statuses of a run.
+inline constexpr int kExitOk = 0;           // every selected file processed
+inline constexpr int kExitStartup = 1;      // stopped during start-up
+inline constexpr int kExitStopped = 2;      // stopped on a failed operation
+inline constexpr int kExitFileFailed = 3;   // completed; some file failed
+inline constexpr int kExitUsage = 64;       // wrong command line
+
+// Runs the stages: message file, parameter check, log header, system
+// variables, program, file loop. st.AppFolder and st.ParmFile are set by
+// the caller. A stop during start-up shows its report on `report`.
+int Main(RunState& st, std::ostream& report);
+
+// Starts the log with the banner line (replacing the log, or appending to
+// it when Logappend is on); on failure ErrFlag is 1 and FinalMsg holds
+// ZARNCPA004CT.
+void WriteLogHeader(RunState& st);
+
+// The final report: "Zarn 2.0: " and the text.
+void ShowFinalReport(RunState& st, std::ostream& report,
+                     const std::string& text);
+
+}  // namespace zarn
+
+#endif  // ZARN_RUN_ZARN_MAIN_H_

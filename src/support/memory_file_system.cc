@@ -1,0 +1,126 @@
+#include "support/memory_file_system.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace zarn {
+
+std::string MemoryFileSystem::Parent(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return "";
+  return path.substr(0, slash);
+}
+
+void MemoryFileSystem::AddFolder(const std::string& path) {
+  std::string p = path;
+  while (!p.empty() && folders_.insert(p).second) p = Parent(p);
+}
+
+void MemoryFileSystem::AddFile(const std::string& path, std::string content) {
+  AddFolder(Parent(path));
+  files_[path] = std::move(content);
+}
+
+const std::string* MemoryFileSystem::Content(const std::string& path) const {
+  auto it = files_.find(path);
+  return it == files_.end() ? nullptr : &it->second;
+}
+
+void MemoryFileSystem::Fail(Op op, const std::string& path, int err) {
+  if (err == 0) {
+    failures_.erase({op, path});
+  } else {
+    failures_[{op, path}] = err;
+  }
+}
+
+int MemoryFileSystem::Failure(Op op, const std::string& path) const {
+  auto it = failures_.find({op, path});
+  return it == failures_.end() ? 0 : it->second;
+}
+
+int MemoryFileSystem::WriteCount(const std::string& path) const {
+  return static_cast<int>(std::count(writes_.begin(), writes_.end(), path));
+}
+
+bool MemoryFileSystem::IsFile(const std::string& path) {
+  return files_.count(path) > 0;
+}
+
+bool MemoryFileSystem::IsFolder(const std::string& path) {
+  return folders_.count(path) > 0;
+}
+
+int MemoryFileSystem::ReadWholeFile(const std::string& path,
+                                    std::string* content) {
+  content->clear();
+  reads_.push_back(path);
+  if (int err = Failure(Op::kRead, path)) return err;
+  auto it = files_.find(path);
+  if (it == files_.end()) return folders_.count(path) ? EISDIR : ENOENT;
+  *content = it->second;
+  return 0;
+}
+
+int MemoryFileSystem::WriteWholeFile(const std::string& path,
+                                     std::string_view content) {
+  if (int err = Failure(Op::kWrite, path)) return err;
+  if (!folders_.count(Parent(path))) return ENOENT;
+  if (folders_.count(path)) return EISDIR;
+  writes_.push_back(path);
+  files_[path] = std::string(content);
+  return 0;
+}
+
+int MemoryFileSystem::CreateExclusive(const std::string& path,
+                                      std::string_view content) {
+  if (int err = Failure(Op::kCreate, path)) return err;
+  if (int err = Failure(Op::kCreate, Parent(path))) return err;
+  if (!folders_.count(Parent(path))) return ENOENT;
+  if (files_.count(path) || folders_.count(path)) return EEXIST;
+  files_[path] = std::string(content);
+  return 0;
+}
+
+int MemoryFileSystem::RemoveFile(const std::string& path) {
+  if (int err = Failure(Op::kRemove, path)) return err;
+  if (!files_.erase(path)) return ENOENT;
+  removals_.push_back(path);
+  return 0;
+}
+
+int MemoryFileSystem::AppendToFile(const std::string& path,
+                                   std::string_view data) {
+  if (int err = Failure(Op::kAppend, path)) return err;
+  if (!folders_.count(Parent(path))) return ENOENT;
+  files_[path].append(data);
+  return 0;
+}
+
+int MemoryFileSystem::ListFiles(const std::string& folder,
+                                std::vector<std::string>* names) {
+  names->clear();
+  if (int err = Failure(Op::kList, folder)) return err;
+  if (!folders_.count(folder)) return ENOENT;
+  for (const auto& [path, content] : files_) {
+    if (Parent(path) != folder) continue;
+    std::string name = path.substr(folder.size() + 1);
+    if (!name.empty() && name[0] != '.') names->push_back(name);
+  }
+  return 0;  // std::map keeps byte order
+}
+
+int MemoryFileSystem::ListSubfolders(const std::string& folder,
+                                     std::vector<std::string>* names) {
+  names->clear();
+  if (int err = Failure(Op::kList, folder)) return err;
+  if (!folders_.count(folder)) return ENOENT;
+  for (const std::string& path : folders_) {
+    if (path != folder && Parent(path) == folder) {
+      names->push_back(path.substr(folder.size() + 1));
+    }
+  }
+  return 0;
+}
+
+}  // namespace zarn

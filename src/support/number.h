@@ -1,0 +1,53 @@
+// The numeric reading every part of the system shares.
+//
+// A text is numeric when it is: optional blanks, an optional sign, digits
+// with at most one decimal separator (at least one digit in all), an
+// optional exponent ("e" or "E", an optional sign, digits), optional blanks.
+// Every "." is read as the decimal separator "," first, so "2.5" and "2,5"
+// both mean two and a half.
+#ifndef ZARN_SUPPORT_NUMBER_H_
+#define ZARN_SUPPORT_NUMBER_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zarn {
+
+// The parts of a numeric text, as written: the sign, the digits before and
+// after the separator and the exponent. Exact arithmetic builds on these.
+struct NumericParts {
+  bool negative = false;
+  std::string int_digits;   // may be empty when frac_digits is not
+  std::string frac_digits;  // may be empty
+  int64_t exponent = 0;     // clamped to +-100000
+};
+
+// Splits a numeric text into its parts; nullopt when it is not numeric.
+std::optional<NumericParts> ParseNumeric(std::string_view text);
+
+bool IsNumeric(std::string_view text);
+
+// The value of a numeric text as a double; nullopt when not numeric.
+std::optional<double> ToDouble(std::string_view text);
+
+// Rounds a double to the nearest integer, halves to the even neighbour.
+double RoundHalfEven(double v);
+
+// The value of a variable's text as a 32-bit integer (*pos, *changes,
+// *n_oper, *errloglev): read as a number and rounded half to even. A text
+// that is not numeric reads as 0; a value outside the 32-bit range is
+// clamped to it.
+int32_t ToInt32(std::string_view text);
+
+// True when the text is numeric and its value, as a double, equals its
+// value rounded half to even to a 32-bit integer. False outside the range.
+bool IsWholeNumber(std::string_view text);
+
+// Like IsWholeNumber, but also yields the value.
+bool ToWholeNumber(std::string_view text, int32_t* value);
+
+}  // namespace zarn
+
+#endif  // ZARN_SUPPORT_NUMBER_H_

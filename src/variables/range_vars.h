@@ -1,0 +1,63 @@
+// The store of range variables (class TR): named stretches of *filestring
+// given by a one-based start and a length; (0, 0) is no range.
+//
+// Keys ignore ASCII letter case; FindRangeVar compares exactly. Ranges keep
+// their order of creation and can be removed by name prefix.
+#ifndef ZARN_VARIABLES_RANGE_VARS_H_
+#define ZARN_VARIABLES_RANGE_VARS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace zarn {
+
+struct TR {
+  std::string name;
+  int32_t startpos = 0;
+  int32_t length = 0;
+};
+
+struct RangeVarRec {
+  std::string name;
+  int32_t startpos = 0;
+  int32_t length = 0;
+};
+
+class RangeVarStore {
+ public:
+  void SetRangeVar(const RangeVarRec& rec);
+  int32_t FindRangeVar(std::string_view name) const;
+  // Stored fields; ("?", 0, 0) for a missing range.
+  RangeVarRec GetRangeVar(std::string_view name) const;
+  // Range at position pos (from 1); ("?", 0, 0) outside 1..Count().
+  RangeVarRec GetRangeVarAt(int32_t pos) const;
+  int32_t Count() const { return static_cast<int32_t>(ranges_.size()); }
+  // Removes every range whose name begins with prefix (exact case).
+  void RemoveRangeVars(std::string_view prefix);
+  // Direct access for the replace command, which moves every range.
+  TR& MutableAt(int32_t pos) { return ranges_[pos - 1]; }
+
+  // Listing of one range, or of all for "=all=", each with the text it
+  // covers in file_text.
+  std::string DumpRangeVars(std::string_view name, std::string_view head,
+                            std::string_view indent,
+                            std::string_view file_text) const;
+
+ private:
+  void Reindex();
+
+  std::vector<TR> ranges_;
+  std::unordered_map<std::string, size_t> index_;  // folded key -> index
+};
+
+// The text of file_text that the range covers: at most length characters
+// from startpos; empty for the name "?", a start or length of 0, a start
+// beyond the end, or a negative start or length.
+std::string_view RangeText(const RangeVarRec& rec, std::string_view file_text);
+
+}  // namespace zarn
+
+#endif  // ZARN_VARIABLES_RANGE_VARS_H_

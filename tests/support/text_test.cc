@@ -1,0 +1,88 @@
+#include "support/text.h"
+
+#include <gtest/gtest.h>
+
+namespace zarn {
+namespace {
+
+TEST(TextTest, LeftOfAndRightOf) {
+  struct Case {
+    const char* text;
+    const char* delim;
+    const char* left;
+    const char* right;
+  } cases[] = {
+      {"a,b,c", ",", "a", "b,c"},  {"abc", ",", "", ""},
+      {"abc,", ",", "abc", ""},    {",abc", ",", "", "abc"},
+      {"a==b", "==", "a", "b"},    {"", ",", "", ""},
+      {"key=value", "=", "key", "value"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LeftOf(c.text, c.delim), c.left) << c.text;
+    EXPECT_EQ(RightOf(c.text, c.delim), c.right) << c.text;
+  }
+}
+
+TEST(TextTest, GetWordSkipsRunsOfSeparators) {
+  struct Case {
+    const char* text;
+    const char* seps;
+    int n;
+    const char* word;
+  } cases[] = {
+      {"a,,b", ",", 1, "a"},         {"a,,b", ",", 2, "b"},
+      {"a,,b", ",", 3, ""},          {",a", ",", 1, "a"},
+      {" a , b", ",", 1, " a "},     {"one two  three", " ", 3, "three"},
+      {"a;b.c", ";.", 2, "b"},       {"abc", "", 1, "abc"},
+      {"abc", "", 2, ""},            {"abc", ",", 0, ""},
+      {",,,", ",", 1, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(GetWord(c.text, c.seps, c.n), c.word)
+        << c.text << " #" << c.n;
+  }
+}
+
+TEST(TextTest, ReverseRepeatOverlay) {
+  EXPECT_EQ(ReverseText("abc"), "cba");
+  EXPECT_EQ(ReverseText(""), "");
+  EXPECT_EQ(RepeatText("ab", 3), "ababab");
+  EXPECT_EQ(RepeatText("ab", 0), "");
+  EXPECT_EQ(RepeatText("ab", -4), "");
+  EXPECT_EQ(OverlayText("XY", "abcdef", 3), "abXYef");
+  EXPECT_EQ(OverlayText("XY", "abcdef", 6), "abcdeXY");
+  EXPECT_EQ(OverlayText("XY", "abcdef", 9), "abcdef  XY");
+  EXPECT_EQ(OverlayText("XY", "abcdef", 0), "XYabcdef");
+  EXPECT_EQ(OverlayText("", "abc", 2), "abc");
+}
+
+TEST(TextTest, TrimAndCaseTouchOnlyBlanksAndAscii) {
+  EXPECT_EQ(TrimBlanks("  a b  "), "a b");
+  EXPECT_EQ(TrimBlanks("\ta\t"), "\ta\t");  // tabs are not blanks
+  EXPECT_EQ(TrimBlanks("   "), "");
+  EXPECT_EQ(AsciiUpper("a\xC3\xA4z"), "A\xC3\xA4Z");
+  EXPECT_EQ(AsciiLower("A\xC3\x84Z"), "a\xC3\x84z");
+  EXPECT_TRUE(EqualsIgnoreCase("*FileString", "*filestring"));
+  EXPECT_FALSE(EqualsIgnoreCase("\xC3\xA4", "\xC3\x84"));
+}
+
+TEST(TextTest, ReplaceAllDoesNotRescan) {
+  EXPECT_EQ(ReplaceAll("aaa", "a", "aa"), "aaaaaa");
+  EXPECT_EQ(ReplaceAll("{1}{1}", "{1}", "x"), "xx");
+  EXPECT_EQ(ReplaceAll("abc", "", "x"), "abc");
+}
+
+TEST(TextTest, PaddedNumber) {
+  EXPECT_EQ(PaddedNumber(7, 3), "007");
+  EXPECT_EQ(PaddedNumber(317, 3), "317");
+  EXPECT_EQ(PaddedNumber(1024, 3), "1024");
+}
+
+TEST(TextTest, AppendIndentedIndentsAfterEveryCrLf) {
+  std::string out;
+  AppendIndented(&out, "a\r\nb\nc\r\n", "..");
+  EXPECT_EQ(out, "a\r\n..b\nc\r\n..");
+}
+
+}  // namespace
+}  // namespace zarn

@@ -76,8 +76,8 @@ struct RunState {
   RangeVarStore RangeVars;
   SysVarTable SysVars;
 
-  // Compiled patterns of the run.
-  RegexCache regex_cache;
+  // The regular-expression module, with the compiled patterns of the run.
+  RegularExpressions regex;
 
   // The message file, read once on first use.
   const IniFile& MessageFile();

@@ -53,7 +53,10 @@ void ProcessFileSet(RunState& st) {
     for (const std::string& name : names) {
       if (TrimBlanks(name).empty()) continue;
       std::string path = folder + std::string(kPathSepText) + name;
-      if (!st.regex_cache.Test(name, st.FilesMask, /*multiline=*/true)) {
+      // The expression was compiled by the parameter check; a name on
+      // which the engine gives up is not selected.
+      if (st.regex.Test(name, st.FilesMask, /*multiline=*/true, nullptr) !=
+          MatchStatus::kMatch) {
         continue;
       }
       LogMessage(st, kSection, "ZARNPFI003CI", "/{1}/", MsgValues({path}));

@@ -64,8 +64,8 @@ void CheckParameters(RunState& st) {
   // the first file name, so it is refused here.
   value = read("Data", "Files");
   st.FilesMask = Undefined(value) ? std::string(kDefaultFiles) : value;
-  if (!st.regex_cache.Check(st.FilesMask, /*ignore_case=*/true,
-                            /*multiline=*/true)) {
+  if (!st.regex.CheckPattern(st.FilesMask,
+                             RegularExpressions::TestOptions(true), nullptr)) {
     return Fail(st, "ZARNCPA008CT", "/{1}/{2}/",
                 MsgValues({st.FilesMask, "Files"}));
   }

@@ -1,0 +1,143 @@
+// The assignment commands set, setc and cat. They share the protection
+// check and the assignment itself, which keeps *filestring, *pos and
+// *filerange consistent and keeps *errloglev at "0" or "1".
+#include <string>
+#include <string_view>
+
+#include "commands/command_support.h"
+#include "commands/handlers.h"
+#include "program/program.h"
+#include "support/messages.h"
+#include "support/number.h"
+#include "support/text.h"
+#include "variables/sys_vars.h"
+
+namespace zarn {
+
+namespace {
+
+constexpr std::string_view kErrorMarker = "*** ERROR";
+
+// How the three commands differ once the value is known.
+struct Assignment {
+  std::string_view keyword;
+  std::string_view name;
+  // The argument as written, quoted when a new *pos is refused.
+  std::string_view argument;
+  // Only "set" counts a new *filestring as a change and writes the program
+  // listing when the trace level becomes 1.
+  bool from_set = false;
+};
+
+// Refuses a protected system variable; true when the name may be assigned.
+bool MayAssign(RunState& st, const Assignment& a) {
+  if (SysVarKind(st.StrVars, st.SysVars, a.name) != 2) return true;
+  ReportError(st, "ZARNCMD005CT", a.keyword);
+  return false;
+}
+
+// Stores value under the name with the side effects of the writable system
+// variables (their names compared exactly); false when a new *pos is
+// refused, the variable then keeping its value.
+bool Assign(RunState& st, const Assignment& a, std::string value) {
+  if (a.name == kFileStringName) {
+    st.StrVars.Set(kFileStringName, std::move(value));
+    st.StrVars.Set("*pos", "1");
+    st.RangeVars.SetRangeVar(RangeVarRec{"*filerange", 1, FileTextLength(st)});
+    if (a.from_set) {
+      SetIntVar(st, "*changes", int64_t{IntVar(st, "*changes")} + 1);
+    }
+    return true;
+  }
+  if (a.name == "*pos") {
+    int32_t pos = 0;
+    if (!ToWholeNumber(value, &pos) || pos <= 0) {
+      ReportError(st, "ZARNCMD007CT", a.argument);
+      return false;
+    }
+    // A position past the end is the end; a valid one keeps its text as
+    // written (3.0 stays 3.0).
+    const int32_t length = FileTextLength(st);
+    if (pos > length) {
+      SetIntVar(st, "*pos", length);
+    } else {
+      st.StrVars.Set("*pos", std::move(value));
+    }
+    return true;
+  }
+  if (a.name == "*errloglev") {
+    if (value != "0" && value != "1") value = "0";
+    const bool trace_on = value == "1";
+    st.StrVars.Set("*errloglev", std::move(value));
+    // The trace refers to operations by number, so the log receives the
+    // program listing once before the first trace line.
+    if (a.from_set && trace_on && !st.ListingDone) {
+      WriteProgramListing(st, st.LogFile);
+      st.ListingDone = true;
+    }
+    return true;
+  }
+  st.StrVars.Set(a.name, std::move(value));
+  return true;
+}
+
+}  // namespace
+
+void SetCommand(RunState& st, std::string_view keyword, std::string_view parm) {
+  const NameAndRest cut = CutNameAndRest(parm);
+  std::string value = EvaluateArgument(st, cut.rest);
+  // Traced before any check, so that a failing assignment shows its value.
+  Trace(st, kTraceSet, value);
+  const Assignment a{keyword, cut.name, cut.rest, /*from_set=*/true};
+  if (!MayAssign(st, a)) return;
+  if (std::string_view(value).substr(0, kErrorMarker.size()) == kErrorMarker) {
+    st.ErrFlag = 1;
+    LogMessage(st, kCommandsSection, "ZARNCMD006CT", "/{1}/{2}/",
+               MsgValues({cut.rest, value}));
+    return;
+  }
+  if (!Assign(st, a, std::move(value))) return;
+  SetNextOper(st, NextInSequence(st));
+}
+
+void SetcCommand(RunState& st, std::string_view keyword,
+                 std::string_view parm) {
+  const NameAndRest cut = CutNameAndRest(parm);
+  if (ParmWord(parm, 1).empty()) {
+    ReportMissingArgument(st, keyword, "");
+    return;
+  }
+  // The literal is the first word of the rest, not trimmed again: blanks
+  // before the next comma, and after skipped commas, belong to it.
+  std::string literal = GetWord("," + cut.rest + ",", ",", 1);
+  Trace(st, kTraceSetc, literal);
+  const Assignment a{keyword, cut.name, cut.rest};
+  if (!MayAssign(st, a)) return;
+  if (!Assign(st, a, std::move(literal))) return;
+  SetNextOper(st, NextInSequence(st));
+}
+
+void CatCommand(RunState& st, std::string_view keyword, std::string_view parm) {
+  const NameAndRest cut = CutNameAndRest(parm);
+  // Unlike setc, the first word is tested as it stands: a word of blanks
+  // counts as present.
+  if (GetWord("," + std::string(parm) + ",", ",", 1).empty()) {
+    ReportMissingArgument(st, keyword, "");
+    return;
+  }
+  // The value ends at the first empty name of the list.
+  std::string value;
+  const std::string list = "," + cut.rest + ",";
+  for (int32_t i = 1;; ++i) {
+    const std::string name = Trimmed(GetWord(list, ",", i));
+    if (name.empty()) break;
+    value.append(st.StrVars.ValueOrEmpty(name));
+  }
+  Trace(st, kTraceCat, value);
+  const Assignment a{keyword, cut.name, cut.rest};
+  if (!MayAssign(st, a)) return;
+  if (!Assign(st, a, std::move(value))) return;
+  SetNextOper(st, NextInSequence(st));
+}
+
+}  // namespace zarn

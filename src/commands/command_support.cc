@@ -1,0 +1,64 @@
+#include "commands/command_support.h"
+
+#include <limits>
+
+#include "eval/evaluator.h"
+#include "support/messages.h"
+#include "support/text.h"
+
+namespace zarn {
+
+NameAndRest CutNameAndRest(std::string_view parm) {
+  return NameAndRest{Trimmed(LeftOf(parm, ",")), Trimmed(RightOf(parm, ","))};
+}
+
+std::string ParmWord(std::string_view parm, int32_t n) {
+  std::string list;
+  list.reserve(parm.size() + 2);
+  list.push_back(',');
+  list.append(parm);
+  list.push_back(',');
+  return Trimmed(GetWord(list, ",", n));
+}
+
+void Trace(RunState& st, std::string_view label, std::string_view value) {
+  if (st.ErrLogLevel != 1) return;
+  std::string labelled(label);
+  labelled.append(value);
+  LogMessage(st, kCommandsSection, "ZARNCMD008LI", "/{1}/{2}/",
+             MsgValues({std::to_string(st.CurOper), labelled}));
+}
+
+void Trace(RunState& st, std::string_view label, int64_t value) {
+  if (st.ErrLogLevel != 1) return;
+  Trace(st, label, std::to_string(value));
+}
+
+void ReportMissingArgument(RunState& st, std::string_view keyword,
+                           std::string_view argument, int32_t err_flag) {
+  st.ErrFlag = err_flag;
+  LogMessage(st, kCommandsSection, "ZARNCMD002LE", "/{1}/{2}/",
+             MsgValues({keyword, argument}));
+}
+
+void ReportError(RunState& st, std::string_view code, std::string_view value) {
+  st.ErrFlag = 1;
+  LogMessage(st, kCommandsSection, code, "/{1}/", MsgValues({value}));
+}
+
+std::string EvaluateArgument(RunState& st, std::string_view expression) {
+  EvalContext ctx{st.StrVars, st.RangeVars, st.FunrCount};
+  return Evaluate(expression, ctx);
+}
+
+void SetNextOper(RunState& st, int64_t number) {
+  SetIntVar(st, "*n_oper", number);
+}
+
+int32_t FileTextLength(RunState& st) {
+  const size_t size = st.StrVars.file_text().size();
+  constexpr size_t kMax = std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(size > kMax ? kMax : size);
+}
+
+}  // namespace zarn

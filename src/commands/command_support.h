@@ -1,0 +1,83 @@
+// What every command handler shares: the two rules that cut a parameter
+// string into arguments, the trace line of trace level 1, the report of a
+// missing argument, the evaluation of an argument, and the writing of the
+// next operation number.
+//
+// There is no quoting in the command syntax: a comma always separates and
+// only the blank character is trimmed, at the ends of each argument. A value
+// that must hold a comma comes from a variable such as *comma.
+#ifndef ZARN_COMMANDS_COMMAND_SUPPORT_H_
+#define ZARN_COMMANDS_COMMAND_SUPPORT_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/run_state.h"
+
+namespace zarn {
+
+inline constexpr std::string_view kCommandsSection = "Commands";
+
+// Labels of the trace line, exactly as they appear in the log.
+inline constexpr std::string_view kTraceSet = "Set parm eval.: ";
+inline constexpr std::string_view kTraceSetc = "Setc parm.: ";
+inline constexpr std::string_view kTraceCat = "Cat parm.: ";
+inline constexpr std::string_view kTraceFind = "Found contexts: ";
+inline constexpr std::string_view kTraceRep = "Replacements cnt.: ";
+inline constexpr std::string_view kTracePosition = "Position: ";
+inline constexpr std::string_view kTraceLoop = "Loop parm.eval: ";
+inline constexpr std::string_view kTraceLend = "Lend parm.eval: ";
+inline constexpr std::string_view kTraceLexit = "Lexit op.num.: ";
+inline constexpr std::string_view kTraceIf = "If parm.eval.: ";
+inline constexpr std::string_view kTraceElse = "Else op.num.: ";
+inline constexpr std::string_view kTraceEndif = "Endif op.num.: ";
+
+// Name-and-rest cutting (set, setc, cat): the name is the text before the
+// first comma, the rest the text after it, both trimmed; both are empty
+// when the parameter string has no comma.
+struct NameAndRest {
+  std::string name;
+  std::string rest;
+};
+NameAndRest CutNameAndRest(std::string_view parm);
+
+// Word list cutting (every other command): word n (from 1) of
+// "," + parm + ",", the words being the maximal runs of non-comma
+// characters, trimmed. Runs of commas separate like one comma, so "a,,b"
+// has two words while "a, ,b" has three, the second empty. A word beyond
+// the last one is empty.
+std::string ParmWord(std::string_view parm, int32_t n);
+
+// Logs the trace line ZARNCMD008LI (operation number, label and value)
+// when the trace level is 1; nothing otherwise.
+void Trace(RunState& st, std::string_view label, std::string_view value);
+void Trace(RunState& st, std::string_view label, int64_t value);
+
+// A required argument is empty: logs ZARNCMD002LE with the keyword and the
+// (empty) argument and sets ErrFlag to err_flag.
+void ReportMissingArgument(RunState& st, std::string_view keyword,
+                           std::string_view argument, int32_t err_flag = 1);
+
+// Sets ErrFlag to 1 and logs the code with a one-item template "/{1}/".
+void ReportError(RunState& st, std::string_view code, std::string_view value);
+
+// The value of an expression argument.
+std::string EvaluateArgument(RunState& st, std::string_view expression);
+
+// A condition holds exactly when its value is the text "1".
+inline bool IsTrue(std::string_view value) { return value == "1"; }
+
+// Writes *n_oper: the operation the run loop executes next.
+void SetNextOper(RunState& st, int64_t number);
+// The usual successor: the next operation in sequence.
+inline int32_t NextInSequence(const RunState& st) { return st.CurOper + 1; }
+// The number that ends the program for the current file.
+inline int32_t EndOfProgram(const RunState& st) { return st.OperCount + 1; }
+
+// The length of *filestring as a number of the system's 32-bit kind.
+int32_t FileTextLength(RunState& st);
+
+}  // namespace zarn
+
+#endif  // ZARN_COMMANDS_COMMAND_SUPPORT_H_

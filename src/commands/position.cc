@@ -1,0 +1,89 @@
+// The position commands gback, gforw, gbeg and gend: they move *pos, from
+// which the find commands search, and change nothing else.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "commands/command_support.h"
+#include "commands/handlers.h"
+#include "support/number.h"
+
+namespace zarn {
+
+namespace {
+
+// The count of gback and gforw: 1 when omitted, otherwise the value of the
+// expression, which must be a whole number above 0. false (after the
+// report) when it is not.
+bool MoveCount(RunState& st, std::string_view parm, int32_t* count) {
+  const std::string text = ParmWord(parm, 1);
+  if (text.empty()) {
+    *count = 1;
+    return true;
+  }
+  const std::string value = EvaluateArgument(st, text);
+  if (!ToWholeNumber(value, count) || *count <= 0) {
+    ReportError(st, "ZARNCMD007CT", text);
+    return false;
+  }
+  return true;
+}
+
+void MoveTo(RunState& st, int64_t position) {
+  SetIntVar(st, "*pos", position);
+  Trace(st, kTracePosition, position);
+  SetNextOper(st, NextInSequence(st));
+}
+
+}  // namespace
+
+void GbackCommand(RunState& st, std::string_view, std::string_view parm) {
+  int32_t count = 0;
+  if (!MoveCount(st, parm, &count)) return;
+  const int64_t position = int64_t{IntVar(st, "*pos")} - count;
+  MoveTo(st, position <= 0 ? 1 : position);
+}
+
+void GforwCommand(RunState& st, std::string_view, std::string_view parm) {
+  int32_t count = 0;
+  if (!MoveCount(st, parm, &count)) return;
+  const int64_t position = int64_t{IntVar(st, "*pos")} + count;
+  // Clamped to the last character, so that scan loops end; an empty text
+  // gives 0.
+  const int64_t length = FileTextLength(st);
+  MoveTo(st, position > length ? length : position);
+}
+
+void GbegCommand(RunState& st, std::string_view keyword,
+                 std::string_view parm) {
+  const std::string name = ParmWord(parm, 1);
+  if (name.empty()) {
+    ReportMissingArgument(st, keyword, "");
+    return;
+  }
+  // An undefined range is no error; the start is taken as it stands, so a
+  // range (0, 0) gives 0.
+  int64_t position = 1;
+  if (st.RangeVars.FindRangeVar(name) != 0) {
+    position = st.RangeVars.GetRangeVar(name).startpos;
+  }
+  MoveTo(st, position);
+}
+
+void GendCommand(RunState& st, std::string_view keyword,
+                 std::string_view parm) {
+  const std::string name = ParmWord(parm, 1);
+  if (name.empty()) {
+    ReportMissingArgument(st, keyword, "");
+    return;
+  }
+  int64_t position = 1;
+  if (st.RangeVars.FindRangeVar(name) != 0) {
+    const RangeVarRec r = st.RangeVars.GetRangeVar(name);
+    position = int64_t{r.startpos} + r.length - 1;
+    if (position <= 0) position = 1;
+  }
+  MoveTo(st, position);
+}
+
+}  // namespace zarn

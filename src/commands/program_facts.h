@@ -1,0 +1,59 @@
+// Facts about the loaded program that the commands would otherwise work out
+// again on every execution of an operation:
+//
+// - whether the number of matches that a search leaves in *nctx can be
+//   observed at all. Counting every match costs a scan to the end of the
+//   text on every find; *nctx can only be read by an operation whose text
+//   names it (the evaluator resolves names one level only, so a name built
+//   at run time is never looked up), by "wlog =all=", or in the trace of
+//   trace level 1, which the find command checks itself;
+// - the jump target of each control-flow operation for the case in which
+//   it scans the operation list (a false loop or if condition, a false
+//   lend condition, lcont, lexit). The scans depend only on the fields that
+//   the structure check stored, so each is done once, on first use, exactly
+//   as written, and its result is kept.
+//
+// The facts belong to one program run over one file: they are valid while
+// operations are dispatched in sequence on the same run state, and are
+// forgotten when a dispatch does not continue where the previous one said
+// the program goes next (a new file starts at operation 1 after the previous
+// one ended).
+#ifndef ZARN_COMMANDS_PROGRAM_FACTS_H_
+#define ZARN_COMMANDS_PROGRAM_FACTS_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "common/run_state.h"
+
+namespace zarn {
+
+class ProgramFacts {
+ public:
+  // True when some operation can read *nctx.
+  bool NctxObservable(const RunState& st);
+
+  // The remembered jump target of operation number, or 0 when not known
+  // yet (a target is always at least 1).
+  int32_t KnownTarget(int32_t number) const;
+  void RememberTarget(int32_t number, int32_t target);
+
+ private:
+  friend ProgramFacts& FactsOf(RunState& st);
+  void Reset(int32_t oper_count);
+
+  int nctx_observable_ = -1;      // -1 unknown, else 0 or 1
+  std::vector<int32_t> targets_;  // index = operation number
+};
+
+// Called by the dispatcher around every operation, so that the facts of one
+// program run are never applied to another.
+void BeginOperationFacts(const RunState& st);
+void EndOperationFacts(const RunState& st);
+
+// The facts of the program of st, created or renewed as needed.
+ProgramFacts& FactsOf(RunState& st);
+
+}  // namespace zarn
+
+#endif  // ZARN_COMMANDS_PROGRAM_FACTS_H_

@@ -1,0 +1,68 @@
+// The replace command rep: replaces the text of a range by the value of a
+// string variable and moves every range so that it keeps covering the same
+// text as before.
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "commands/command_support.h"
+#include "commands/handlers.h"
+#include "commands/range_adjust.h"
+#include "support/number.h"
+
+namespace zarn {
+
+void RepCommand(RunState& st, std::string_view keyword, std::string_view parm) {
+  const std::string range_name = ParmWord(parm, 1);
+  const std::string var_name = ParmWord(parm, 2);
+  if (range_name.empty() || var_name.empty()) {
+    ReportMissingArgument(st, keyword, "");
+    return;
+  }
+
+  // A missing variable or range is created empty; an empty range replaces
+  // nothing.
+  std::string new_text;
+  if (std::optional<std::string_view> v = st.StrVars.ValueOf(var_name)) {
+    new_text.assign(*v);
+  } else {
+    st.StrVars.Set(var_name, std::string());
+  }
+  RangeVarRec r = st.RangeVars.GetRangeVar(range_name);
+  if (r.name == "?") {
+    r = RangeVarRec{range_name, 0, 0};
+    st.RangeVars.SetRangeVar(r);
+  }
+
+  int replacements = 0;
+  // A range without a start position, (0, 0) or one that lies before the
+  // text, has nothing to replace.
+  if (r.startpos >= 1 && r.length >= 0) {
+    const int64_t s = r.startpos;
+    const int64_t l = r.length;
+    const int64_t n = static_cast<int64_t>(new_text.size());
+    if (n != l) {
+      const ReplacedStretch stretch{s, l, n};
+      for (int32_t i = 1; i <= st.RangeVars.Count(); ++i) {
+        TR& range = st.RangeVars.MutableAt(i);
+        AdjustRange(stretch, &range.startpos, &range.length);
+      }
+    }
+    // A range that reaches past the end of the text replaces up to the
+    // end; one that starts past the end adds the new text at the end.
+    FileText& text = st.StrVars.file_text();
+    const size_t size = text.size();
+    const size_t from = std::min(static_cast<size_t>(s - 1), size);
+    const size_t count = std::min(static_cast<size_t>(l), size - from);
+    text.Replace(from, count, new_text);
+    SetIntVar(st, "*changes", int64_t{IntVar(st, "*changes")} + 1);
+    replacements = 1;
+  }
+
+  Trace(st, kTraceRep, replacements);
+  SetNextOper(st, NextInSequence(st));
+}
+
+}  // namespace zarn

@@ -1,0 +1,79 @@
+// The search commands find, findnoup and findup: the first match of a
+// regular expression from *pos on cuts the text into the ranges before the
+// match, the match and after it; the capture groups become *ctx1, *ctx2, ...
+// *pos itself is not moved.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "commands/command_support.h"
+#include "commands/handlers.h"
+#include "commands/program_facts.h"
+#include "support/regex.h"
+
+namespace zarn {
+
+namespace {
+
+enum class CaseMode { kIgnore, kSignificant };
+
+void Search(RunState& st, std::string_view parm, CaseMode mode) {
+  // Messages name "find" for both case-ignoring keywords.
+  const std::string_view keyword =
+      mode == CaseMode::kIgnore ? "find" : "findup";
+  std::string words[4];
+  for (int i = 0; i < 4; ++i) {
+    words[i] = ParmWord(parm, i + 1);
+    if (words[i].empty()) {
+      ReportMissingArgument(st, keyword, "");
+      return;
+    }
+  }
+
+  // The contexts of an earlier search go first, even when this one finds
+  // nothing.
+  st.RangeVars.RemoveRangeVars("*ctx");
+  const int32_t start = IntVar(st, "*pos");
+  const std::string pattern(st.StrVars.ValueOrEmpty(words[0]));
+  // Counting every match scans to the end of the text; it is done only
+  // when the count can be seen.
+  const bool count_all = st.ErrLogLevel == 1 || FactsOf(st).NctxObservable(st);
+  // Reused from search to search, so that a scan loop does not allocate.
+  thread_local SearchResult found;
+  st.regex.Search(st.StrVars.file_text().view(), start, pattern,
+                  /*ignore_case=*/mode == CaseMode::kIgnore, count_all, &found);
+  for (const CaptureRange& capture : found.captures) {
+    st.RangeVars.SetRangeVar(RangeVarRec{"*ctx" + std::to_string(capture.group),
+                                         capture.startpos, capture.length});
+  }
+
+  if (found.count <= 0) {
+    // The named ranges keep what they had.
+    st.StrVars.Set("*rcf", "0");
+    st.StrVars.Set("*nctx", "0");
+  } else {
+    st.StrVars.Set("*rcf", "1");
+    SetIntVar(st, "*nctx", found.count);
+    const int32_t end = found.position + found.length;
+    st.RangeVars.SetRangeVar(
+        RangeVarRec{words[1], start, found.position - start});
+    st.RangeVars.SetRangeVar(
+        RangeVarRec{words[2], found.position, found.length});
+    st.RangeVars.SetRangeVar(
+        RangeVarRec{words[3], end, FileTextLength(st) - end + 1});
+  }
+  Trace(st, kTraceFind, found.count);
+  SetNextOper(st, NextInSequence(st));
+}
+
+}  // namespace
+
+void FindCommand(RunState& st, std::string_view, std::string_view parm) {
+  Search(st, parm, CaseMode::kIgnore);
+}
+
+void FindUpCommand(RunState& st, std::string_view, std::string_view parm) {
+  Search(st, parm, CaseMode::kSignificant);
+}
+
+}  // namespace zarn

@@ -1,0 +1,56 @@
+// The log command wlog: writes the range and the string variable of one
+// name, or every variable for "=all=", to the log, after a header line that
+// says where the program is.
+#include <string>
+#include <string_view>
+
+#include "commands/command_support.h"
+#include "commands/handlers.h"
+#include "support/messages.h"
+
+namespace zarn {
+
+namespace {
+
+constexpr std::string_view kAllVariables = "=all=";
+// 20 blanks and the kind, padded to 28 characters; the values below them
+// are indented by the 20 blanks.
+constexpr std::string_view kRangeLabel = "                    Range   ";
+constexpr std::string_view kStringLabel = "                    String  ";
+constexpr std::string_view kIndent = "                    ";
+
+}  // namespace
+
+void WlogCommand(RunState& st, std::string_view keyword,
+                 std::string_view parm) {
+  const std::string name = ParmWord(parm, 1);
+  if (name.empty()) {
+    // Only the current file fails; the next operation is still named.
+    ReportMissingArgument(st, keyword, "", /*err_flag=*/2);
+    SetNextOper(st, NextInSequence(st));
+    return;
+  }
+
+  const std::string file(st.StrVars.ValueOrEmpty("*file"));
+  const std::string next(st.StrVars.ValueOrEmpty("*n_oper"));
+  const std::string oper(st.StrVars.ValueOrEmpty("*oper"));
+  LogMessage(st, kCommandsSection, "ZARNCMD003LI", "|{1}|{2}|{3}|",
+             MsgValues({file, next, oper}));
+
+  const bool all = name == kAllVariables;
+  bool shown = false;
+  if (all || st.RangeVars.FindRangeVar(name) != 0) {
+    Log(st, st.RangeVars.DumpRangeVars(name, kRangeLabel, kIndent,
+                                       st.StrVars.file_text().view()));
+    shown = true;
+  }
+  if (all || st.StrVars.FindStrVar(name) != 0) {
+    Log(st, st.StrVars.DumpStrVars(name, kStringLabel, kIndent));
+    shown = true;
+  }
+  if (!shown) Log(st, "<?>");
+
+  SetNextOper(st, NextInSequence(st));
+}
+
+}  // namespace zarn

@@ -1,0 +1,122 @@
+// What every built-in function shares: how its argument text becomes
+// argument values, how whole-number arguments are checked, and how its
+// errors are worded. A function states only what is its own (how many
+// arguments it needs, which of them are whole numbers and how those are
+// named in its errors); the checks and the texts live here once.
+//
+// Argument convention. An empty argument text is the function's
+// "EMPTY ARGUMENT." error. Otherwise the text is split at every ","
+// ("a,,b" is three arguments, the middle one empty); each argument is
+// trimmed of blanks and fetched (FetchArgument), so a variable name yields
+// its value. A function given fewer arguments than it needs fails with
+// "MISSING ARGUMENT." before any other check; arguments beyond those it
+// reads are ignored, and optional ones that are missing read as empty.
+//
+// Whole-number convention (positions, lengths, counts, codes, places): the
+// argument must be numeric, then its value rounded to the nearest 32-bit
+// integer (halves to even) must pass the sign rule, then the exact value
+// must equal that integer. A value outside the 32-bit range is judged by
+// its own sign and then counts as not whole. Errors quote the argument as
+// fetched.
+#ifndef ZARN_EVAL_ARGS_H_
+#define ZARN_EVAL_ARGS_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "variables/range_vars.h"
+#include "variables/str_vars.h"
+
+namespace zarn {
+
+// What a built-in function may read. Functions never write.
+struct FunctionEnv {
+  const StrVarStore& str_vars;
+  const RangeVarStore& range_vars;
+};
+
+// The longest result a function builds. Repetition and replacement could
+// otherwise ask for terabytes from a short expression; such a call fails
+// with "RESULT TOO LONG." instead of exhausting memory.
+inline constexpr size_t kMaxResultLength = size_t{1} << 30;
+
+// How a numeric text reads as a 32-bit whole number, exactly (no binary
+// floating point is involved).
+struct WholeNumberReading {
+  bool numeric = false;
+  int sign = 0;           // -1, 0 or 1: the sign of the exact value
+  bool in_range = false;  // the rounded value fits 32 bits
+  int32_t rounded = 0;    // the value rounded half to even (when in_range)
+  bool whole = false;     // the exact value equals `rounded`
+};
+WholeNumberReading ReadWholeNumber(std::string_view text);
+
+// The sign a whole-number argument must have, and the descriptions of the
+// three errors of the convention, e.g. {kAboveZero, "NON-NUMERIC ARGUMENT",
+// "NON-POSITIVE POSITION ARGUMENT", "NON-INTEGER POSITION ARGUMENT"}.
+struct WholeNumberRule {
+  enum Sign { kAboveZero, kZeroOrAbove };
+  Sign sign;
+  std::string_view non_numeric;
+  std::string_view bad_sign;
+  std::string_view non_integer;
+};
+
+// One call of a built-in function: its name, its argument text and what it
+// may read. Argument values are views into the argument text or the store.
+class Call {
+ public:
+  // The most arguments a function of fixed arity reads.
+  static constexpr int kMaxFixed = 5;
+
+  Call(std::string_view name, std::string_view text, const FunctionEnv& env)
+      : name_(name), text_(text), env_(env) {}
+
+  std::string_view name() const { return name_; }
+  // The argument text as written between the parentheses.
+  std::string_view text() const { return text_; }
+  const FunctionEnv& env() const { return env_; }
+
+  // Opens a call of fixed arity: fetches arguments 1 to kMaxFixed. Fails,
+  // with the error as *result, on an empty argument text or when fewer than
+  // `required` arguments are given.
+  bool Open(int required, std::string* result);
+  // Argument k (from 1) as fetched; empty when not given.
+  std::string_view arg(int k) const {
+    return args_[static_cast<size_t>(k - 1)];
+  }
+
+  // Opens a call that takes any number of arguments (read with NextArg).
+  // Fails, with the error as *result, on an empty argument text.
+  bool OpenList(std::string* result);
+  // The next argument as fetched, from the first to the last; false when
+  // all have been read.
+  bool NextArg(std::string_view* value);
+
+  // Applies the whole-number convention to an argument as fetched. On
+  // failure *result is the error quoting the argument.
+  bool WholeNumber(std::string_view arg, const WholeNumberRule& rule,
+                   int32_t* value, std::string* result) const;
+
+  // "*** ERROR. FUNCTION:" + upper-case name + ". " + description.
+  std::string Error(std::string_view description) const;
+  // The same, followed by ": '" + argument + "'".
+  std::string ArgumentError(std::string_view description,
+                            std::string_view argument) const;
+  // The error of a result longer than kMaxResultLength.
+  std::string TooLong() const { return Error("RESULT TOO LONG."); }
+
+ private:
+  std::string_view name_;
+  std::string_view text_;
+  const FunctionEnv& env_;
+  std::array<std::string_view, kMaxFixed> args_{};
+  size_t next_ = 0;  // read position of NextArg; npos when done
+};
+
+}  // namespace zarn
+
+#endif  // ZARN_EVAL_ARGS_H_

@@ -1,0 +1,66 @@
+// The built-in functions of expressions and their dispatch table.
+//
+// Every function takes one call (its argument text, unevaluated, and read
+// access to the variables) and returns its result text or an error text
+// beginning with "*** ERROR.". Adding a function is one definition in the
+// file of its family and one row in the table.
+#ifndef ZARN_EVAL_FUNCTIONS_H_
+#define ZARN_EVAL_FUNCTIONS_H_
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "eval/args.h"
+
+namespace zarn {
+
+using BuiltinFunction = std::string (*)(Call& call);
+
+struct FunctionRow {
+  std::string_view name;  // lower case
+  BuiltinFunction function;
+};
+
+// The rows in their order of comparison.
+std::span<const FunctionRow> FunctionTable();
+
+// The row for a name already in lower case; nullptr when there is none.
+const FunctionRow* FindFunction(std::string_view lower_name);
+
+// Comparison and logic (functions_logic.cc).
+std::string Ifs(Call& call);
+std::string Ifn(Call& call);
+std::string And(Call& call);
+std::string Or(Call& call);
+std::string Not(Call& call);
+
+// Text (functions_text.cc).
+std::string Len(Call& call);
+std::string Pos(Call& call);
+std::string Mid(Call& call);
+std::string Rev(Call& call);
+std::string Lc(Call& call);
+std::string Uc(Call& call);
+std::string Cs(Call& call);
+std::string Sr(Call& call);
+std::string V(Call& call);
+
+// Words, ranges and construction (functions_word.cc).
+std::string Gw(Call& call);
+std::string Gh(Call& call);
+std::string Gt(Call& call);
+std::string Rgs(Call& call);
+std::string Ovl(Call& call);
+std::string Fill(Call& call);
+std::string Cop(Call& call);
+std::string Chr(Call& call);
+
+// Arithmetic (functions_arith.cc).
+std::string Sum(Call& call);
+std::string Mul(Call& call);
+std::string Div(Call& call);
+
+}  // namespace zarn
+
+#endif  // ZARN_EVAL_FUNCTIONS_H_

@@ -1,0 +1,87 @@
+// ifs, ifn, and, or, not: the conditions of if, loop and lend.
+#include <optional>
+
+#include "eval/functions.h"
+#include "support/number.h"
+#include "support/text.h"
+
+namespace zarn {
+
+namespace {
+
+// Whether the comparison word op holds for a comparison result c (<0, 0,
+// >0); nullopt when op is none of eq, gt, lt, ge, le, ne (any letter case).
+std::optional<bool> Holds(std::string_view op, int c) {
+  if (op.size() != 2) return std::nullopt;
+  const char a = AsciiLowerChar(op[0]);
+  const char b = AsciiLowerChar(op[1]);
+  if (a == 'e' && b == 'q') return c == 0;
+  if (a == 'g' && b == 't') return c > 0;
+  if (a == 'l' && b == 't') return c < 0;
+  if (a == 'g' && b == 'e') return c >= 0;
+  if (a == 'l' && b == 'e') return c <= 0;
+  if (a == 'n' && b == 'e') return c != 0;
+  return std::nullopt;
+}
+
+constexpr std::string_view kWrongComparison = "WRONG COMPARISON ARGUMENT.";
+
+// and, or: every argument must be exactly "0" or "1".
+std::string Combine(Call& call, bool all) {
+  std::string result;
+  if (!call.OpenList(&result)) return result;
+  bool any_true = false;
+  bool any_false = false;
+  std::string_view x;
+  while (call.NextArg(&x)) {
+    if (x == "1") {
+      any_true = true;
+    } else if (x == "0") {
+      any_false = true;
+    } else {
+      return call.ArgumentError("INVALID ARGUMENT", x);
+    }
+  }
+  return (all ? !any_false : any_true) ? "1" : "0";
+}
+
+}  // namespace
+
+// ifs(a,op,b,yes,no): texts compared byte by byte.
+std::string Ifs(Call& call) {
+  std::string result;
+  if (!call.Open(5, &result)) return result;
+  const int c = call.arg(1).compare(call.arg(3));
+  std::optional<bool> holds = Holds(call.arg(2), c);
+  if (!holds) return call.Error(kWrongComparison);
+  return std::string(*holds ? call.arg(4) : call.arg(5));
+}
+
+// ifn(a,op,b,yes,no): numbers compared as doubles; the numeric tests come
+// before the test of op.
+std::string Ifn(Call& call) {
+  std::string result;
+  if (!call.Open(5, &result)) return result;
+  std::optional<double> a = ToDouble(call.arg(1));
+  if (!a) return call.ArgumentError("NON-NUMERIC ARGUMENT", call.arg(1));
+  std::optional<double> b = ToDouble(call.arg(3));
+  if (!b) return call.ArgumentError("NON-NUMERIC ARGUMENT", call.arg(3));
+  const int c = *a < *b ? -1 : (*a > *b ? 1 : 0);
+  std::optional<bool> holds = Holds(call.arg(2), c);
+  if (!holds) return call.Error(kWrongComparison);
+  return std::string(*holds ? call.arg(4) : call.arg(5));
+}
+
+std::string And(Call& call) { return Combine(call, /*all=*/true); }
+
+std::string Or(Call& call) { return Combine(call, /*all=*/false); }
+
+std::string Not(Call& call) {
+  std::string result;
+  if (!call.Open(1, &result)) return result;
+  if (call.arg(1) == "1") return "0";
+  if (call.arg(1) == "0") return "1";
+  return call.ArgumentError("INVALID ARGUMENT", call.arg(1));
+}
+
+}  // namespace zarn

@@ -1,0 +1,170 @@
+// len, pos, mid, rev, lc, uc, cs, sr, v: measuring, searching, cutting,
+// joining and transforming texts. Positions count from 1.
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+
+#include "eval/functions.h"
+#include "support/text.h"
+
+namespace zarn {
+
+namespace {
+
+std::string CountText(size_t n) {
+  char buf[24];
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
+  (void)ec;
+  return std::string(buf, end);
+}
+
+constexpr WholeNumberRule kPosStart = {
+    WholeNumberRule::kAboveZero, "NON-NUMERIC STARTPOS ARGUMENT",
+    "NON-POSITIVE STARTPOS ARGUMENT", "NON-INTEGER STARTPOS ARGUMENT"};
+constexpr WholeNumberRule kMidPosition = {
+    WholeNumberRule::kAboveZero, "NON-NUMERIC ARGUMENT",
+    "NON-POSITIVE POSITION ARGUMENT", "NON-INTEGER POSITION ARGUMENT"};
+constexpr WholeNumberRule kMidLength = {
+    WholeNumberRule::kAboveZero, "NON-NUMERIC LENGTH ARGUMENT",
+    "NON-POSITIVE LENGTH ARGUMENT", "NON-INTEGER LENGTH ARGUMENT"};
+constexpr WholeNumberRule kSrCount = {
+    WholeNumberRule::kAboveZero, "NON-NUMERIC ARGUMENT",
+    "NON-POSITIVE ARGUMENT", "NON-INTEGER ARGUMENT"};
+
+}  // namespace
+
+std::string Len(Call& call) {
+  std::string result;
+  if (!call.Open(1, &result)) return result;
+  return CountText(call.arg(1).size());
+}
+
+// pos(t,s[,start]): the first occurrence of s at or after start, or "0".
+std::string Pos(Call& call) {
+  std::string result;
+  if (!call.Open(2, &result)) return result;
+  const std::string_view t = call.arg(1);
+  const std::string_view s = call.arg(2);
+  const std::string_view start_arg = call.arg(3);
+  int32_t start = 1;
+  if (!start_arg.empty()) {
+    if (!call.WholeNumber(start_arg, kPosStart, &start, &result)) {
+      return result;
+    }
+    if (static_cast<size_t>(start) > t.size()) {
+      return call.ArgumentError("STARTPOS ARGUMENT EXCEEDS STRING LENGTH",
+                                start_arg);
+    }
+  }
+  if (t.empty()) return "0";
+  const size_t found = t.find(s, static_cast<size_t>(start) - 1);
+  return found == std::string_view::npos ? "0" : CountText(found + 1);
+}
+
+// mid(t,p[,n]): n characters from p, or the rest of t from p.
+std::string Mid(Call& call) {
+  std::string result;
+  if (!call.Open(1, &result)) return result;
+  const std::string_view t = call.arg(1);
+  const std::string_view p_arg = call.arg(2);
+  const std::string_view n_arg = call.arg(3);
+  if (p_arg.empty()) {
+    return call.ArgumentError("UNDEFINED POSITION ARGUMENT", p_arg);
+  }
+  int32_t p = 0;
+  if (!call.WholeNumber(p_arg, kMidPosition, &p, &result)) return result;
+  if (static_cast<size_t>(p) > t.size()) {
+    return call.ArgumentError("POSITION ARGUMENT EXCEEDS STRING LENGTH", p_arg);
+  }
+  const size_t from = static_cast<size_t>(p) - 1;
+  if (n_arg.empty()) return std::string(t.substr(from));
+  int32_t n = 0;
+  if (!call.WholeNumber(n_arg, kMidLength, &n, &result)) return result;
+  if (from + static_cast<size_t>(n) > t.size()) {
+    std::string both(p_arg);
+    both.append(" , ");
+    both.append(n_arg);
+    return call.ArgumentError("POSITION+LENGTH EXCEED STRING LENGTH", both);
+  }
+  return std::string(t.substr(from, static_cast<size_t>(n)));
+}
+
+std::string Rev(Call& call) {
+  std::string result;
+  if (!call.Open(1, &result)) return result;
+  return ReverseText(call.arg(1));
+}
+
+std::string Lc(Call& call) {
+  std::string result;
+  if (!call.Open(1, &result)) return result;
+  return AsciiLower(call.arg(1));
+}
+
+std::string Uc(Call& call) {
+  std::string result;
+  if (!call.Open(1, &result)) return result;
+  return AsciiUpper(call.arg(1));
+}
+
+// cs(t1,t2,...): the arguments joined without separator. The length is
+// known before anything is copied.
+std::string Cs(Call& call) {
+  std::string result;
+  if (!call.OpenList(&result)) return result;
+  size_t total = 0;
+  std::string_view t;
+  while (call.NextArg(&t)) {
+    if (t.size() > kMaxResultLength - total) return call.TooLong();
+    total += t.size();
+  }
+  result.reserve(total);
+  call.OpenList(&result);
+  while (call.NextArg(&t)) result.append(t);
+  return result;
+}
+
+// sr(t,f,r[,count]): occurrences of f, left to right and not overlapping,
+// replaced by r; the replacement is never searched again.
+std::string Sr(Call& call) {
+  std::string result;
+  if (!call.Open(3, &result)) return result;
+  const std::string_view t = call.arg(1);
+  const std::string_view f = call.arg(2);
+  const std::string_view r = call.arg(3);
+  const std::string_view count_arg = call.arg(4);
+  int32_t count = INT32_MAX;
+  if (!count_arg.empty() &&
+      !call.WholeNumber(count_arg, kSrCount, &count, &result)) {
+    return result;
+  }
+  if (f.empty()) return std::string(t);
+  // Count the replacements first: the result's length is then known.
+  int32_t hits = 0;
+  for (size_t from = 0; hits < count; ++hits) {
+    const size_t hit = t.find(f, from);
+    if (hit == std::string_view::npos) break;
+    from = hit + f.size();
+  }
+  // A result no longer than t is always possible.
+  const size_t kept = t.size() - static_cast<size_t>(hits) * f.size();
+  const size_t limit = std::max(kMaxResultLength, t.size());
+  if (r.size() > 0 && static_cast<size_t>(hits) > (limit - kept) / r.size()) {
+    return call.TooLong();
+  }
+  result.reserve(kept + static_cast<size_t>(hits) * r.size());
+  size_t from = 0;
+  for (int32_t done = 0; done < hits; ++done) {
+    const size_t hit = t.find(f, from);
+    result.append(t.substr(from, hit - from));
+    result.append(r);
+    from = hit + f.size();
+  }
+  result.append(t.substr(from));
+  return result;
+}
+
+// v(text): the argument text itself, trimmed; no splitting, no lookup.
+std::string V(Call& call) { return std::string(TrimBlanks(call.text())); }
+
+}  // namespace zarn

@@ -1,0 +1,155 @@
+// gw, gh, gt, rgs, ovl, fill, cop, chr: taking texts apart by separators,
+// reading the text of a range, and building texts.
+#include <cstdint>
+
+#include "eval/functions.h"
+#include "support/text.h"
+
+namespace zarn {
+
+namespace {
+
+constexpr WholeNumberRule kWordNumber = {
+    WholeNumberRule::kAboveZero, "NON-NUMERIC ARGUMENT",
+    "NON-POSITIVE ARGUMENT", "NON-INTEGER ARGUMENT"};
+constexpr WholeNumberRule kOverlayPosition = {
+    WholeNumberRule::kZeroOrAbove, "NON-NUMERIC POSITION ARGUMENT",
+    "NEGATIVE POSITION ARGUMENT", "NON-INTEGER POSITION ARGUMENT"};
+constexpr WholeNumberRule kFillLength = {
+    WholeNumberRule::kAboveZero, "NON-NUMERIC ARGUMENT",
+    "NON-POSITIVE ARGUMENT", "NON-INTEGER ARGUMENT"};
+constexpr WholeNumberRule kCopyCount = {
+    WholeNumberRule::kAboveZero, "NON-NUMERIC COPYQTY ARGUMENT",
+    "NON-POSITIVE COPYQTY ARGUMENT", "NON-INTEGER COPYQTY ARGUMENT"};
+constexpr WholeNumberRule kCharCode = {
+    WholeNumberRule::kZeroOrAbove, "NON-NUMERIC CODE ARGUMENT",
+    "NON-POSITIVE CODE ARGUMENT", "NON-INTEGER CODE ARGUMENT"};
+
+// The overlay position is a 16-bit number: beyond it there is no result.
+constexpr int32_t kMaxOverlayPosition = 32767;
+
+}  // namespace
+
+// gw(t,d[,n]): word n of t, words separated by any character of d.
+std::string Gw(Call& call) {
+  std::string result;
+  if (!call.Open(2, &result)) return result;
+  int32_t n = 1;
+  if (!call.arg(3).empty() &&
+      !call.WholeNumber(call.arg(3), kWordNumber, &n, &result)) {
+    return result;
+  }
+  // A text of L characters holds at most L words.
+  if (static_cast<size_t>(n) > call.arg(1).size()) return std::string();
+  return GetWord(call.arg(1), call.arg(2), n);
+}
+
+// gh(t,s): the text before the first s.
+std::string Gh(Call& call) {
+  std::string result;
+  if (!call.Open(2, &result)) return result;
+  return LeftOf(call.arg(1), call.arg(2));
+}
+
+// gt(t,s): the text after the first s.
+std::string Gt(Call& call) {
+  std::string result;
+  if (!call.Open(2, &result)) return result;
+  return RightOf(call.arg(1), call.arg(2));
+}
+
+// rgs(r): the text of *filestring covered by the range r; a missing range
+// is no error.
+std::string Rgs(Call& call) {
+  std::string result;
+  if (!call.Open(1, &result)) return result;
+  const FunctionEnv& env = call.env();
+  return std::string(RangeText(env.range_vars.GetRangeVar(call.arg(1)),
+                               env.str_vars.file_text().view()));
+}
+
+// ovl(t,o[,p]): o written over t from position p; p 0 puts o in front.
+std::string Ovl(Call& call) {
+  std::string result;
+  if (!call.Open(1, &result)) return result;
+  const std::string_view t = call.arg(1);
+  const std::string_view o = call.arg(2);
+  int32_t p = 0;
+  if (!call.arg(3).empty() &&
+      !call.WholeNumber(call.arg(3), kOverlayPosition, &p, &result)) {
+    return result;
+  }
+  if (p > kMaxOverlayPosition) return std::string();
+  return OverlayText(o, t, p);
+}
+
+// fill(t,n,side[,f]): t cut or padded with f to exactly n characters, on
+// the right for side "1", on the left for side "0". A filler of several
+// characters is repeated whole and then cut.
+std::string Fill(Call& call) {
+  std::string result;
+  if (!call.Open(1, &result)) return result;
+  const std::string_view t = call.arg(1);
+  const std::string_view side = call.arg(3);
+  const std::string_view f = call.arg(4).empty() ? " " : call.arg(4);
+  int32_t n = 1;
+  if (!call.arg(2).empty() &&
+      !call.WholeNumber(call.arg(2), kFillLength, &n, &result)) {
+    return result;
+  }
+  if (side != "0" && side != "1") {
+    return call.ArgumentError("ILLEGAL SIDE ARGUMENT", side);
+  }
+  const size_t len = static_cast<size_t>(n);
+  if (len > kMaxResultLength) return call.TooLong();
+  const bool right = side == "1";
+  if (t.size() >= len) {
+    return std::string(right ? t.substr(0, len) : t.substr(t.size() - len));
+  }
+  // The pad is cut from n copies of f: its start when t is padded on the
+  // right, its end when t is padded on the left.
+  const size_t pad = len - t.size();
+  const size_t offset = right ? 0 : (f.size() - pad % f.size()) % f.size();
+  result.reserve(len);
+  if (right) result.append(t);
+  for (size_t i = 0; i < pad; ++i) {
+    result.push_back(f[(offset + i) % f.size()]);
+  }
+  if (!right) result.append(t);
+  return result;
+}
+
+// cop(t,n): n copies of t.
+std::string Cop(Call& call) {
+  std::string result;
+  if (!call.Open(1, &result)) return result;
+  const std::string_view t = call.arg(1);
+  const std::string_view n_arg = call.arg(2);
+  if (n_arg.empty()) {
+    return call.ArgumentError("UNDEFINED COPYQTY ARGUMENT", n_arg);
+  }
+  int32_t n = 0;
+  if (!call.WholeNumber(n_arg, kCopyCount, &n, &result)) return result;
+  if (!t.empty() && static_cast<size_t>(n) > kMaxResultLength / t.size()) {
+    return call.TooLong();
+  }
+  return RepeatText(t, n);
+}
+
+// chr(code): the byte with that code, 0 to 255.
+std::string Chr(Call& call) {
+  std::string result;
+  if (!call.Open(1, &result)) return result;
+  const std::string_view code_arg = call.arg(1);
+  if (code_arg.empty()) {
+    return call.ArgumentError("UNDEFINED CODE ARGUMENT", code_arg);
+  }
+  int32_t code = 0;
+  if (!call.WholeNumber(code_arg, kCharCode, &code, &result)) return result;
+  if (code > 255) {
+    return call.ArgumentError("OUT-OF-RANGE CODE ARGUMENT", code_arg);
+  }
+  return std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
+}
+
+}  // namespace zarn

@@ -1,0 +1,317 @@
+#include "support/regex.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+#include "support/text.h"
+
+namespace zarn {
+namespace {
+
+// Limits that end a runaway attempt. They count per start position of one
+// attempt. The match limit is the engine's own default: (a+)+b over 30,000
+// letters hits it in tens of milliseconds with the JIT and well under a
+// second without it, while real patterns over large texts stay far below.
+constexpr uint32_t kMatchLimit = 10'000'000;
+// Depth and heap only bind without the JIT (the JIT has its own stack). A
+// depth of two million backtracking points is about what the JIT stack
+// below allows too, e.g. "(.)*" over two million characters.
+constexpr uint32_t kDepthLimit = 2'000'000;
+constexpr uint32_t kHeapLimitKib = 512 * 1024;
+// The JIT first runs on a small stack of its own; a pattern that needs more
+// gets a private stack that grows up to this size (address space is
+// reserved, memory is only used as the stack grows).
+constexpr size_t kJitStackStart = 32 * 1024;
+constexpr size_t kJitStackMax = 64 * 1024 * 1024;
+
+// PCRE2 refuses a null pointer even with length 0.
+constexpr PCRE2_UCHAR8 kEmpty[] = {0};
+
+PCRE2_SPTR8 Bytes(std::string_view s) {
+  return s.empty() ? kEmpty : reinterpret_cast<PCRE2_SPTR8>(s.data());
+}
+
+std::string EngineMessage(int code) {
+  PCRE2_UCHAR8 buffer[256];
+  int n = pcre2_get_error_message(code, buffer, sizeof buffer);
+  if (n < 0) return "regular expression engine error " + std::to_string(code);
+  return std::string(reinterpret_cast<const char*>(buffer),
+                     static_cast<size_t>(n));
+}
+
+void UpperInPlace(std::string* s) {
+  for (char& c : *s) c = AsciiUpperChar(c);
+}
+
+int32_t ClampToInt32(int64_t v) {
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
+                          std::numeric_limits<int32_t>::max()));
+}
+
+}  // namespace
+
+struct Regex::Engine {
+  pcre2_code_8* code = nullptr;
+  pcre2_match_data_8* match_data = nullptr;
+  pcre2_match_context_8* match_context = nullptr;
+  pcre2_jit_stack_8* jit_stack = nullptr;  // made on first need
+  bool jit = false;
+  bool matched = false;  // the last Match found something
+
+  Engine() = default;
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+  ~Engine() {
+    pcre2_jit_stack_free(jit_stack);
+    pcre2_match_context_free(match_context);
+    pcre2_match_data_free(match_data);
+    pcre2_code_free(code);
+  }
+};
+
+Regex::Regex(std::string_view pattern, RegexOptions options)
+    : pattern_(pattern), options_(options), engine_(new Engine) {
+  pcre2_compile_context_8* context = pcre2_compile_context_create(nullptr);
+  if (context == nullptr) {
+    error_ = EngineMessage(PCRE2_ERROR_NOMEMORY);
+    return;
+  }
+  pcre2_set_newline(context, PCRE2_NEWLINE_ANYCRLF);
+  pcre2_set_compile_extra_options(context, PCRE2_EXTRA_ALT_BSUX);
+  uint32_t flags = PCRE2_DOLLAR_ENDONLY | PCRE2_ALT_BSUX |
+                   PCRE2_MATCH_UNSET_BACKREF | PCRE2_ALLOW_EMPTY_CLASS;
+  if (options.ignore_case) flags |= PCRE2_CASELESS;
+  if (options.multiline) flags |= PCRE2_MULTILINE;
+  int error_code = 0;
+  PCRE2_SIZE error_offset = 0;
+  engine_->code = pcre2_compile(Bytes(pattern), pattern.size(), flags,
+                                &error_code, &error_offset, context);
+  pcre2_compile_context_free(context);
+  if (engine_->code == nullptr) {
+    error_ = EngineMessage(error_code) + " at offset " +
+             std::to_string(error_offset);
+    return;
+  }
+
+  uint32_t captures = 0;
+  pcre2_pattern_info(engine_->code, PCRE2_INFO_CAPTURECOUNT, &captures);
+  // Without a JIT the interpreter serves; the results are the same.
+  engine_->jit = pcre2_jit_compile(engine_->code, PCRE2_JIT_COMPLETE) == 0;
+  engine_->match_data =
+      pcre2_match_data_create_from_pattern(engine_->code, nullptr);
+  engine_->match_context = pcre2_match_context_create(nullptr);
+  if (engine_->match_data == nullptr || engine_->match_context == nullptr) {
+    error_ = EngineMessage(PCRE2_ERROR_NOMEMORY);
+    return;
+  }
+  pcre2_set_match_limit(engine_->match_context, kMatchLimit);
+  pcre2_set_depth_limit(engine_->match_context, kDepthLimit);
+  pcre2_set_heap_limit(engine_->match_context, kHeapLimitKib);
+  capture_count_ = static_cast<int>(captures);
+  ok_ = true;
+}
+
+Regex::~Regex() = default;
+
+MatchStatus Regex::Match(std::string_view subject, size_t start) {
+  engine_->matched = false;
+  if (!ok_) return MatchStatus::kInvalidPattern;
+  if (start > subject.size()) return MatchStatus::kNoMatch;
+  auto run = [&] {
+    return pcre2_match(engine_->code, Bytes(subject), subject.size(), start,
+                       0, engine_->match_data, engine_->match_context);
+  };
+  int rc = run();
+  if (rc == PCRE2_ERROR_JIT_STACKLIMIT && engine_->jit_stack == nullptr) {
+    // Deep repetition: run again on a larger stack; matching is a pure
+    // function of pattern and subject, so the retry cannot change a result.
+    engine_->jit_stack =
+        pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr);
+    if (engine_->jit_stack != nullptr) {
+      pcre2_jit_stack_assign(engine_->match_context, nullptr,
+                             engine_->jit_stack);
+      rc = run();
+    }
+  }
+  if (rc == PCRE2_ERROR_NOMATCH) return MatchStatus::kNoMatch;
+  // rc == 0 would mean too small a match buffer, which cannot happen with
+  // one made for the pattern; every other negative value is a limit or an
+  // engine failure.
+  if (rc <= 0) {
+    last_match_error_ = EngineMessage(rc);
+    return MatchStatus::kLimitExceeded;
+  }
+  engine_->matched = true;
+  return MatchStatus::kMatch;
+}
+
+bool Regex::Group(int i, size_t* begin, size_t* end) const {
+  if (!engine_->matched || i < 0 || i > capture_count_) return false;
+  const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(engine_->match_data);
+  PCRE2_SIZE b = ovector[2 * i];
+  PCRE2_SIZE e = ovector[2 * i + 1];
+  if (b == PCRE2_UNSET || e == PCRE2_UNSET) return false;
+  *begin = b;
+  // "\K" can put the start after the end; such a match counts as empty.
+  *end = std::max(b, e);
+  return true;
+}
+
+RegexCache::RegexCache(size_t capacity)
+    : capacity_(std::max<size_t>(capacity, 1)) {}
+
+RegexCache::~RegexCache() = default;
+
+Regex& RegexCache::Get(std::string_view pattern, RegexOptions options) {
+  key_buffer_.clear();
+  key_buffer_.push_back(options.ignore_case ? 'i' : '-');
+  key_buffer_.push_back(options.multiline ? 'm' : '-');
+  key_buffer_.append(pattern);
+  auto found = index_.find(key_buffer_);
+  if (found != index_.end()) {
+    entries_.splice(entries_.begin(), entries_, found->second);
+    return *entries_.front().regex;
+  }
+  entries_.push_front(
+      Entry{key_buffer_, std::make_unique<Regex>(pattern, options)});
+  index_.emplace(entries_.front().key, entries_.begin());
+  while (entries_.size() > capacity_) {
+    index_.erase(entries_.back().key);
+    entries_.pop_back();
+  }
+  return *entries_.front().regex;
+}
+
+RegularExpressions::RegularExpressions(size_t cache_capacity)
+    : cache_(cache_capacity) {}
+
+bool RegularExpressions::CheckPattern(std::string_view pattern,
+                                      RegexOptions options, std::string* err) {
+  Regex& regex = cache_.Get(pattern, options);
+  if (!regex.ok() && err != nullptr) *err = regex.error();
+  return regex.ok();
+}
+
+MatchStatus RegularExpressions::Test(std::string_view text,
+                                     std::string_view pattern, bool multiline,
+                                     std::string* err) {
+  Regex& regex = cache_.Get(pattern, TestOptions(multiline));
+  if (!regex.ok()) {
+    if (err != nullptr) *err = regex.error();
+    return MatchStatus::kInvalidPattern;
+  }
+  MatchStatus status = regex.Match(text, 0);
+  if (status == MatchStatus::kLimitExceeded && err != nullptr) {
+    *err = regex.last_match_error();
+  }
+  return status;
+}
+
+void RegularExpressions::Search(std::string_view text, int32_t start,
+                                std::string_view pattern, bool ignore_case,
+                                bool count_all, SearchResult* result) {
+  result->count = -1;
+  result->position = 0;
+  result->length = 0;
+  result->captures.clear();
+
+  Regex& regex = cache_.Get(pattern, RegexOptions{ignore_case, false});
+  if (!regex.ok()) return;
+
+  std::string_view subject;
+  if (start >= 1 && text.size() > static_cast<size_t>(start)) {
+    subject = text.substr(static_cast<size_t>(start) - 1);
+  }
+  if (subject.find("\r\n") != std::string_view::npos) {
+    subject_buffer_.assign(subject);
+    for (size_t p = subject_buffer_.find("\r\n"); p != std::string::npos;
+         p = subject_buffer_.find("\r\n", p + 2)) {
+      subject_buffer_[p] = '\0';
+      subject_buffer_[p + 1] = '\0';
+    }
+    subject = subject_buffer_;
+  }
+
+  if (pattern.empty()) {
+    // The empty pattern matches the empty text at every offset 0..n; counted
+    // directly instead of by n + 1 attempts.
+    result->count = count_all ? ClampToInt32(
+                                    static_cast<int64_t>(subject.size()) + 1)
+                              : 1;
+    result->position = start;
+    return;
+  }
+
+  MatchStatus status = regex.Match(subject, 0);
+  if (status == MatchStatus::kNoMatch) {
+    result->count = 0;
+    return;
+  }
+  if (status != MatchStatus::kMatch) return;  // limit: like an invalid pattern
+
+  size_t begin = 0;
+  size_t end = 0;
+  regex.Group(0, &begin, &end);
+  result->position = ClampToInt32(int64_t{start} + static_cast<int64_t>(begin));
+  result->length = ClampToInt32(static_cast<int64_t>(end - begin));
+  // Before the counting below reuses the match buffers.
+  LocateGroups(regex, subject, ignore_case, result);
+
+  int64_t count = 1;
+  if (count_all) {
+    size_t attempt = 0;
+    for (;;) {
+      size_t next = end > begin ? end : end + 1;
+      next = std::max(next, attempt + 1);  // always move on
+      if (next > subject.size()) break;
+      attempt = next;
+      if (regex.Match(subject, attempt) != MatchStatus::kMatch) break;
+      regex.Group(0, &begin, &end);
+      ++count;
+    }
+  }
+  result->count = ClampToInt32(count);
+}
+
+void RegularExpressions::LocateGroups(Regex& regex, std::string_view subject,
+                                      bool ignore_case, SearchResult* result) {
+  int groups = regex.NumberOfCaptureGroups();
+  if (groups == 0) return;
+  size_t begin = 0;
+  size_t end = 0;
+  regex.Group(0, &begin, &end);
+  std::string_view match = subject.substr(begin, end - begin);
+  if (ignore_case) {
+    match_upper_.assign(match);
+    UpperInPlace(&match_upper_);
+    match = match_upper_;
+  }
+  size_t from = 0;  // zero-based: where the next group may begin
+  for (int i = 1; i <= groups; ++i) {
+    std::string_view group;
+    if (regex.Group(i, &begin, &end)) {
+      group = subject.substr(begin, end - begin);
+    }
+    if (ignore_case) {
+      group_upper_.assign(group);
+      UpperInPlace(&group_upper_);
+      group = group_upper_;
+    }
+    // A group may only begin inside the match text, even an empty one.
+    if (from >= match.size()) continue;
+    size_t k = match.find(group, from);
+    if (k == std::string_view::npos || k >= match.size()) continue;
+    result->captures.push_back(
+        CaptureRange{i, ClampToInt32(int64_t{result->position} +
+                                     static_cast<int64_t>(k)),
+                     ClampToInt32(static_cast<int64_t>(group.size()))});
+    from = k + group.size();
+  }
+}
+
+}  // namespace zarn

@@ -1,0 +1,138 @@
+// The position commands gback, gforw, gbeg and gend.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "command_fixture.h"
+
+namespace zarn {
+namespace testing_commands {
+namespace {
+
+using Position = CommandFixture;
+
+struct Row {
+  std::string program;
+  std::string input;
+  std::string pos;  // *pos at the end
+};
+
+TEST_F(Position, Moves) {
+  const std::string ten = "0123456789";
+  const std::vector<Row> rows = {
+      {"setc *pos,3\ngback 5", ten, "1"},
+      {"setc *pos,3\ngback 2", ten, "1"},
+      {"setc *pos,3\ngback 1", ten, "2"},
+      {"setc *pos,3\ngback", ten, "2"},
+      {"setc *pos,8\ngforw 5", ten, "10"},
+      {"setc *pos,8\ngforw", ten, "9"},
+      {"setc *pos,8\ngforw 2", ten, "10"},
+      {"gforw 2,3", ten, "3"},
+      {"gforw len(abc)", ten, "4"},
+      // Only the first word is the count: a call with a comma is cut.
+      {"setc n,2\ngforw n,sum(1,2)", ten, "3"},
+      {"gforw 2.0", ten, "3"},
+      {"setc n,4\ngforw n", ten, "5"},
+      {"gforw", "", "0"},
+      {"gforw 3", "", "0"},
+      {"gback", "", "1"},
+      // A stored position written 3.0 is read as 3.
+      {"set *pos,3.0\ngforw", ten, "4"},
+  };
+  for (const Row& r : rows) {
+    Outcome out = Run(r.program, r.input);
+    EXPECT_EQ(out.err_flag, 0) << r.program;
+    EXPECT_EQ(Var("*pos"), r.pos) << r.program;
+    EXPECT_EQ(out.text, r.input) << r.program;
+  }
+}
+
+TEST_F(Position, InvalidCountsAreRefused) {
+  const std::vector<std::pair<std::string, std::string>> counts = {
+      {"0", "0"},
+      {"-1", "-1"},
+      {"1.5", "1.5"},
+      {"abc", "abc"},
+      {"nosuch(1)", "nosuch(1)"},
+      {"99999999999", "99999999999"},
+      {"sum(1,2)", "sum(1"},  // the count as cut from the word list
+      {"mid(abc,1,1)", "mid(abc"},
+  };
+  for (const auto& [count, quoted] : counts) {
+    const std::string operation = "gforw " + count;
+    Outcome out =
+        Run("setc *pos,4\n" + operation + "\nsetc after,1", "0123456789");
+    EXPECT_EQ(out.err_flag, 1) << count;
+    EXPECT_EQ(Var("*pos"), "4") << count;
+    EXPECT_FALSE(HasVar("after")) << count;
+    EXPECT_EQ(out.log, (std::vector<std::string>{
+                           Msg("ZARNCMD007CT", {quoted}),
+                           Msg("ZARNCMD001LE", {kDataFile, "2", operation}),
+                       }))
+        << count;
+  }
+  Outcome out = Run("gback x", "0123456789");
+  EXPECT_EQ(out.err_flag, 1);
+  ASSERT_FALSE(out.log.empty());
+  EXPECT_EQ(out.log[0], Msg("ZARNCMD007CT", {"x"}));
+}
+
+TEST_F(Position, RangeEnds) {
+  struct RangeRow {
+    std::pair<int32_t, int32_t> range;
+    std::string gbeg;
+    std::string gend;
+  };
+  const std::vector<RangeRow> rows = {
+      {{3, 4}, "3", "6"}, {{5, 0}, "5", "4"},  {{1, 0}, "1", "1"},
+      {{0, 0}, "0", "1"}, {{9, 5}, "9", "13"},  // beyond the text: not clamped
+  };
+  for (const RangeRow& r : rows) {
+    st_.RangeVars.SetRangeVar(RangeVarRec{"r", r.range.first, r.range.second});
+    Run("setc *pos,2\ngbeg r", "abcdefgh");
+    EXPECT_EQ(Var("*pos"), r.gbeg);
+    Run("setc *pos,2\ngend r", "abcdefgh");
+    EXPECT_EQ(Var("*pos"), r.gend);
+  }
+}
+
+TEST_F(Position, UndefinedRangeGivesOne) {
+  // The names compare exactly: R is not the range r.
+  st_.RangeVars.SetRangeVar(RangeVarRec{"r", 5, 2});
+  Outcome out = Run("setc *pos,4\ngbeg nosuch", "abcdefgh");
+  EXPECT_EQ(out.err_flag, 0);
+  EXPECT_EQ(Var("*pos"), "1");
+  Run("setc *pos,4\ngend R", "abcdefgh");
+  EXPECT_EQ(Var("*pos"), "1");
+  Run("setc *pos,4\ngend r", "abcdefgh");
+  EXPECT_EQ(Var("*pos"), "6");
+}
+
+TEST_F(Position, MissingRangeName) {
+  for (const char* operation : {"gbeg", "gend", "gbeg ,", "gend  ,"}) {
+    Outcome out = Run(std::string(operation) + "\nsetc after,1", "abc");
+    EXPECT_EQ(out.err_flag, 1) << operation;
+    EXPECT_FALSE(HasVar("after"));
+    const std::string keyword = std::string(operation).substr(0, 4);
+    EXPECT_EQ(out.log, (std::vector<std::string>{
+                           Msg("ZARNCMD002LE", {keyword, ""}),
+                           Msg("ZARNCMD001LE", {kDataFile, "1", operation}),
+                       }))
+        << operation;
+  }
+}
+
+TEST_F(Position, NothingButThePositionChanges) {
+  st_.RangeVars.SetRangeVar(RangeVarRec{"r", 2, 2});
+  Outcome out =
+      Run(Program({"gforw 3", "gback 1", "gbeg r", "gend r"}), "abcdef");
+  EXPECT_EQ(out.changes, 0);
+  EXPECT_EQ(out.text, "abcdef");
+  EXPECT_EQ(Range("r"), std::make_pair(2, 2));
+  EXPECT_EQ(Var("*pos"), "3");
+  EXPECT_EQ(Var("*n_oper"), "5");
+}
+
+}  // namespace
+}  // namespace testing_commands
+}  // namespace zarn

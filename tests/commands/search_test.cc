@@ -1,0 +1,292 @@
+// The search commands find, findnoup and findup.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "command_fixture.h"
+
+namespace zarn {
+namespace testing_commands {
+namespace {
+
+using Find = CommandFixture;
+using Span = std::pair<int32_t, int32_t>;
+
+struct Row {
+  std::string name;
+  std::string program;  // sets p and *pos; "find p,b,f,a" and more follow
+  std::string input;
+  std::string rcf;
+  std::string nctx;
+  Span before, found, after;
+};
+
+TEST_F(Find, Matches) {
+  const Span none{-1, -1};
+  const std::vector<Row> rows = {
+      {"first of two",
+       "setc p,b\nfind p,b,f,a",
+       "abcabc",
+       "1",
+       "2",
+       {1, 1},
+       {2, 1},
+       {3, 4}},
+      {"from position 3",
+       "setc p,b\nsetc *pos,3\nfind p,b,f,a",
+       "abcabc",
+       "1",
+       "1",
+       {3, 2},
+       {5, 1},
+       {6, 1}},
+      {"match at the end",
+       "setc p,c\nsetc *pos,4\nfind p,b,f,a",
+       "abcabc",
+       "1",
+       "1",
+       {4, 2},
+       {6, 1},
+       {7, 0}},
+      {"start at the last character", "setc p,c\nsetc *pos,6\nfind p,b,f,a",
+       "abcabc", "0", "0", none, none, none},
+      {"case ignored",
+       "setc p,ABC\nfind p,b,f,a",
+       "xabcx",
+       "1",
+       "1",
+       {1, 1},
+       {2, 3},
+       {5, 1}},
+      {"case ignored by findnoup",
+       "setc p,ABC\nfindnoup p,b,f,a",
+       "xabcx",
+       "1",
+       "1",
+       {1, 1},
+       {2, 3},
+       {5, 1}},
+      {"case significant", "setc p,ABC\nfindup p,b,f,a", "xabcx", "0", "0",
+       none, none, none},
+      {"case significant, found",
+       "setc p,ABC\nfindup p,b,f,a",
+       "abcABC",
+       "1",
+       "1",
+       {1, 3},
+       {4, 3},
+       {7, 0}},
+      {"no match", "setc p,z\nfind p,b,f,a", "abc", "0", "0", none, none, none},
+      {"invalid pattern", "setc p,(\nfind p,b,f,a", "abc", "0", "0", none, none,
+       none},
+      {"undefined pattern",
+       "setc *pos,2\nfind nosuch,b,f,a",
+       "abc",
+       "1",
+       "3",
+       {2, 0},
+       {2, 0},
+       {2, 2}},
+      {"longest match",
+       "setc p,b+c?\nfind p,b,f,a",
+       "abbbcd",
+       "1",
+       "1",
+       {1, 1},
+       {2, 4},
+       {6, 1}},
+      {"every match counted",
+       "setc p,a\nfind p,b,f,a",
+       "aaaaa",
+       "1",
+       "5",
+       {1, 0},
+       {1, 1},
+       {2, 4}},
+      {"dot crosses a line break",
+       "setc p,a..b\nfind p,b,f,a",
+       "xa\r\nby",
+       "1",
+       "1",
+       {1, 1},
+       {2, 4},
+       {6, 1}},
+      {"a spelled line break never matches", "setc p,a\\r\\nb\nfind p,b,f,a",
+       "xa\r\nby", "0", "0", none, none, none},
+      {"a line break held by a variable never matches",
+       "setc a,a\nsetc b,b\ncat p,a,*crlf,b\nfind p,b,f,a", "xa\r\nby", "0",
+       "0", none, none, none},
+      {"lone LF and CR stay",
+       "setc p,a\\nb\nfind p,b,f,a",
+       "a\nb\rc",
+       "1",
+       "1",
+       {1, 0},
+       {1, 3},
+       {4, 2}},
+  };
+  for (const Row& r : rows) {
+    // *nctx is named by the program, so every match is counted.
+    Outcome out = Run(r.program + "\ncat n,*nctx", r.input);
+    EXPECT_EQ(out.err_flag, 0) << r.name;
+    EXPECT_TRUE(out.log.empty()) << r.name;
+    EXPECT_EQ(Var("*rcf"), r.rcf) << r.name;
+    EXPECT_EQ(Var("*nctx"), r.nctx) << r.name;
+    EXPECT_EQ(Var("n"), r.nctx) << r.name;
+    EXPECT_EQ(Range("b"), r.before) << r.name;
+    EXPECT_EQ(Range("f"), r.found) << r.name;
+    EXPECT_EQ(Range("a"), r.after) << r.name;
+    EXPECT_EQ(Var("*pos"),
+              r.program.find("*pos,") == std::string::npos
+                  ? "1"
+                  : r.program.substr(r.program.find("*pos,") + 5, 1))
+        << r.name;
+    EXPECT_EQ(out.changes, 0) << r.name;
+    // Fresh names for the next row.
+    st_.RangeVars.RemoveRangeVars("b");
+    st_.RangeVars.RemoveRangeVars("f");
+    st_.RangeVars.RemoveRangeVars("a");
+  }
+}
+
+TEST_F(Find, CaptureGroups) {
+  struct CtxRow {
+    std::string pattern_program;
+    std::string input;
+    std::vector<Span> ctx;  // *ctx1, *ctx2, ...
+    int absent;             // the first *ctx number not made
+  };
+  const std::vector<CtxRow> rows = {
+      {"setc p,(a)(b)", "xaby", {{2, 1}, {3, 1}}, 3},
+      {"setc p,((a)b)", "ab", {{1, 2}}, 2},
+      {"setc p,(b)", "ABC", {{2, 1}}, 2},
+      {"setc p,(x)|(b)", "ab", {{2, 0}, {2, 1}}, 3},
+      // Groups are located by their text: the empty group at the start of
+      // the match.
+      {"setc p,b(c*)d", "abdx", {{2, 0}}, 2},
+      {"setc p,b", "abc", {}, 1},
+  };
+  for (const CtxRow& r : rows) {
+    Outcome out = Run(r.pattern_program + "\nfind p,b,f,a", r.input);
+    EXPECT_EQ(Var("*rcf"), "1") << r.pattern_program;
+    for (size_t i = 0; i < r.ctx.size(); ++i) {
+      EXPECT_EQ(Range("*ctx" + std::to_string(i + 1)), r.ctx[i])
+          << r.pattern_program << " group " << i + 1;
+    }
+    EXPECT_EQ(Range("*ctx" + std::to_string(r.absent)), Span(-1, -1))
+        << r.pattern_program;
+  }
+}
+
+TEST_F(Find, ContextsAreMadeBeforeTheNamedRanges) {
+  Run(Program({"setc p,(b)", "find p,x,y,z"}), "abc");
+  std::vector<std::string> order;
+  for (int32_t i = 1; i <= st_.RangeVars.Count(); ++i) {
+    order.push_back(st_.RangeVars.GetRangeVarAt(i).name);
+  }
+  EXPECT_EQ(order,
+            (std::vector<std::string>{"*filerange", "*ctx1", "x", "y", "z"}));
+}
+
+TEST_F(Find, LaterNamedRangesOverwriteEarlierOnes) {
+  Run(Program({"setc p,b", "find p,r,r,*ctx1"}), "abcd");
+  EXPECT_EQ(Range("r"), Span(2, 1));
+  EXPECT_EQ(Range("*ctx1"), Span(3, 2));
+}
+
+TEST_F(Find, FailedSearchRemovesContextsOnly) {
+  st_.RangeVars.SetRangeVar(RangeVarRec{"*ctxuser", 1, 1});
+  st_.RangeVars.SetRangeVar(RangeVarRec{"*CTX9", 1, 1});
+  Outcome out =
+      Run(Program({"setc p,(b)", "find p,x,y,z", "setc p,q", "find p,x,y,z"}),
+          "abc");
+  EXPECT_EQ(Var("*rcf"), "0");
+  EXPECT_EQ(Range("*ctx1"), Span(-1, -1));
+  EXPECT_EQ(Range("*ctxuser"), Span(-1, -1));
+  EXPECT_EQ(Range("*CTX9"), Span(1, 1));  // the prefix compares exactly
+  EXPECT_EQ(Range("x"), Span(1, 1));
+  EXPECT_EQ(Range("y"), Span(2, 1));
+  EXPECT_EQ(Range("z"), Span(3, 1));
+}
+
+TEST_F(Find, PositionIsNotMoved) {
+  Run(Program({"setc p,c", "setc *pos,2", "find p,x,y,z"}), "abcabc");
+  EXPECT_EQ(Var("*pos"), "2");
+  EXPECT_EQ(Var("*n_oper"), "4");
+}
+
+TEST_F(Find, MissingArguments) {
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"find", "find"},
+      {"find p", "find"},
+      {"find p,b,f", "find"},
+      {"find ,b,f,a", "find"},
+      {"findnoup p,b", "find"},
+      {"findup p,b,f", "findup"},
+      {"findup  , b,f,a", "findup"},
+  };
+  for (const auto& [operation, keyword] : rows) {
+    st_.RangeVars.SetRangeVar(RangeVarRec{"*ctx1", 1, 1});
+    Outcome out = Run("setc p,b\n" + operation + "\nsetc after,1", "abc");
+    EXPECT_EQ(out.err_flag, 1) << operation;
+    EXPECT_FALSE(HasVar("after")) << operation;
+    // Nothing is changed, not even the contexts of an earlier search.
+    EXPECT_EQ(Range("*ctx1"), Span(1, 1)) << operation;
+    EXPECT_EQ(out.log, (std::vector<std::string>{
+                           Msg("ZARNCMD002LE", {keyword, ""}),
+                           Msg("ZARNCMD001LE", {kDataFile, "2", operation}),
+                       }))
+        << operation;
+  }
+}
+
+// The number of matches reaches the log or a variable only through an
+// operation that names *nctx, through "wlog =all=" or through the trace.
+// Each such way shows the full count.
+TEST_F(Find, CountIsFullWhereverItCanBeSeen) {
+  Outcome out =
+      Run(Program({"setc p,b", "find p,x,y,z", "cat n,*NCTX"}), "bbbb");
+  EXPECT_EQ(Var("n"), "4");
+
+  out = Run(Program({"setc p,b", "find p,x,y,z", "wlog *nctx"}), "bbbb");
+  ASSERT_EQ(out.log.size(), 2u);
+  EXPECT_EQ(out.log[1], "\r\n" + std::string(20, ' ') +
+                            "String  [*nctx]: \r\n" + std::string(20, ' ') +
+                            "4\r\n");
+
+  out = Run(Program({"setc p,b", "find p,x,y,z", "wlog =all="}), "bbb");
+  ASSERT_EQ(out.log.size(), 3u);
+  EXPECT_NE(out.log[2].find(std::string(20, ' ') + "String  [*nctx]: \r\n" +
+                            std::string(20, ' ') + "3\r\n"),
+            std::string::npos);
+
+  out =
+      Run(Program({"setc p,b", "setc *errloglev,1", "find p,x,y,z"}), "bbbbb");
+  EXPECT_EQ(out.log,
+            (std::vector<std::string>{TraceLine(3, "Found contexts: 5")}));
+}
+
+TEST_F(Find, ProgramsAreToldApartAcrossRuns) {
+  // The same length of program, first without and then with *nctx: the
+  // second must count every match.
+  Run(Program({"setc p,b", "find p,x,y,z", "cat n,p"}), "bbbb");
+  EXPECT_EQ(Var("n"), "b");
+  Run(Program({"setc p,b", "find p,x,y,z", "cat n,*nctx"}), "bbbb");
+  EXPECT_EQ(Var("n"), "4");
+}
+
+TEST_F(Find, CountOfEmptyMatches) {
+  // The empty pattern matches before every character and at the end.
+  Run(Program({"setc p,", "setc *pos,2", "find p,x,y,z", "cat n,*nctx"}),
+      "abcde");
+  EXPECT_EQ(Var("n"), "5");
+  EXPECT_EQ(Range("y"), Span(2, 0));
+  // x* matches "xx", then the empty text at every later position.
+  Run(Program({"setc p,x*", "find p,b,f,a", "cat n,*nctx"}), "xxab");
+  EXPECT_EQ(Var("n"), "4");
+  EXPECT_EQ(Range("f"), Span(1, 2));
+}
+
+}  // namespace
+}  // namespace testing_commands
+}  // namespace zarn

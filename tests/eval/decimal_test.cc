@@ -1,0 +1,366 @@
+#include "eval/decimal.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "eval/decimal_reference.h"
+
+namespace zarn {
+namespace {
+
+namespace ref = reference;
+
+std::string Describe(const std::optional<Decimal>& d) {
+  if (!d) return "failure";
+  return std::string(d->negative() ? "-" : "+") + d->MagnitudeDigits() + "e-" +
+         std::to_string(d->scale());
+}
+
+std::string Describe(const std::optional<ref::Dec>& d) {
+  if (!d) return "failure";
+  return std::string(d->negative ? "-" : "+") + d->magnitude + "e-" +
+         std::to_string(d->scale);
+}
+
+Decimal Real(const ref::Dec& d) {
+  return *Decimal::FromDigits(d.negative, d.magnitude, d.scale);
+}
+
+// Values of every size, with a bias towards the edges of the type: the
+// largest magnitude, powers of ten and two, long runs of nines.
+class ValueSource {
+ public:
+  explicit ValueSource(uint32_t seed) : rng_(seed) {}
+
+  ref::Dec Next() {
+    ref::Dec d;
+    d.negative = Coin();
+    d.scale = Uniform(0, 28);
+    switch (Uniform(0, 7)) {
+      case 0:
+        d.magnitude = ref::kMax;
+        break;
+      case 1:
+        d.magnitude = ref::Pow10(Uniform(0, 28));
+        break;
+      case 2:
+        d.magnitude = std::string(Uniform(1, 28), '9');
+        break;
+      case 3:
+        d.magnitude = ref::SubInt(ref::kMax, std::to_string(Uniform(0, 1000)));
+        break;
+      case 4:
+        d.magnitude = std::to_string(Uniform(0, 20));
+        break;
+      default: {
+        std::string m;
+        int len = Uniform(1, 29);
+        for (int i = 0; i < len; ++i) m.push_back(Digit());
+        m = ref::Strip(m);
+        if (ref::Cmp(m, ref::kMax) > 0) m = m.substr(1);
+        d.magnitude = ref::Strip(m);
+      }
+    }
+    if (d.magnitude == "0") d.negative = false;
+    return d;
+  }
+
+  // A numeric text and its parts: sign, digits, either separator, exponent,
+  // blanks.
+  std::string NextText(ref::Dec* expected_or_fail, bool* fits) {
+    std::string int_digits, frac_digits;
+    int int_len = Uniform(0, 34);
+    int frac_len = Uniform(int_len == 0 ? 1 : 0, 34);
+    for (int i = 0; i < int_len; ++i) int_digits.push_back(Digit());
+    for (int i = 0; i < frac_len; ++i) frac_digits.push_back(Digit());
+    int exponent = Coin() ? 0 : Uniform(-40, 40);
+    bool negative = Coin();
+    std::string text = Coin() ? "" : "  ";
+    text += negative ? "-" : (Coin() ? "+" : "");
+    text += int_digits;
+    if (!frac_digits.empty() || Coin()) text += Coin() ? "." : ",";
+    text += frac_digits;
+    if (exponent != 0) {
+      text += Coin() ? "e" : "E";
+      text += exponent < 0 ? "-" : (Coin() ? "+" : "");
+      text += std::to_string(exponent < 0 ? -exponent : exponent);
+    }
+    if (Coin()) text += " ";
+    std::optional<ref::Dec> r =
+        ref::FromParts(negative, int_digits, frac_digits, exponent);
+    *fits = r.has_value();
+    if (r) *expected_or_fail = *r;
+    return text;
+  }
+
+  int Uniform(int lo, int hi) {
+    return std::uniform_int_distribution<int>(lo, hi)(rng_);
+  }
+  bool Coin() { return Uniform(0, 1) == 1; }
+
+ private:
+  char Digit() {
+    // Zeros and nines often, to reach exact halves and carries.
+    int k = Uniform(0, 13);
+    if (k >= 10) return k % 2 == 0 ? '0' : (k == 11 ? '9' : '5');
+    return static_cast<char>('0' + k);
+  }
+
+  std::mt19937 rng_;
+};
+
+constexpr int kRounds = 4000;
+
+TEST(DecimalReferenceTest, AddMatchesReference) {
+  ValueSource src(1);
+  for (int i = 0; i < kRounds; ++i) {
+    ref::Dec a = src.Next(), b = src.Next();
+    ASSERT_EQ(Describe(Add(Real(a), Real(b))), Describe(ref::Add(a, b)))
+        << Describe(a) << " + " << Describe(b);
+  }
+}
+
+TEST(DecimalReferenceTest, MultiplyMatchesReference) {
+  ValueSource src(2);
+  for (int i = 0; i < kRounds; ++i) {
+    ref::Dec a = src.Next(), b = src.Next();
+    ASSERT_EQ(Describe(Multiply(Real(a), Real(b))),
+              Describe(ref::Multiply(a, b)))
+        << Describe(a) << " * " << Describe(b);
+  }
+}
+
+TEST(DecimalReferenceTest, DivideMatchesReference) {
+  ValueSource src(3);
+  for (int i = 0; i < 600; ++i) {
+    ref::Dec a = src.Next(), b = src.Next();
+    ASSERT_EQ(Describe(Divide(Real(a), Real(b))), Describe(ref::Divide(a, b)))
+        << Describe(a) << " / " << Describe(b);
+  }
+}
+
+TEST(DecimalReferenceTest, RoundAndTextsMatchReference) {
+  ValueSource src(4);
+  for (int i = 0; i < kRounds; ++i) {
+    ref::Dec a = src.Next();
+    int places = src.Uniform(-1, 30);
+    std::optional<Decimal> got = Round(Real(a), places);
+    std::optional<ref::Dec> want = ref::Round(a, places);
+    ASSERT_EQ(Describe(got), Describe(want)) << Describe(a) << " @" << places;
+    ASSERT_EQ(Real(a).ToText(), ref::ToText(a));
+    if (want) {
+      ASSERT_EQ(got->ToFixedText(places), ref::ToFixedText(*want, places));
+    }
+  }
+}
+
+TEST(DecimalReferenceTest, ParseMatchesReference) {
+  ValueSource src(5);
+  for (int i = 0; i < 4 * kRounds; ++i) {
+    ref::Dec want;
+    bool fits = false;
+    std::string text = src.NextText(&want, &fits);
+    std::optional<Decimal> got = Decimal::Parse(text);
+    ASSERT_EQ(Describe(got),
+              Describe(fits ? std::optional(want) : std::nullopt))
+        << "'" << text << "'";
+  }
+}
+
+// Every pair of values from the edges of the type: the largest magnitude
+// and its neighbours, powers of two and ten, halves, at the extreme scales.
+std::vector<ref::Dec> EdgeValues(const std::vector<int>& scales) {
+  const std::string magnitudes[] = {
+      "0",
+      "1",
+      "5",
+      "15",
+      ref::kMax,
+      ref::SubInt(ref::kMax, "1"),
+      "39614081257132168796771975168",  // 2^95
+      "18446744073709551616",           // 2^64
+      "18446744073709551615",
+      "4294967296",
+      "281474976710656",  // 2^48
+      ref::Pow10(28),
+      std::string(28, '9'),
+      "5000000000000000000000000000",  // 5 * 10^27
+  };
+  std::vector<ref::Dec> out;
+  for (const std::string& m : magnitudes) {
+    for (int scale : scales) {
+      out.push_back(ref::Dec{false, m, scale});
+      if (m != "0") out.push_back(ref::Dec{true, m, scale});
+    }
+  }
+  return out;
+}
+
+TEST(DecimalReferenceTest, EdgeValuesMatchReference) {
+  const std::vector<ref::Dec> values = EdgeValues({0, 1, 14, 27, 28});
+  for (const ref::Dec& a : values) {
+    for (const ref::Dec& b : values) {
+      ASSERT_EQ(Describe(Add(Real(a), Real(b))), Describe(ref::Add(a, b)))
+          << Describe(a) << " + " << Describe(b);
+      ASSERT_EQ(Describe(Multiply(Real(a), Real(b))),
+                Describe(ref::Multiply(a, b)))
+          << Describe(a) << " * " << Describe(b);
+    }
+  }
+  const std::vector<ref::Dec> few = EdgeValues({0, 28});
+  for (size_t i = 0; i < few.size(); i += 2) {
+    for (size_t j = 1; j < few.size(); j += 2) {
+      const ref::Dec& a = few[i];
+      const ref::Dec& b = few[j];
+      ASSERT_EQ(Describe(Divide(Real(a), Real(b))), Describe(ref::Divide(a, b)))
+          << Describe(a) << " / " << Describe(b);
+    }
+  }
+}
+
+struct TextCase {
+  std::string_view text;
+  std::string_view expected;  // ToText, or "failure"
+};
+
+TEST(DecimalTest, ParsesAndWritesTexts) {
+  const TextCase cases[] = {
+      {"0", "0"},
+      {"-0", "0"},
+      {"-0.000", "0"},
+      {"2.5", "2.5"},
+      {"2,5", "2.5"},
+      {" 2.50 ", "2.5"},
+      {"+7", "7"},
+      {".5", "0.5"},
+      {"5.", "5"},
+      {"-.25", "-0.25"},
+      {"1e2", "100"},
+      {"1.5E-3", "0.0015"},
+      {"79228162514264337593543950335", "79228162514264337593543950335"},
+      {"79228162514264337593543950336", "failure"},
+      {"7.9228162514264337593543950335e28", "79228162514264337593543950335"},
+      {"1e29", "failure"},
+      {"0.0000000000000000000000000001", "0.0000000000000000000000000001"},
+      // 29 decimals: the last one is rounded away, halves to even.
+      {"0.00000000000000000000000000005", "0"},
+      {"0.00000000000000000000000000015", "0.0000000000000000000000000002"},
+      {"0.000000000000000000000000000050001", "0.0000000000000000000000000001"},
+      {"1e-100000", "0"},
+      {"0.12345678901234567890123456789", "0.1234567890123456789012345679"},
+      // Too many digits for the scale: decimals are given up on the right.
+      {"1234567890123456789012345678.91", "1234567890123456789012345678.9"},
+      {"12345678901234567890123456789.5", "12345678901234567890123456790"},
+      {"12345678901234567890123456788.5", "12345678901234567890123456788"},
+      {"79228162514264337593543950335.4", "79228162514264337593543950335"},
+      {"79228162514264337593543950335.5", "failure"},
+      {"", "failure"},
+      {"abc", "failure"},
+      {"1.2.3", "failure"},
+      {"1,5.0", "failure"},
+      {"- 1", "failure"},
+      {"1e", "failure"},
+  };
+  for (const TextCase& c : cases) {
+    std::optional<Decimal> d = Decimal::Parse(c.text);
+    EXPECT_EQ(d ? d->ToText() : "failure", c.expected) << "'" << c.text << "'";
+  }
+}
+
+TEST(DecimalTest, FastAndGeneralReadingsAgree) {
+  // Plain whole numbers take a shortcut; the same value written with a
+  // separator or exponent takes the general path.
+  for (int64_t v :
+       {0LL, 1LL, -1LL, 999999999999999999LL, -123456789012345678LL}) {
+    std::string plain = std::to_string(v);
+    std::optional<Decimal> a = Decimal::Parse(plain);
+    std::optional<Decimal> b = Decimal::Parse(plain + ".0");
+    ASSERT_TRUE(a && b) << plain;
+    EXPECT_EQ(b->ToText(), plain);
+    EXPECT_EQ(a->ToText(), plain);
+  }
+}
+
+TEST(DecimalTest, FixedTextHasExactlyThePlaces) {
+  struct Case {
+    std::string_view value;
+    int places;
+    std::string_view expected;
+  };
+  const Case cases[] = {
+      {"2.5", 0, "2"},      {"3.5", 0, "4"},       {"-2.5", 0, "-2"},
+      {"-0.25", 1, "-0.2"}, {"-0.25", 0, "0"},     {"0.125", 2, "0.12"},
+      {"0.135", 2, "0.14"}, {"2.5", 3, "2.500"},   {"0", 2, "0.00"},
+      {"12", 0, "12"},      {"-0.004", 2, "0.00"},
+  };
+  for (const Case& c : cases) {
+    std::optional<Decimal> r = Round(*Decimal::Parse(c.value), c.places);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->ToFixedText(c.places), c.expected)
+        << c.value << " @" << c.places;
+  }
+}
+
+TEST(DecimalTest, DivisionKeepsTwentyEightOrTwentyNineDigits) {
+  auto div = [](std::string_view a, std::string_view b) {
+    std::optional<Decimal> q = Divide(*Decimal::Parse(a), *Decimal::Parse(b));
+    return q ? q->ToText() : std::string("failure");
+  };
+  EXPECT_EQ(div("1", "3"), "0.3333333333333333333333333333");
+  EXPECT_EQ(div("2", "3"), "0.6666666666666666666666666667");
+  EXPECT_EQ(div("10", "4"), "2.5");
+  EXPECT_EQ(div("-1", "4"), "-0.25");
+  EXPECT_EQ(div("7", "7"), "1");
+  EXPECT_EQ(div("1", "0"), "failure");
+  EXPECT_EQ(div("0", "0"), "failure");
+  EXPECT_EQ(div("0", "5"), "0");
+  EXPECT_EQ(div("79228162514264337593543950335", "0.5"), "failure");
+  EXPECT_EQ(div("79228162514264337593543950335", "-1"),
+            "-79228162514264337593543950335");
+  EXPECT_EQ(div("1", "0.0000000000000000000000000001"),
+            "10000000000000000000000000000");
+  EXPECT_EQ(div("100", "3"), "33.333333333333333333333333333");
+}
+
+TEST(DecimalTest, OverflowFailsAndUnderflowRounds) {
+  const Decimal max = *Decimal::Parse(Decimal::kMaxMagnitude);
+  const Decimal one = Decimal::FromInt64(1);
+  const Decimal tiny = *Decimal::Parse("0.0000000000000000000000000001");
+  EXPECT_FALSE(Add(max, one));
+  EXPECT_TRUE(Add(max, *Decimal::Parse("0.4")));
+  EXPECT_FALSE(Add(max, *Decimal::Parse("0.5")));  // rounds up to 2^96
+  EXPECT_EQ(Add(max, Decimal::FromInt64(-1))->ToText(),
+            "79228162514264337593543950334");
+  EXPECT_FALSE(Multiply(max, Decimal::FromInt64(2)));
+  EXPECT_EQ(Multiply(tiny, tiny)->ToText(), "0");
+  EXPECT_EQ(Multiply(tiny, *Decimal::Parse("0.5"))->ToText(), "0");
+  EXPECT_EQ(Multiply(tiny, *Decimal::Parse("1.5"))->ToText(),
+            "0.0000000000000000000000000002");
+  EXPECT_EQ(Multiply(*Decimal::Parse("-2"), *Decimal::Parse("0.25"))->ToText(),
+            "-0.5");
+}
+
+TEST(DecimalTest, RoundRejectsPlacesOutsideTheScale) {
+  const Decimal v = *Decimal::Parse("1.25");
+  EXPECT_FALSE(Round(v, -1));
+  EXPECT_FALSE(Round(v, 29));
+  EXPECT_EQ(Round(v, 28)->ToText(), "1.25");
+  EXPECT_EQ(Round(v, 1)->ToText(), "1.2");
+}
+
+TEST(DecimalTest, FromDigitsChecksItsInput) {
+  EXPECT_FALSE(Decimal::FromDigits(false, "79228162514264337593543950336", 0));
+  EXPECT_FALSE(Decimal::FromDigits(false, "12", 29));
+  EXPECT_FALSE(Decimal::FromDigits(false, "1x", 0));
+  EXPECT_FALSE(Decimal::FromDigits(false, "", 0));
+  std::optional<Decimal> d = Decimal::FromDigits(true, "0", 3);
+  ASSERT_TRUE(d);
+  EXPECT_FALSE(d->negative());  // zero carries no sign
+}
+
+}  // namespace
+}  // namespace zarn

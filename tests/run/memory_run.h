@@ -1,0 +1,81 @@
+// Runs a whole job in memory: a program text over given file contents, with
+// the real message file, through Main. Most run-level cases become one line:
+// {program, files, expected files / log lines}.
+#ifndef ZARN_TESTS_RUN_MEMORY_RUN_H_
+#define ZARN_TESTS_RUN_MEMORY_RUN_H_
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/run_state.h"
+#include "run/zarn_main.h"
+#include "support/memory_file_system.h"
+
+namespace zarn::testing {
+
+inline std::string SourceFile(const std::string& rel) {
+  std::ifstream in(std::string(ZARN_SOURCE_DIR) + "/" + rel, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+struct MemoryRun {
+  MemoryFileSystem fs;
+  FakeClock clock{LocalTime{2026, 12, 6, 12, 0, 0}};
+  std::string params_extra;  // appended to the parameter file
+  int status = -1;
+  std::string report;
+
+  MemoryRun() {
+    fs.AddFile("/app/zarn_msg.ini", SourceFile("data/zarn_msg.ini"));
+    fs.AddFolder("/data");
+    fs.AddFolder("/logs");
+  }
+
+  // Runs the program over the files of /data (names relative to /data).
+  // The log goes to /logs/zarn.log.
+  void Run(const std::string& program,
+           const std::map<std::string, std::string>& files = {}) {
+    fs.AddFile("/prog/p.zarn", program);
+    for (const auto& [name, content] : files) fs.AddFile("/data/" + name, content);
+    fs.AddFile("/p.ini",
+               "[Data]\nDatafolder=/data\nZarnfolder=/prog\nStart=p.zarn\n" +
+                   params_extra + "\n[Log]\nLog=/logs/zarn.log\n");
+    RunState st(fs, clock);
+    st.AppFolder = "/app";
+    st.ParmFile = "/p.ini";
+    std::ostringstream out;
+    status = Main(st, out);
+    report = out.str();
+  }
+
+  std::string File(const std::string& name) const {
+    const std::string* c = fs.Content("/data/" + name);
+    return c ? *c : "<missing>";
+  }
+
+  // Log lines without their stamps; the banner is line 0.
+  std::vector<std::string> Log() const {
+    std::vector<std::string> lines;
+    const std::string* text = fs.Content("/logs/zarn.log");
+    if (!text) return lines;
+    size_t pos = 0;
+    while (pos < text->size()) {
+      size_t end = text->find("\r\n", pos);
+      if (end == std::string::npos) end = text->size();
+      std::string line = text->substr(pos, end - pos);
+      if (line.rfind("2026-12-06|12:00:00 ", 0) == 0) line = line.substr(20);
+      lines.push_back(line);
+      pos = end + 2;
+    }
+    return lines;
+  }
+};
+
+}  // namespace zarn::testing
+
+#endif  // ZARN_TESTS_RUN_MEMORY_RUN_H_

@@ -1,0 +1,513 @@
+#include "support/regex.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace zarn {
+
+bool operator==(const CaptureRange& a, const CaptureRange& b) {
+  return a.group == b.group && a.startpos == b.startpos &&
+         a.length == b.length;
+}
+
+void PrintTo(const CaptureRange& c, std::ostream* os) {
+  *os << "{" << c.group << ", " << c.startpos << ", " << c.length << "}";
+}
+
+namespace {
+
+using namespace std::string_literals;
+
+// One search and what it must give. The captures are {group, startpos,
+// length} as the find commands store them in *ctx1, *ctx2, ...
+struct SearchCase {
+  const char* name;
+  std::string text;
+  int32_t start;
+  std::string pattern;
+  bool ignore_case;
+  int32_t count;
+  int32_t position;
+  int32_t length;
+  std::vector<CaptureRange> captures;
+};
+
+void PrintTo(const SearchCase& c, std::ostream* os) { *os << c.name; }
+
+class SearchTest : public ::testing::TestWithParam<SearchCase> {};
+
+TEST_P(SearchTest, CountsLocatesAndCaptures) {
+  const SearchCase& c = GetParam();
+  RegularExpressions regex;
+  SearchResult r;
+  regex.Search(c.text, c.start, c.pattern, c.ignore_case, /*count_all=*/true,
+               &r);
+  EXPECT_EQ(r.count, c.count);
+  EXPECT_EQ(r.position, c.position);
+  EXPECT_EQ(r.length, c.length);
+  EXPECT_EQ(r.captures, c.captures);
+}
+
+TEST_P(SearchTest, FirstMatchOnlyGivesTheSameMatch) {
+  const SearchCase& c = GetParam();
+  RegularExpressions regex;
+  SearchResult r;
+  regex.Search(c.text, c.start, c.pattern, c.ignore_case,
+               /*count_all=*/false, &r);
+  EXPECT_EQ(r.count, c.count > 0 ? 1 : c.count);
+  EXPECT_EQ(r.position, c.position);
+  EXPECT_EQ(r.length, c.length);
+  EXPECT_EQ(r.captures, c.captures);
+}
+
+// Examples of the search as the find commands see it.
+const SearchCase kFindCases[] = {
+    {"FirstOfTwo", "abcabc", 1, "b", false, 2, 2, 1, {}},
+    {"FromPosThree", "abcabc", 3, "b", false, 1, 5, 1, {}},
+    {"PositionIsInWholeText", "abcabc", 2, "a", false, 1, 4, 1, {}},
+    {"MatchEndsAtLastCharacter", "abc", 1, "bc", false, 1, 2, 2, {}},
+    {"StartAtLastCharacterFindsNothing", "abcabc", 6, "c", false, 0, 0, 0,
+     {}},
+    {"StartBeforeLastCharacterSeesTwo", "abcabc", 5, "c", false, 1, 6, 1,
+     {}},
+    {"StartBeyondText", "abc", 10, "a", false, 0, 0, 0, {}},
+    {"StartZero", "abc", 0, "a", false, 0, 0, 0, {}},
+    {"StartNegative", "abc", -4, "a", false, 0, 0, 0, {}},
+    {"EmptyText", "", 1, "a", false, 0, 0, 0, {}},
+    {"TwoGroups", "xaby", 1, "(a)(b)", false, 1, 2, 2, {{1, 2, 1}, {2, 3, 1}}},
+    {"NestedGroupInsidePreviousNotFound", "ab", 1, "((a)b)", false, 1, 1, 2,
+     {{1, 1, 2}}},
+    {"IgnoreCaseGroup", "ABC", 1, "(b)", true, 1, 2, 1, {{1, 2, 1}}},
+    {"UpAndNoupDiffer", "abc", 1, "ABC", false, 0, 0, 0, {}},
+    {"NoupIgnoresCase", "abc", 1, "ABC", true, 1, 1, 3, {}},
+    {"InvalidPattern", "abc", 1, "(a", false, -1, 0, 0, {}},
+    {"InvalidRepeat", "abc", 1, "a{2,1}", false, -1, 0, 0, {}},
+    {"InvalidClassRange", "abc", 1, "[z-a]", false, -1, 0, 0, {}},
+    {"NonOverlapping", "aaaaa", 1, "aa", false, 2, 1, 2, {}},
+    // The empty pattern (an undefined pattern variable) matches the empty
+    // text at the start position and at every following offset.
+    {"EmptyPattern", "abc", 1, "", false, 4, 1, 0, {}},
+    {"EmptyPatternFromPosTwo", "abcd", 2, "", false, 4, 2, 0, {}},
+    {"EmptyPatternEmptySubject", "abc", 3, "", false, 1, 3, 0, {}},
+    {"EmptyPatternStartZero", "abc", 0, "", false, 1, 0, 0, {}},
+};
+INSTANTIATE_TEST_SUITE_P(Find, SearchTest, ::testing::ValuesIn(kFindCases),
+                         [](const auto& p) { return p.param.name; });
+
+// Counting all matches follows ECMAScript global matching.
+const SearchCase kCountingCases[] = {
+    // Non-capturing empty group: counted by attempts, not by a shortcut.
+    {"EmptyGroupCountsNPlusOne", "abc", 1, "(?:)", false, 4, 1, 0, {}},
+    {"StarOfAbsentLetter", "abcde", 1, "x*", false, 6, 1, 0, {}},
+    // "" at 0, "aaa" at 1, "" at 4, "" at 5.
+    {"EmptyAndNonEmptyMix", "baaab", 1, "a*", false, 4, 1, 0, {}},
+    // After the empty match at 0 the next attempt starts at 1, past the
+    // "b": "" at 0, 1 and 2. A Perl-style retry at 0 would also count "b".
+    {"EmptyMatchSkipsOneCharacter", "bz", 1, "x*|b", false, 3, 1, 0, {}},
+    {"LazyEmpty", "ab", 1, "a??", false, 3, 1, 0, {}},
+};
+INSTANTIATE_TEST_SUITE_P(Counting, SearchTest,
+                         ::testing::ValuesIn(kCountingCases),
+                         [](const auto& p) { return p.param.name; });
+
+// Later attempts see the whole subject: lookbehind, "\b" and "^" look at
+// the characters before where the attempt starts. The subject itself begins
+// at the start position, so nothing before it is visible.
+const SearchCase kContextCases[] = {
+    {"LookbehindAtAttemptStart", "abab", 1, "(?<=a)b", false, 2, 2, 1, {}},
+    {"WordBoundaryAtAttemptStart", "aa aa", 1, "\\ba", false, 2, 1, 1, {}},
+    {"CaretOnlyAtSubjectStart", "aaa", 1, "^a", false, 1, 1, 1, {}},
+    {"CaretAtStartPosition", "xaa", 2, "^a", false, 1, 2, 1, {}},
+    {"LookbehindDoesNotSeeBeforeStart", "xab", 2, "(?<=x)a", false, 0, 0, 0,
+     {}},
+    {"WordBoundaryAtStartPosition", "xab", 2, "\\ba", false, 1, 2, 1, {}},
+};
+INSTANTIATE_TEST_SUITE_P(Context, SearchTest,
+                         ::testing::ValuesIn(kContextCases),
+                         [](const auto& p) { return p.param.name; });
+
+// The engine behaves like an ECMAScript engine over bytes.
+const SearchCase kSyntaxCases[] = {
+    {"DotSkipsLf", "a\nb", 1, "a.b", false, 0, 0, 0, {}},
+    {"DotSkipsCr", "a\rb", 1, "a.b", false, 0, 0, 0, {}},
+    {"DotMatchesOtherControl", "a\tb", 1, "a.b", false, 1, 1, 3, {}},
+    {"DotMatchesHighByte", "a\xe9z", 1, "a.z", false, 1, 1, 3, {}},
+    {"UnicodeEscape", "xA", 1, "\\u0041", false, 1, 2, 1, {}},
+    {"HexEscape", "xA", 1, "\\x41", false, 1, 2, 1, {}},
+    {"UnicodeEscapeHighByte", "x\xe9", 1, "\\u00e9", false, 1, 2, 1, {}},
+    {"BracedUnicodeEscape", "xA", 1, "\\u{41}", false, 1, 2, 1, {}},
+    {"ShortHexEscapeIsLetterX", "ax4", 1, "a\\x4", false, 1, 1, 3, {}},
+    {"UnsetBackreferenceMatchesEmpty", "zbc", 1, "(x)?b\\1c", false, 1, 2, 2,
+     {{1, 2, 0}}},
+    {"EmptyClassMatchesNothing", "aaa", 1, "a[]", false, 0, 0, 0, {}},
+    {"NegatedEmptyClassMatchesAnything", "a\nb", 1, "a[^]b", false, 1, 1, 3,
+     {}},
+    {"DollarOnlyAtVeryEnd", "ab\n", 1, "b$", false, 0, 0, 0, {}},
+    {"DollarAtEnd", "xab", 1, "b$", false, 1, 3, 1, {}},
+    {"NoMultilineInSearch", "a\nb", 1, "^b", false, 0, 0, 0, {}},
+    {"LazyQuantifier", "<a><b>", 1, "<.+?>", false, 2, 1, 3, {}},
+    {"GreedyQuantifier", "<a><b>", 1, "<.+>", false, 1, 1, 6, {}},
+    {"Alternation", "xcatdog", 1, "dog|cat", false, 2, 2, 3, {}},
+    {"ClassShorthands", "ab 12_x", 1, "\\d+\\w\\s?", false, 1, 4, 3, {}},
+};
+INSTANTIATE_TEST_SUITE_P(Syntax, SearchTest, ::testing::ValuesIn(kSyntaxCases),
+                         [](const auto& p) { return p.param.name; });
+
+// Letter case is folded for ASCII letters only; bytes 128-255 never change.
+const SearchCase kCaseCases[] = {
+    {"AsciiFolded", "xaBc", 1, "AbC", true, 1, 2, 3, {}},
+    {"AsciiKeptWhenCaseMatters", "xaBc", 1, "AbC", false, 0, 0, 0, {}},
+    {"Latin1NotFolded", "\xc9", 1, "\xe9", true, 0, 0, 0, {}},
+    {"Utf8NotFolded", "\xc3\x89", 1, "\xc3\xa9", true, 0, 0, 0, {}},
+    {"Utf8Exact", "x\xc3\xa9", 1, "\xc3\xa9", true, 1, 2, 2, {}},
+};
+INSTANTIATE_TEST_SUITE_P(Case, SearchTest, ::testing::ValuesIn(kCaseCases),
+                         [](const auto& p) { return p.param.name; });
+
+// Every CR LF of the subject reaches the engine as two NUL characters;
+// positions stay those of the text.
+const SearchCase kLineBreakCases[] = {
+    {"SpelledOutCrLfDoesNotMatch", "a\r\nb", 1, "a\\r\\nb", false, 0, 0, 0,
+     {}},
+    {"LiteralCrLfDoesNotMatch", "a\r\nb", 1, "a\r\nb", false, 0, 0, 0, {}},
+    {"NulNulMatches", "a\r\nb", 1, "a\\x00\\x00b", false, 1, 1, 4, {}},
+    {"DotsMatchAcrossLineBreak", "a\r\nb", 1, "a..b", false, 1, 1, 4, {}},
+    {"WhiteSpaceDoesNotMatchLineBreak", "a\r\nb", 1, "a\\s*b", false, 0, 0, 0,
+     {}},
+    {"PositionsDoNotShift", "x\r\ny", 1, "y", false, 1, 4, 1, {}},
+    {"EveryPairCounted", "\r\n\r\nz", 1, "\\x00", false, 4, 1, 1, {}},
+    {"LoneCrKept", "a\rb", 1, "a\\rb", false, 1, 1, 3, {}},
+    {"LoneLfKept", "a\nb", 1, "a\\nb", false, 1, 1, 3, {}},
+    {"LfCrIsNotALineBreak", "a\n\rb", 1, "a\\n\\rb", false, 1, 1, 4, {}},
+    // The subject begins at the LF, so that LF has no CR before it.
+    {"PairCutByStartPosition", "a\r\nb", 3, "\\n", false, 1, 3, 1, {}},
+    {"GroupHoldsNuls", "a\r\nb", 1, "a(..)b", false, 1, 1, 4, {{1, 2, 2}}},
+    {"NulInText", "a\0b"s, 1, "\\x00", false, 1, 2, 1, {}},
+};
+INSTANTIATE_TEST_SUITE_P(LineBreaks, SearchTest,
+                         ::testing::ValuesIn(kLineBreakCases),
+                         [](const auto& p) { return p.param.name; });
+
+// Capture groups are located by their text inside the match, left to
+// right, each at or after the end of the previous located group.
+const SearchCase kCaptureCases[] = {
+    // Text-based: the second "a" group is put at the first "a" after the
+    // first group, not where the engine matched it.
+    {"LocatedByTextNotOffset", "aaa", 1, "(a)a(a)", false, 1, 1, 3,
+     {{1, 1, 1}, {2, 2, 1}}},
+    {"GroupTextFoundEarlier", "bb", 1, ".(b)", false, 1, 1, 2, {{1, 1, 1}}},
+    {"OtherCaseNotFoundEarlier", "Bb", 1, ".(b)", false, 1, 1, 2,
+     {{1, 2, 1}}},
+    // With ignore case both texts are upper-cased first, so "b" is found in
+    // the "B" before it.
+    {"IgnoreCaseUpperCasesBoth", "Bb", 1, ".(b)", true, 1, 1, 2, {{1, 1, 1}}},
+    {"UnsetGroupIsEmptyAtFrom", "xa", 1, "(z)?(a)", false, 1, 2, 1,
+     {{1, 2, 0}, {2, 2, 1}}},
+    {"EmptyGroupBetween", "ac", 1, "(a)(z)?(c)", false, 1, 1, 2,
+     {{1, 1, 1}, {2, 2, 0}, {3, 2, 1}}},
+    // From is past the match once the first group has used it all.
+    {"EmptyGroupAfterMatchEndNotMade", "ab", 1, "(a)(x?)", false, 1, 1, 1,
+     {{1, 1, 1}}},
+    {"EmptyMatchMakesNoGroups", "abc", 1, "(x*)", false, 4, 1, 0, {}},
+    // The inner group's text "a" is found again after the outer group, at
+    // the place of group 3, which then has no room left.
+    {"InnerGroupTakesLaterText", "aba", 1, "((a)b)(a)", false, 1, 1, 3,
+     {{1, 1, 2}, {2, 3, 1}}},
+    {"NonCapturingNotNumbered", "xab", 1, "(?:a)(b)", false, 1, 2, 2,
+     {{1, 3, 1}}},
+    {"GroupsFromStartPosition", "abab", 3, "(a)(b)", false, 1, 3, 2,
+     {{1, 3, 1}, {2, 4, 1}}},
+    {"GroupOfLaterMatchNotUsed", "ab", 1, "(a)|(b)", false, 2, 1, 1,
+     {{1, 1, 1}}},
+};
+INSTANTIATE_TEST_SUITE_P(Captures, SearchTest,
+                         ::testing::ValuesIn(kCaptureCases),
+                         [](const auto& p) { return p.param.name; });
+
+TEST(Search, InvalidPatternClearsEarlierResult) {
+  RegularExpressions regex;
+  SearchResult r;
+  regex.Search("ab", 1, "(a)(b)", false, true, &r);
+  ASSERT_EQ(r.captures.size(), 2u);
+  regex.Search("ab", 1, "(a", false, true, &r);
+  EXPECT_EQ(r.count, -1);
+  EXPECT_EQ(r.position, 0);
+  EXPECT_EQ(r.length, 0);
+  EXPECT_TRUE(r.captures.empty());
+}
+
+TEST(Search, NoMatchClearsEarlierCaptures) {
+  RegularExpressions regex;
+  SearchResult r;
+  regex.Search("ab", 1, "(a)", false, true, &r);
+  ASSERT_EQ(r.captures.size(), 1u);
+  regex.Search("ab", 1, "(z)", false, true, &r);
+  EXPECT_EQ(r.count, 0);
+  EXPECT_TRUE(r.captures.empty());
+}
+
+TEST(Search, EmptyPatternCountsEveryOffsetOfLongText) {
+  RegularExpressions regex;
+  SearchResult shortcut;
+  SearchResult attempts;
+  std::string text(1000, 'q');
+  regex.Search(text, 10, "", false, true, &shortcut);
+  regex.Search(text, 10, "(?:)", false, true, &attempts);
+  EXPECT_EQ(shortcut.count, 992);
+  EXPECT_EQ(attempts.count, 992);
+  EXPECT_EQ(shortcut.position, 10);
+  EXPECT_EQ(attempts.position, 10);
+}
+
+// A text of a's with no way to end the match: (a+)+b backtracks over every
+// way of splitting them. The "b" after the "!" is there so that the engine
+// cannot see up front that no match is possible.
+std::string Catastrophic() { return std::string(30000, 'a') + "!b"; }
+
+TEST(Search, RunawayFirstAttemptIsLikeAnInvalidPattern) {
+  RegularExpressions regex;
+  SearchResult r;
+  r.captures.push_back({1, 1, 1});
+  regex.Search(Catastrophic(), 1, "(a+)+b", false, true, &r);
+  EXPECT_EQ(r.count, -1);
+  EXPECT_EQ(r.position, 0);
+  EXPECT_EQ(r.length, 0);
+  EXPECT_TRUE(r.captures.empty());
+
+  regex.Search(Catastrophic(), 1, "(a+)+b", false, false, &r);
+  EXPECT_EQ(r.count, -1);
+}
+
+TEST(Search, RunawayLaterAttemptStopsCountingWithCountSoFar) {
+  RegularExpressions regex;
+  SearchResult r;
+  // Without limits there would be two matches: "ab" at 1 and "ab" at the
+  // end. The attempt after the first one runs away.
+  std::string text = "ab" + std::string(30000, 'a') + "!ab";
+  regex.Search(text, 1, "(a+)+b", false, true, &r);
+  EXPECT_EQ(r.count, 1);
+  EXPECT_EQ(r.position, 1);
+  EXPECT_EQ(r.length, 2);
+  EXPECT_EQ(r.captures, (std::vector<CaptureRange>{{1, 1, 1}}));
+
+  // The same limit later in the text does not hurt a search that starts
+  // past it.
+  regex.Search(text, 30003, "(a+)+b", false, true, &r);
+  EXPECT_EQ(r.count, 1);
+  EXPECT_EQ(r.position, 30004);
+}
+
+TEST(Search, DeepRepetitionBeyondSmallStack) {
+  RegularExpressions regex;
+  SearchResult r;
+  std::string text(200000, 'q');
+  regex.Search(text, 1, "(.)*", false, true, &r);
+  // The whole text, then the empty match at its end.
+  EXPECT_EQ(r.count, 2);
+  EXPECT_EQ(r.position, 1);
+  EXPECT_EQ(r.length, 200000);
+  EXPECT_EQ(r.captures, (std::vector<CaptureRange>{{1, 1, 1}}));
+}
+
+TEST(Search, SmallCacheGivesSameResults) {
+  RegularExpressions big;
+  RegularExpressions tiny(1);
+  const char* patterns[] = {"b", "(a)(b)", "c$", "(", "x*"};
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const char* p : patterns) {
+      for (bool ignore_case : {false, true}) {
+        SearchResult a;
+        SearchResult b;
+        big.Search("abcABC", 1, p, ignore_case, true, &a);
+        tiny.Search("abcABC", 1, p, ignore_case, true, &b);
+        EXPECT_EQ(a.count, b.count) << p;
+        EXPECT_EQ(a.position, b.position) << p;
+        EXPECT_EQ(a.length, b.length) << p;
+        EXPECT_EQ(a.captures, b.captures) << p;
+      }
+    }
+  }
+  EXPECT_EQ(tiny.cache().size(), 1u);
+}
+
+// The file-name test: letter case always ignored, found anywhere.
+struct TestCase {
+  const char* name;
+  std::string text;
+  std::string pattern;
+  bool multiline;
+  MatchStatus expected;
+};
+
+void PrintTo(const TestCase& c, std::ostream* os) { *os << c.name; }
+
+class FileNameTest : public ::testing::TestWithParam<TestCase> {};
+
+TEST_P(FileNameTest, Matches) {
+  const TestCase& c = GetParam();
+  RegularExpressions regex;
+  std::string err = "untouched";
+  EXPECT_EQ(regex.Test(c.text, c.pattern, c.multiline, &err), c.expected);
+  if (c.expected == MatchStatus::kMatch ||
+      c.expected == MatchStatus::kNoMatch) {
+    EXPECT_EQ(err, "untouched");
+  } else {
+    EXPECT_NE(err, "untouched");
+    EXPECT_FALSE(err.empty());
+  }
+}
+
+constexpr auto kMatch = MatchStatus::kMatch;
+constexpr auto kNoMatch = MatchStatus::kNoMatch;
+
+const TestCase kFileNameCases[] = {
+    {"DefaultWithoutDot", "readme", "(.)*\\.(.)*", true, kNoMatch},
+    {"DefaultWithDot", "notes.txt", "(.)*\\.(.)*", true, kMatch},
+    {"DefaultSelectsLog", "zarn.log", "(.)*\\.(.)*", true, kMatch},
+    {"AnywhereUpperName", "notes.TXT", "txt", true, kMatch},
+    {"AnywhereAtStart", "txtlist.doc", "txt", true, kMatch},
+    {"AnywhereUpperPattern", "notes.txt", "TXT", true, kMatch},
+    {"NotPresent", "notes.doc", "txt", true, kNoMatch},
+    {"AnchoredEnd", "NOTES.TXT", "\\.txt$", true, kMatch},
+    {"AnchoredEndRejectsMiddle", "notes.txt.bak", "\\.txt$", true, kNoMatch},
+    {"AnchoredEndRejectsNoDot", "notestxt", "\\.txt$", true, kNoMatch},
+    {"MultilineCaretAfterLf", "x\ny", "^y$", true, kMatch},
+    {"MultilineCaretAfterCr", "x\ry", "^y", true, kMatch},
+    {"SingleLineCaret", "x\ny", "^y", false, kNoMatch},
+    {"HighBytesNotFolded", "\xc9t\xc9", "\xe9", true, kNoMatch},
+    {"EmptyPattern", "a", "", true, kMatch},
+    {"EmptyName", "", "x", true, kNoMatch},
+    {"InvalidPattern", "a.txt", "*.txt", true, MatchStatus::kInvalidPattern},
+    {"Runaway", std::string(30000, 'a') + "!b", "(a+)+b", true,
+     MatchStatus::kLimitExceeded},
+};
+INSTANTIATE_TEST_SUITE_P(Files, FileNameTest,
+                         ::testing::ValuesIn(kFileNameCases),
+                         [](const auto& p) { return p.param.name; });
+
+TEST(CheckPattern, ReportsTheEngineMessage) {
+  RegularExpressions regex;
+  std::string err;
+  EXPECT_TRUE(regex.CheckPattern("(.)*\\.(.)*",
+                                 RegularExpressions::TestOptions(true), &err));
+  EXPECT_TRUE(err.empty());
+  EXPECT_FALSE(
+      regex.CheckPattern("a(b", RegularExpressions::TestOptions(true), &err));
+  EXPECT_NE(err.find("offset 3"), std::string::npos) << err;
+  EXPECT_FALSE(
+      regex.CheckPattern("[", RegularExpressions::TestOptions(true), nullptr));
+}
+
+TEST(CheckPattern, CompiledPatternIsReusedByTest) {
+  RegularExpressions regex;
+  ASSERT_TRUE(regex.CheckPattern("txt", RegularExpressions::TestOptions(true),
+                                 nullptr));
+  EXPECT_EQ(regex.cache().size(), 1u);
+  EXPECT_EQ(regex.Test("a.TXT", "txt", true, nullptr), MatchStatus::kMatch);
+  EXPECT_EQ(regex.cache().size(), 1u);
+}
+
+TEST(Regex, ReportsValidityAndGroups) {
+  Regex good("(a)(?:b)(c)?", RegexOptions{});
+  EXPECT_TRUE(good.ok());
+  EXPECT_TRUE(good.error().empty());
+  EXPECT_EQ(good.NumberOfCaptureGroups(), 2);
+
+  Regex bad("a)", RegexOptions{});
+  EXPECT_FALSE(bad.ok());
+  EXPECT_FALSE(bad.error().empty());
+  EXPECT_EQ(bad.NumberOfCaptureGroups(), 0);
+  EXPECT_EQ(bad.Match("a)", 0), MatchStatus::kInvalidPattern);
+}
+
+TEST(Regex, MatchFromOffsetAndGroups) {
+  Regex regex("(a)(c)?", RegexOptions{});
+  ASSERT_TRUE(regex.ok());
+  ASSERT_EQ(regex.Match("xaxa", 2), MatchStatus::kMatch);
+  size_t begin = 0;
+  size_t end = 0;
+  ASSERT_TRUE(regex.Group(0, &begin, &end));
+  EXPECT_EQ(begin, 3u);
+  EXPECT_EQ(end, 4u);
+  ASSERT_TRUE(regex.Group(1, &begin, &end));
+  EXPECT_EQ(begin, 3u);
+  EXPECT_FALSE(regex.Group(2, &begin, &end));  // took no part
+  EXPECT_FALSE(regex.Group(3, &begin, &end));  // no such group
+
+  EXPECT_EQ(regex.Match("xaxa", 4), MatchStatus::kNoMatch);
+  EXPECT_FALSE(regex.Group(0, &begin, &end));
+  EXPECT_EQ(regex.Match("xaxa", 5), MatchStatus::kNoMatch);
+}
+
+TEST(Regex, OptionsApply) {
+  Regex caseless("abc", RegexOptions{.ignore_case = true});
+  EXPECT_EQ(caseless.Match("ABC", 0), MatchStatus::kMatch);
+  Regex exact("abc", RegexOptions{});
+  EXPECT_EQ(exact.Match("ABC", 0), MatchStatus::kNoMatch);
+  Regex multiline("^b$", RegexOptions{.multiline = true});
+  EXPECT_EQ(multiline.Match("a\r\nb\r\nc", 0), MatchStatus::kMatch);
+  Regex single("^b$", RegexOptions{});
+  EXPECT_EQ(single.Match("a\r\nb\r\nc", 0), MatchStatus::kNoMatch);
+}
+
+TEST(Regex, RunawayReportsLimit) {
+  Regex regex("(a+)+b", RegexOptions{});
+  EXPECT_EQ(regex.Match(Catastrophic(), 0), MatchStatus::kLimitExceeded);
+  EXPECT_FALSE(regex.last_match_error().empty());
+  // Usable again afterwards.
+  EXPECT_EQ(regex.Match("aab", 0), MatchStatus::kMatch);
+}
+
+TEST(RegexCache, KeyedByPatternAndOptions) {
+  RegexCache cache;
+  Regex* plain = &cache.Get("a", RegexOptions{});
+  Regex* caseless = &cache.Get("a", RegexOptions{.ignore_case = true});
+  Regex* multiline = &cache.Get("a", RegexOptions{.multiline = true});
+  Regex* other = &cache.Get("b", RegexOptions{});
+  EXPECT_NE(plain, caseless);
+  EXPECT_NE(plain, multiline);
+  EXPECT_NE(caseless, multiline);
+  EXPECT_NE(plain, other);
+  EXPECT_EQ(cache.size(), 4u);
+  EXPECT_EQ(&cache.Get("a", RegexOptions{}), plain);
+  EXPECT_TRUE(caseless->options().ignore_case);
+  EXPECT_TRUE(multiline->options().multiline);
+  EXPECT_EQ(cache.size(), 4u);
+}
+
+TEST(RegexCache, KeepsInvalidPatterns) {
+  RegexCache cache;
+  Regex* bad = &cache.Get("(", RegexOptions{});
+  EXPECT_FALSE(bad->ok());
+  EXPECT_EQ(&cache.Get("(", RegexOptions{}), bad);
+  EXPECT_EQ(cache.size(), 1u);
+}
+
+TEST(RegexCache, DropsLeastRecentlyUsed) {
+  RegexCache cache(2);
+  Regex* a = &cache.Get("a", RegexOptions{});
+  cache.Get("b", RegexOptions{});
+  EXPECT_EQ(&cache.Get("a", RegexOptions{}), a);  // a is now the most recent
+  cache.Get("c", RegexOptions{});                  // drops b
+  EXPECT_EQ(cache.size(), 2u);
+  EXPECT_EQ(&cache.Get("a", RegexOptions{}), a);
+  EXPECT_EQ(cache.Get("b", RegexOptions{}).pattern(), "b");  // recompiled
+  EXPECT_EQ(cache.size(), 2u);
+  EXPECT_EQ(cache.Get("a", RegexOptions{}).pattern(), "a");
+}
+
+TEST(RegexCache, PatternWithNulIsItsOwnKey) {
+  RegexCache cache;
+  Regex* with_nul = &cache.Get("a\0b"s, RegexOptions{});
+  Regex* without = &cache.Get("a", RegexOptions{});
+  EXPECT_NE(with_nul, without);
+  EXPECT_EQ(with_nul->pattern(), "a\0b"s);
+  EXPECT_EQ(with_nul->Match("xa\0b"s, 0), MatchStatus::kMatch);
+  EXPECT_EQ(with_nul->Match("xab", 0), MatchStatus::kNoMatch);
+}
+
+}  // namespace
+}  // namespace zarn

@@ -31,10 +31,8 @@ void AdjustRange(const ReplacedStretch& r, int32_t* startpos, int32_t* length) {
   int64_t new_length = l;
   if (s == S && l == L) {
     new_length = N;
-  } else if (s == 0 && l == 0) {
-    return;
-  } else if (e < S) {
-    return;
+  } else if ((s == 0 && l == 0) || e < S) {
+    return;  // an empty range, or one wholly before R
   } else if (s >= E) {
     new_start = s - L + N;
   } else if (s <= S && e <= E) {

@@ -10,7 +10,6 @@
 #include "commands/command_support.h"
 #include "commands/handlers.h"
 #include "commands/range_adjust.h"
-#include "support/number.h"
 
 namespace zarn {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <limits>
-#include <utility>
+#include <string>
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
@@ -303,7 +303,6 @@ void RegularExpressions::LocateGroups(Regex& regex, std::string_view subject,
       group = group_upper_;
     }
     // A group may only begin inside the match text, even an empty one.
-    if (from >= match.size()) continue;
     size_t k = match.find(group, from);
     if (k == std::string_view::npos || k >= match.size()) continue;
     result->captures.push_back(

@@ -37,9 +37,9 @@ struct SearchCase {
 
 void PrintTo(const SearchCase& c, std::ostream* os) { *os << c.name; }
 
-class SearchTest : public ::testing::TestWithParam<SearchCase> {};
+class RegexSearchTest : public ::testing::TestWithParam<SearchCase> {};
 
-TEST_P(SearchTest, CountsLocatesAndCaptures) {
+TEST_P(RegexSearchTest, CountsLocatesAndCaptures) {
   const SearchCase& c = GetParam();
   RegularExpressions regex;
   SearchResult r;
@@ -51,7 +51,7 @@ TEST_P(SearchTest, CountsLocatesAndCaptures) {
   EXPECT_EQ(r.captures, c.captures);
 }
 
-TEST_P(SearchTest, FirstMatchOnlyGivesTheSameMatch) {
+TEST_P(RegexSearchTest, FirstMatchOnlyGivesTheSameMatch) {
   const SearchCase& c = GetParam();
   RegularExpressions regex;
   SearchResult r;
@@ -94,7 +94,8 @@ const SearchCase kFindCases[] = {
     {"EmptyPatternEmptySubject", "abc", 3, "", false, 1, 3, 0, {}},
     {"EmptyPatternStartZero", "abc", 0, "", false, 1, 0, 0, {}},
 };
-INSTANTIATE_TEST_SUITE_P(Find, SearchTest, ::testing::ValuesIn(kFindCases),
+INSTANTIATE_TEST_SUITE_P(Find, RegexSearchTest,
+                         ::testing::ValuesIn(kFindCases),
                          [](const auto& p) { return p.param.name; });
 
 // Counting all matches follows ECMAScript global matching.
@@ -108,8 +109,11 @@ const SearchCase kCountingCases[] = {
     // "b": "" at 0, 1 and 2. A Perl-style retry at 0 would also count "b".
     {"EmptyMatchSkipsOneCharacter", "bz", 1, "x*|b", false, 3, 1, 0, {}},
     {"LazyEmpty", "ab", 1, "a??", false, 3, 1, 0, {}},
+    // An empty match found after where the attempt began: the next attempt
+    // starts one past the match, not one past the attempt.
+    {"EmptyMatchAheadOfAttempt", "abb", 1, "(?=b)", false, 2, 2, 0, {}},
 };
-INSTANTIATE_TEST_SUITE_P(Counting, SearchTest,
+INSTANTIATE_TEST_SUITE_P(Counting, RegexSearchTest,
                          ::testing::ValuesIn(kCountingCases),
                          [](const auto& p) { return p.param.name; });
 
@@ -125,7 +129,7 @@ const SearchCase kContextCases[] = {
      {}},
     {"WordBoundaryAtStartPosition", "xab", 2, "\\ba", false, 1, 2, 1, {}},
 };
-INSTANTIATE_TEST_SUITE_P(Context, SearchTest,
+INSTANTIATE_TEST_SUITE_P(Context, RegexSearchTest,
                          ::testing::ValuesIn(kContextCases),
                          [](const auto& p) { return p.param.name; });
 
@@ -153,7 +157,8 @@ const SearchCase kSyntaxCases[] = {
     {"Alternation", "xcatdog", 1, "dog|cat", false, 2, 2, 3, {}},
     {"ClassShorthands", "ab 12_x", 1, "\\d+\\w\\s?", false, 1, 4, 3, {}},
 };
-INSTANTIATE_TEST_SUITE_P(Syntax, SearchTest, ::testing::ValuesIn(kSyntaxCases),
+INSTANTIATE_TEST_SUITE_P(Syntax, RegexSearchTest,
+                         ::testing::ValuesIn(kSyntaxCases),
                          [](const auto& p) { return p.param.name; });
 
 // Letter case is folded for ASCII letters only; bytes 128-255 never change.
@@ -164,7 +169,8 @@ const SearchCase kCaseCases[] = {
     {"Utf8NotFolded", "\xc3\x89", 1, "\xc3\xa9", true, 0, 0, 0, {}},
     {"Utf8Exact", "x\xc3\xa9", 1, "\xc3\xa9", true, 1, 2, 2, {}},
 };
-INSTANTIATE_TEST_SUITE_P(Case, SearchTest, ::testing::ValuesIn(kCaseCases),
+INSTANTIATE_TEST_SUITE_P(Case, RegexSearchTest,
+                         ::testing::ValuesIn(kCaseCases),
                          [](const auto& p) { return p.param.name; });
 
 // Every CR LF of the subject reaches the engine as two NUL characters;
@@ -187,7 +193,7 @@ const SearchCase kLineBreakCases[] = {
     {"GroupHoldsNuls", "a\r\nb", 1, "a(..)b", false, 1, 1, 4, {{1, 2, 2}}},
     {"NulInText", "a\0b"s, 1, "\\x00", false, 1, 2, 1, {}},
 };
-INSTANTIATE_TEST_SUITE_P(LineBreaks, SearchTest,
+INSTANTIATE_TEST_SUITE_P(LineBreaks, RegexSearchTest,
                          ::testing::ValuesIn(kLineBreakCases),
                          [](const auto& p) { return p.param.name; });
 
@@ -203,7 +209,8 @@ const SearchCase kCaptureCases[] = {
      {{1, 2, 1}}},
     // With ignore case both texts are upper-cased first, so "b" is found in
     // the "B" before it.
-    {"IgnoreCaseUpperCasesBoth", "Bb", 1, ".(b)", true, 1, 1, 2, {{1, 1, 1}}},
+    {"IgnoreCaseUpperCasesGroup", "Bb", 1, ".(b)", true, 1, 1, 2, {{1, 1, 1}}},
+    {"IgnoreCaseUpperCasesMatch", "bB", 1, ".(b)", true, 1, 1, 2, {{1, 1, 1}}},
     {"UnsetGroupIsEmptyAtFrom", "xa", 1, "(z)?(a)", false, 1, 2, 1,
      {{1, 2, 0}, {2, 2, 1}}},
     {"EmptyGroupBetween", "ac", 1, "(a)(z)?(c)", false, 1, 1, 2,
@@ -223,11 +230,11 @@ const SearchCase kCaptureCases[] = {
     {"GroupOfLaterMatchNotUsed", "ab", 1, "(a)|(b)", false, 2, 1, 1,
      {{1, 1, 1}}},
 };
-INSTANTIATE_TEST_SUITE_P(Captures, SearchTest,
+INSTANTIATE_TEST_SUITE_P(Captures, RegexSearchTest,
                          ::testing::ValuesIn(kCaptureCases),
                          [](const auto& p) { return p.param.name; });
 
-TEST(Search, InvalidPatternClearsEarlierResult) {
+TEST(RegexSearch, InvalidPatternClearsEarlierResult) {
   RegularExpressions regex;
   SearchResult r;
   regex.Search("ab", 1, "(a)(b)", false, true, &r);
@@ -239,7 +246,7 @@ TEST(Search, InvalidPatternClearsEarlierResult) {
   EXPECT_TRUE(r.captures.empty());
 }
 
-TEST(Search, NoMatchClearsEarlierCaptures) {
+TEST(RegexSearch, NoMatchClearsEarlierCaptures) {
   RegularExpressions regex;
   SearchResult r;
   regex.Search("ab", 1, "(a)", false, true, &r);
@@ -249,7 +256,7 @@ TEST(Search, NoMatchClearsEarlierCaptures) {
   EXPECT_TRUE(r.captures.empty());
 }
 
-TEST(Search, EmptyPatternCountsEveryOffsetOfLongText) {
+TEST(RegexSearch, EmptyPatternCountsEveryOffsetOfLongText) {
   RegularExpressions regex;
   SearchResult shortcut;
   SearchResult attempts;
@@ -267,7 +274,7 @@ TEST(Search, EmptyPatternCountsEveryOffsetOfLongText) {
 // cannot see up front that no match is possible.
 std::string Catastrophic() { return std::string(30000, 'a') + "!b"; }
 
-TEST(Search, RunawayFirstAttemptIsLikeAnInvalidPattern) {
+TEST(RegexSearch, RunawayFirstAttemptIsLikeAnInvalidPattern) {
   RegularExpressions regex;
   SearchResult r;
   r.captures.push_back({1, 1, 1});
@@ -281,7 +288,7 @@ TEST(Search, RunawayFirstAttemptIsLikeAnInvalidPattern) {
   EXPECT_EQ(r.count, -1);
 }
 
-TEST(Search, RunawayLaterAttemptStopsCountingWithCountSoFar) {
+TEST(RegexSearch, RunawayLaterAttemptStopsCountingWithCountSoFar) {
   RegularExpressions regex;
   SearchResult r;
   // Without limits there would be two matches: "ab" at 1 and "ab" at the
@@ -300,7 +307,7 @@ TEST(Search, RunawayLaterAttemptStopsCountingWithCountSoFar) {
   EXPECT_EQ(r.position, 30004);
 }
 
-TEST(Search, DeepRepetitionBeyondSmallStack) {
+TEST(RegexSearch, DeepRepetitionBeyondSmallStack) {
   RegularExpressions regex;
   SearchResult r;
   std::string text(200000, 'q');
@@ -312,7 +319,7 @@ TEST(Search, DeepRepetitionBeyondSmallStack) {
   EXPECT_EQ(r.captures, (std::vector<CaptureRange>{{1, 1, 1}}));
 }
 
-TEST(Search, SmallCacheGivesSameResults) {
+TEST(RegexSearch, SmallCacheGivesSameResults) {
   RegularExpressions big;
   RegularExpressions tiny(1);
   const char* patterns[] = {"b", "(a)(b)", "c$", "(", "x*"};
@@ -344,9 +351,9 @@ struct TestCase {
 
 void PrintTo(const TestCase& c, std::ostream* os) { *os << c.name; }
 
-class FileNameTest : public ::testing::TestWithParam<TestCase> {};
+class RegexFileNameTest : public ::testing::TestWithParam<TestCase> {};
 
-TEST_P(FileNameTest, Matches) {
+TEST_P(RegexFileNameTest, Matches) {
   const TestCase& c = GetParam();
   RegularExpressions regex;
   std::string err = "untouched";
@@ -384,11 +391,11 @@ const TestCase kFileNameCases[] = {
     {"Runaway", std::string(30000, 'a') + "!b", "(a+)+b", true,
      MatchStatus::kLimitExceeded},
 };
-INSTANTIATE_TEST_SUITE_P(Files, FileNameTest,
+INSTANTIATE_TEST_SUITE_P(Files, RegexFileNameTest,
                          ::testing::ValuesIn(kFileNameCases),
                          [](const auto& p) { return p.param.name; });
 
-TEST(CheckPattern, ReportsTheEngineMessage) {
+TEST(RegexCheckPattern, ReportsTheEngineMessage) {
   RegularExpressions regex;
   std::string err;
   EXPECT_TRUE(regex.CheckPattern("(.)*\\.(.)*",
@@ -401,7 +408,7 @@ TEST(CheckPattern, ReportsTheEngineMessage) {
       regex.CheckPattern("[", RegularExpressions::TestOptions(true), nullptr));
 }
 
-TEST(CheckPattern, CompiledPatternIsReusedByTest) {
+TEST(RegexCheckPattern, CompiledPatternIsReusedByTest) {
   RegularExpressions regex;
   ASSERT_TRUE(regex.CheckPattern("txt", RegularExpressions::TestOptions(true),
                                  nullptr));

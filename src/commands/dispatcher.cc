@@ -44,7 +44,6 @@ CommandHandler HandlerOf(std::string_view command) {
 }  // namespace
 
 void DispatchOperation(RunState& st) {
-  BeginOperationFacts(st);
   const Oper& op = st.OperAt(st.CurOper);
   st.StrVars.Set("*oper", op.text);
   // Read before the handler runs: an assignment of *errloglev takes effect
@@ -62,7 +61,6 @@ void DispatchOperation(RunState& st) {
     LogMessage(st, kCommandsSection, "ZARNCMD001LE", "|{1}|{2}|{3}|",
                MsgValues({file, std::to_string(st.CurOper), op.text}));
   }
-  EndOperationFacts(st);
 }
 
 }  // namespace zarn

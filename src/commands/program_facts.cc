@@ -1,5 +1,6 @@
 #include "commands/program_facts.h"
 
+#include <memory>
 #include <string_view>
 
 #include "commands/command_support.h"
@@ -8,31 +9,6 @@
 namespace zarn {
 
 namespace {
-
-// The facts of the program run in progress. The run state is the natural
-// owner, but it knows nothing of the commands; one entry suffices, since
-// one run state executes operations at a time. The entry names the state
-// and the operation list it was made for, and the number the next dispatch
-// must carry to continue the same program run.
-struct FactsEntry {
-  bool valid = false;
-  const RunState* owner = nullptr;
-  const Oper* opers = nullptr;
-  size_t oper_list_size = 0;
-  int32_t oper_count = 0;
-  int32_t expected_next = 0;
-  ProgramFacts facts;
-};
-
-FactsEntry& Entry() {
-  thread_local FactsEntry entry;
-  return entry;
-}
-
-bool MadeFor(const FactsEntry& e, const RunState& st) {
-  return e.valid && e.owner == &st && e.opers == st.OperList.data() &&
-         e.oper_list_size == st.OperList.size() && e.oper_count == st.OperCount;
-}
 
 bool MentionsNctx(std::string_view text) {
   constexpr std::string_view kNctx = "*NCTX";
@@ -45,11 +21,6 @@ bool MentionsNctx(std::string_view text) {
 }
 
 }  // namespace
-
-void ProgramFacts::Reset(int32_t oper_count) {
-  nctx_observable_ = -1;
-  targets_.assign(static_cast<size_t>(oper_count < 0 ? 0 : oper_count) + 1, 0);
-}
 
 bool ProgramFacts::NctxObservable(const RunState& st) {
   if (nctx_observable_ < 0) {
@@ -75,29 +46,18 @@ void ProgramFacts::RememberTarget(int32_t number, int32_t target) {
   targets_[static_cast<size_t>(number)] = target;
 }
 
-void BeginOperationFacts(const RunState& st) {
-  FactsEntry& e = Entry();
-  if (!MadeFor(e, st) || st.CurOper != e.expected_next) e.valid = false;
-}
-
-void EndOperationFacts(const RunState& st) {
-  FactsEntry& e = Entry();
-  if (!MadeFor(e, st)) return;
-  e.expected_next = st.ErrFlag > 0 ? 0 : IntVar(st, "*n_oper");
-}
-
 ProgramFacts& FactsOf(RunState& st) {
-  FactsEntry& e = Entry();
-  if (!MadeFor(e, st)) {
-    e.valid = true;
-    e.owner = &st;
-    e.opers = st.OperList.data();
-    e.oper_list_size = st.OperList.size();
-    e.oper_count = st.OperCount;
-    e.expected_next = 0;
-    e.facts.Reset(st.OperCount);
+  ProgramFacts* facts = st.program_facts.get();
+  if (facts == nullptr || facts->opers_ != st.OperList.data() ||
+      facts->oper_count_ != st.OperCount) {
+    st.program_facts = std::make_shared<ProgramFacts>();
+    facts = st.program_facts.get();
+    facts->opers_ = st.OperList.data();
+    facts->oper_count_ = st.OperCount;
+    facts->targets_.assign(
+        static_cast<size_t>(st.OperCount < 0 ? 0 : st.OperCount) + 1, 0);
   }
-  return e.facts;
+  return *facts;
 }
 
 }  // namespace zarn

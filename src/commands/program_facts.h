@@ -13,11 +13,8 @@
 //   the structure check stored, so each is done once, on first use, exactly
 //   as written, and its result is kept.
 //
-// The facts belong to one program run over one file: they are valid while
-// operations are dispatched in sequence on the same run state, and are
-// forgotten when a dispatch does not continue where the previous one said
-// the program goes next (a new file starts at operation 1 after the previous
-// one ended).
+// The facts depend only on the operation list, which is fixed once the
+// program is loaded; the run state keeps them for the whole run.
 #ifndef ZARN_COMMANDS_PROGRAM_FACTS_H_
 #define ZARN_COMMANDS_PROGRAM_FACTS_H_
 
@@ -40,18 +37,15 @@ class ProgramFacts {
 
  private:
   friend ProgramFacts& FactsOf(RunState& st);
-  void Reset(int32_t oper_count);
 
+  const Oper* opers_ = nullptr;   // the operation list the facts describe
+  int32_t oper_count_ = 0;
   int nctx_observable_ = -1;      // -1 unknown, else 0 or 1
   std::vector<int32_t> targets_;  // index = operation number
 };
 
-// Called by the dispatcher around every operation, so that the facts of one
-// program run are never applied to another.
-void BeginOperationFacts(const RunState& st);
-void EndOperationFacts(const RunState& st);
-
-// The facts of the program of st, created or renewed as needed.
+// The facts of the program of st, created on first use (and made anew if
+// the operation list was replaced).
 ProgramFacts& FactsOf(RunState& st);
 
 }  // namespace zarn

@@ -38,8 +38,7 @@ void Search(RunState& st, std::string_view parm, CaseMode mode) {
   // Counting every match scans to the end of the text; it is done only
   // when the count can be seen.
   const bool count_all = st.ErrLogLevel == 1 || FactsOf(st).NctxObservable(st);
-  // Reused from search to search, so that a scan loop does not allocate.
-  thread_local SearchResult found;
+  SearchResult& found = st.search_result;
   st.regex.Search(st.StrVars.file_text().view(), start, pattern,
                   /*ignore_case=*/mode == CaseMode::kIgnore, count_all, &found);
   for (const CaptureRange& capture : found.captures) {

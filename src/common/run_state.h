@@ -23,6 +23,8 @@
 
 namespace zarn {
 
+class ProgramFacts;  // what the commands work out once per program
+
 // Options of the command line that change how a run behaves.
 struct RunOptions {
   bool dry_run = false;
@@ -76,8 +78,16 @@ struct RunState {
   RangeVarStore RangeVars;
   SysVarTable SysVars;
 
-  // The regular-expression module, with the compiled patterns of the run.
+  // The regular-expression module, with the compiled patterns of the run,
+  // and the result of the last search, reused so a scan loop does not
+  // allocate.
   RegularExpressions regex;
+  SearchResult search_result;
+
+  // Facts about the loaded program that the commands work out on first use
+  // (jump targets, whether *nctx can be read); dropped when a program is
+  // loaded.
+  std::shared_ptr<ProgramFacts> program_facts;
 
   // The message file, read once on first use.
   const IniFile& MessageFile();

@@ -44,6 +44,7 @@ std::string NormalizeLine(std::string_view text) {
 void LoadProgram(RunState& st) {
   st.OperList.clear();
   st.OperCount = 0;
+  st.program_facts.reset();  // they described the previous program
 
   const std::string path = ProgramPath(st);
   std::string content;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/run_state.h"
+#include "common/test_support.h"
 #include "program/program.h"
 #include "run/file_loop.h"
 #include "support/clock.h"
@@ -32,11 +33,7 @@ inline constexpr char kLogFile[] = "/data/zarn.log";
 inline constexpr char kDataFile[] = "/data/a|b/in.txt";
 inline constexpr char kStamp[] = "2024-03-05|10:20:30 ";
 
-inline std::string ShippedMessageFile() {
-  std::ifstream in(ZARN_SOURCE_DIR "/data/zarn_msg.ini", std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in),
-                     std::istreambuf_iterator<char>());
-}
+using ::zarn::testing::ShippedMessageFile;
 
 // The outcome of one program run over one file.
 struct Outcome {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/run_state.h"
+#include "common/test_support.h"
 #include "program/program.h"
 #include "support/clock.h"
 #include "support/ini.h"
@@ -28,24 +29,10 @@ inline constexpr char kProgramPath[] = "/home/u/zarn progs/edit.zrn";
 inline constexpr char kLogFile[] = "/data/zarn.log";
 inline constexpr char kStamp[] = "2024-01-07|09:05:03 ";
 
-// The message file as shipped, read from the source tree.
-inline std::string ShippedMessageFile() {
-  std::ifstream in(ZARN_SOURCE_DIR "/data/zarn_msg.ini", std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in),
-                     std::istreambuf_iterator<char>());
-}
-
-// Every occurrence of from replaced by to; kept apart from the system's
-// own substitution so that the expectations do not repeat the code under
-// test.
+using ::zarn::testing::ShippedMessageFile;
 inline std::string Substitute(std::string text, const std::string& from,
                               const std::string& to) {
-  size_t pos = 0;
-  while ((pos = text.find(from, pos)) != std::string::npos) {
-    text.replace(pos, from.size(), to);
-    pos += to.size();
-  }
-  return text;
+  return ::zarn::testing::ReplaceEvery(std::move(text), from, to);
 }
 
 // The program "lines" joined with CR LF.

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/test_support.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -127,21 +129,7 @@ class E2eTest : public ::testing::Test {
 
   // The log lines without their time stamps ("yyyy-mm-dd|hh:mm:ss ").
   std::vector<std::string> LogLines(const std::string& path = "") {
-    std::string text = ReadFile(path.empty() ? LogPath() : path);
-    std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-      size_t end = text.find("\r\n", pos);
-      if (end == std::string::npos) end = text.size();
-      std::string line = text.substr(pos, end - pos);
-      if (line.size() >= 20 && line[4] == '-' && line[10] == '|' &&
-          line[19] == ' ') {
-        line = line.substr(20);
-      }
-      lines.push_back(line);
-      pos = end + 2;
-    }
-    return lines;
+    return LogLinesOf(ReadFile(path.empty() ? LogPath() : path));
   }
 
   std::string root_, data_, prog_;

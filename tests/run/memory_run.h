@@ -11,17 +11,12 @@
 #include <vector>
 
 #include "common/run_state.h"
+#include "common/test_support.h"
 #include "run/zarn_main.h"
 #include "support/memory_file_system.h"
 
 namespace zarn::testing {
 
-inline std::string SourceFile(const std::string& rel) {
-  std::ifstream in(std::string(ZARN_SOURCE_DIR) + "/" + rel, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 struct MemoryRun {
   MemoryFileSystem fs;
@@ -31,7 +26,7 @@ struct MemoryRun {
   std::string report;
 
   MemoryRun() {
-    fs.AddFile("/app/zarn_msg.ini", SourceFile("data/zarn_msg.ini"));
+    fs.AddFile("/app/zarn_msg.ini", ShippedMessageFile());
     fs.AddFolder("/data");
     fs.AddFolder("/logs");
   }
@@ -60,19 +55,8 @@ struct MemoryRun {
 
   // Log lines without their stamps; the banner is line 0.
   std::vector<std::string> Log() const {
-    std::vector<std::string> lines;
     const std::string* text = fs.Content("/logs/zarn.log");
-    if (!text) return lines;
-    size_t pos = 0;
-    while (pos < text->size()) {
-      size_t end = text->find("\r\n", pos);
-      if (end == std::string::npos) end = text->size();
-      std::string line = text->substr(pos, end - pos);
-      if (line.rfind("2026-12-06|12:00:00 ", 0) == 0) line = line.substr(20);
-      lines.push_back(line);
-      pos = end + 2;
-    }
-    return lines;
+    return text ? LogLinesOf(*text) : std::vector<std::string>();
   }
 };
 

@@ -8,22 +8,17 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/test_support.h"
 #include "support/memory_file_system.h"
 
 namespace zarn {
 namespace {
 
-std::string RealMessageFile() {
-  std::ifstream in(std::string(ZARN_SOURCE_DIR) + "/data/zarn_msg.ini");
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 class ParametersTest : public ::testing::Test {
  protected:
   ParametersTest() : st_(fs_, clock_) {
-    fs_.AddFile("/app/zarn_msg.ini", RealMessageFile());
+    fs_.AddFile("/app/zarn_msg.ini", testing::ShippedMessageFile());
     fs_.AddFolder("/data");
     fs_.AddFile("/prog/p.zarn", "");
     st_.MsgFile = "/app/zarn_msg.ini";

@@ -2,32 +2,157 @@
 // main only reads the options and hands over to Main.
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "common/run_state.h"
+#include "run/progress_line.h"
 #include "run/zarn_main.h"
 #include "support/clock.h"
 #include "support/file_system.h"
+#include "support/messages.h"
 #include "support/text.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: zarn [OPTIONS] PARAMETER-FILE\n"
-    "Applies the Zarn program named in the parameter file to every selected\n"
-    "file of the data folder tree and logs every step.\n"
-    "\n"
-    "Options:\n"
-    "  -h, --help     show this text and exit\n"
-    "  --version      show the version and exit\n"
-    "\n"
-    "Exit status: 0 all files processed; 1 stopped during start-up;\n"
-    "2 stopped on a failed operation; 3 completed, but a file failed;\n"
-    "64 wrong command line.\n";
+// What the command line asks for besides the parameter file.
+struct CommandLine {
+  zarn::RunOptions run;
+  bool diff = false;
+  bool quiet = false;
+  bool log_stderr = false;
+  bool fsync = false;
+  bool help = false;
+  bool version = false;
+};
+
+// One row per option: adding an option is one row here and one line where
+// main hands it to the run. apply returns an error text for a wrong value.
+struct Option {
+  std::string_view name;
+  std::string_view short_name;  // "-h", or empty
+  std::string_view value;       // "SUFFIX" in --backup=SUFFIX; empty: none
+  std::string_view help;
+  std::string (*apply)(CommandLine& cl, std::string_view value);
+};
+
+const Option kOptions[] = {
+    {"--help", "-h", "", "show this text and exit",
+     [](CommandLine& cl, std::string_view) {
+       cl.help = true;
+       return std::string();
+     }},
+    {"--version", "", "", "show the version and exit",
+     [](CommandLine& cl, std::string_view) {
+       cl.version = true;
+       return std::string();
+     }},
+    {"--dry-run", "", "", "run and log everything, but write no data file back",
+     [](CommandLine& cl, std::string_view) {
+       cl.run.dry_run = true;
+       return std::string();
+     }},
+    {"--diff", "", "", "dry run; print a unified diff of what would change",
+     [](CommandLine& cl, std::string_view) {
+       cl.diff = true;
+       return std::string();
+     }},
+    {"--backup", "", "SUFFIX",
+     "keep each changed file's original as NAME+SUFFIX",
+     [](CommandLine& cl, std::string_view value) {
+       // A separator would put the backup into another folder, or nowhere.
+       if (value.empty() || value.find('/') != std::string_view::npos) {
+         return std::string("--backup needs a SUFFIX without '/'");
+       }
+       cl.run.backup_suffix = std::string(value);
+       return std::string();
+     }},
+    {"--log-stderr", "", "",
+     "copy every log line to standard error as it is logged",
+     [](CommandLine& cl, std::string_view) {
+       cl.log_stderr = true;
+       return std::string();
+     }},
+    {"--quiet", "", "", "no progress line on the terminal",
+     [](CommandLine& cl, std::string_view) {
+       cl.quiet = true;
+       return std::string();
+     }},
+    {"--fsync", "", "", "force each rewritten file, then its folder, to disk",
+     [](CommandLine& cl, std::string_view) {
+       cl.fsync = true;
+       return std::string();
+     }},
+};
+
+std::string Usage() {
+  std::string text =
+      "Usage: zarn [OPTIONS] PARAMETER-FILE\n"
+      "Applies the Zarn program named in the parameter file to every selected\n"
+      "file of the data folder tree and logs every step.\n"
+      "\n"
+      "Options:\n";
+  for (const Option& o : kOptions) {
+    std::string names = "  ";
+    if (!o.short_name.empty()) names += std::string(o.short_name) + ", ";
+    names += o.name;
+    if (!o.value.empty()) names += "=" + std::string(o.value);
+    names.resize(std::max<size_t>(names.size() + 2, 20), ' ');
+    text += names + std::string(o.help) + "\n";
+  }
+  text +=
+      "\n"
+      "Exit status: 0 all files processed; 1 stopped during start-up;\n"
+      "2 stopped on a failed operation; 3 completed, but a file failed;\n"
+      "64 wrong command line.\n";
+  return text;
+}
+
+const Option* FindOption(std::string_view name) {
+  for (const Option& o : kOptions) {
+    if (name == o.name || (!o.short_name.empty() && name == o.short_name)) {
+      return &o;
+    }
+  }
+  return nullptr;
+}
+
+// Reads the options, which come first; *next is the first word of the
+// parameter-file path. Returns an error text for a wrong command line.
+std::string ParseOptions(int argc, char** argv, CommandLine* cl, int* next) {
+  int i = 1;
+  for (; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (arg == "--") {
+      ++i;
+      break;
+    }
+    if (!(arg.size() > 2 && arg.substr(0, 2) == "--") && arg != "-h") break;
+    const size_t eq = arg.find('=');
+    const std::string_view name = arg.substr(0, eq);
+    const Option* option = FindOption(name);
+    if (option == nullptr) return "unknown option '" + std::string(arg) + "'";
+    if (option->value.empty() && eq != std::string_view::npos) {
+      return "option '" + std::string(name) + "' takes no value";
+    }
+    if (!option->value.empty() && eq == std::string_view::npos) {
+      return "option '" + std::string(name) +
+             "' needs a value: " + std::string(name) + "=" +
+             std::string(option->value);
+    }
+    std::string error = option->apply(
+        *cl, eq == std::string_view::npos ? "" : arg.substr(eq + 1));
+    if (!error.empty()) return error;
+    if (cl->help || cl->version) break;
+  }
+  *next = i;
+  return "";
+}
 
 // The folder of the running program, without a trailing separator.
 std::string ExecutableFolder(const char* argv0) {
@@ -48,27 +173,19 @@ std::string ExecutableFolder(const char* argv0) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> words;
+  CommandLine cl;
   int i = 1;
-  for (; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--") {
-      ++i;
-      break;
-    }
-    if (arg == "-h" || arg == "--help") {
-      std::cout << kUsage;
-      return 0;
-    }
-    if (arg == "--version") {
-      std::cout << "Zarn 2.0\n";
-      return 0;
-    }
-    if (arg.size() > 1 && arg[0] == '-' && (arg[1] == '-' || arg == "-h")) {
-      std::cerr << "zarn: unknown option '" << arg << "'\n" << kUsage;
-      return zarn::kExitUsage;
-    }
-    break;
+  if (std::string error = ParseOptions(argc, argv, &cl, &i); !error.empty()) {
+    std::cerr << "zarn: " << error << "\n" << Usage();
+    return zarn::kExitUsage;
+  }
+  if (cl.help) {
+    std::cout << Usage();
+    return 0;
+  }
+  if (cl.version) {
+    std::cout << "Zarn 2.0\n";
+    return 0;
   }
   // The remaining words, joined by single blanks, are the parameter-file
   // path: a path with blanks works quoted or unquoted.
@@ -79,13 +196,35 @@ int main(int argc, char** argv) {
   }
 
   zarn::RealFileSystem fs;
+  fs.set_sync_writes(cl.fsync);
   zarn::RealClock clock;
   zarn::RunState st(fs, clock);
   st.AppFolder = ExecutableFolder(argv[0]);
   st.ParmFile = zarn::Trimmed(path);
+  st.options = cl.run;
+  if (cl.diff) {
+    st.options.dry_run = true;
+    st.options.diff_out = &std::cout;
+  }
+  std::optional<zarn::ProgressLine> progress;
+  if (!cl.quiet && ::isatty(STDERR_FILENO)) {
+    progress.emplace(std::cerr, zarn::TerminalWidth(STDERR_FILENO));
+    st.options.progress = &*progress;
+  }
+  if (cl.log_stderr) {
+    st.log_tee = [&progress](std::string_view line) {
+      zarn::EchoLogLine(std::cerr, line, progress ? &*progress : nullptr);
+    };
+  }
+
   int status = zarn::Main(st, std::cerr);
   if (status == zarn::kExitStartup && st.ParmFile.empty()) {
     std::cerr << "Usage: zarn [OPTIONS] PARAMETER-FILE (zarn --help)\n";
+  }
+  // A diff cut short (a full disk) must not pass for a complete one.
+  if (cl.diff && !std::cout.flush()) {
+    std::cerr << "zarn: the diff could not be written to standard output\n";
+    if (status == zarn::kExitOk) status = zarn::kExitFileFailed;
   }
   return status;
 }

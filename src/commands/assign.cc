@@ -6,6 +6,7 @@
 
 #include "commands/command_support.h"
 #include "commands/handlers.h"
+#include "commands/program_facts.h"
 #include "program/program.h"
 #include "support/messages.h"
 #include "support/number.h"
@@ -21,6 +22,8 @@ constexpr std::string_view kErrorMarker = "*** ERROR";
 // How the three commands differ once the value is known.
 struct Assignment {
   std::string_view keyword;
+  // The operation's parameter cut into its parts; name is parts.cut.name.
+  const OperParts& parts;
   std::string_view name;
   // The argument as written, quoted when a new *pos is refused.
   std::string_view argument;
@@ -31,7 +34,16 @@ struct Assignment {
 
 // Refuses a protected system variable; true when the name may be assigned.
 bool MayAssign(RunState& st, const Assignment& a) {
-  if (SysVarKind(st.StrVars, st.SysVars, a.name) != 2) return true;
+  // SysVarKind(name) == 2, with the lookups of the operation remembered:
+  // the name must be stored exactly so and be a protected entry of the
+  // table.
+  const OperParts& parts = a.parts;
+  if (st.StrVars.FindStrVar(parts.target) == 0) return true;
+  if (parts.sys_count != st.SysVars.SysVarCount()) {
+    parts.sys_entry = st.SysVars.Find(a.name);
+    parts.sys_count = st.SysVars.SysVarCount();
+  }
+  if (parts.sys_entry == nullptr || parts.sys_entry->writable) return true;
   ReportError(st, "ZARNCMD005CT", a.keyword);
   return false;
 }
@@ -77,18 +89,19 @@ bool Assign(RunState& st, const Assignment& a, std::string value) {
     }
     return true;
   }
-  st.StrVars.Set(a.name, std::move(value));
+  st.StrVars.Set(a.parts.target, std::move(value));
   return true;
 }
 
 }  // namespace
 
 void SetCommand(RunState& st, std::string_view keyword, std::string_view parm) {
-  const NameAndRest cut = CutNameAndRest(parm);
+  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
+  const NameAndRest& cut = parts.cut;
   std::string value = EvaluateArgument(st, cut.rest);
   // Traced before any check, so that a failing assignment shows its value.
   Trace(st, kTraceSet, value);
-  const Assignment a{keyword, cut.name, cut.rest, /*from_set=*/true};
+  const Assignment a{keyword, parts, cut.name, cut.rest, /*from_set=*/true};
   if (!MayAssign(st, a)) return;
   if (std::string_view(value).substr(0, kErrorMarker.size()) == kErrorMarker) {
     st.ErrFlag = 1;
@@ -102,8 +115,9 @@ void SetCommand(RunState& st, std::string_view keyword, std::string_view parm) {
 
 void SetcCommand(RunState& st, std::string_view keyword,
                  std::string_view parm) {
-  const NameAndRest cut = CutNameAndRest(parm);
-  if (ParmWord(parm, 1).empty()) {
+  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
+  const NameAndRest& cut = parts.cut;
+  if (parts.words[0].empty()) {
     ReportMissingArgument(st, keyword, "");
     return;
   }
@@ -111,14 +125,15 @@ void SetcCommand(RunState& st, std::string_view keyword,
   // before the next comma, and after skipped commas, belong to it.
   std::string literal = GetWord("," + cut.rest + ",", ",", 1);
   Trace(st, kTraceSetc, literal);
-  const Assignment a{keyword, cut.name, cut.rest};
+  const Assignment a{keyword, parts, cut.name, cut.rest};
   if (!MayAssign(st, a)) return;
   if (!Assign(st, a, std::move(literal))) return;
   SetNextOper(st, NextInSequence(st));
 }
 
 void CatCommand(RunState& st, std::string_view keyword, std::string_view parm) {
-  const NameAndRest cut = CutNameAndRest(parm);
+  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
+  const NameAndRest& cut = parts.cut;
   // Unlike setc, the first word is tested as it stands: a word of blanks
   // counts as present.
   if (GetWord("," + std::string(parm) + ",", ",", 1).empty()) {
@@ -134,7 +149,7 @@ void CatCommand(RunState& st, std::string_view keyword, std::string_view parm) {
     value.append(st.StrVars.ValueOrEmpty(name));
   }
   Trace(st, kTraceCat, value);
-  const Assignment a{keyword, cut.name, cut.rest};
+  const Assignment a{keyword, parts, cut.name, cut.rest};
   if (!MayAssign(st, a)) return;
   if (!Assign(st, a, std::move(value))) return;
   SetNextOper(st, NextInSequence(st));

@@ -47,12 +47,12 @@ void ReportError(RunState& st, std::string_view code, std::string_view value) {
 }
 
 std::string EvaluateArgument(RunState& st, std::string_view expression) {
-  EvalContext ctx{st.StrVars, st.RangeVars, st.FunrCount};
+  EvalContext ctx{st.StrVars, st.RangeVars, st.FunrCount, &st.plans};
   return Evaluate(expression, ctx);
 }
 
 void SetNextOper(RunState& st, int64_t number) {
-  SetIntVar(st, "*n_oper", number);
+  SetIntVar(st, st.names.n_oper, number);
 }
 
 int32_t FileTextLength(RunState& st) {

@@ -21,7 +21,7 @@ namespace {
 // true) when it is omitted; lend has no default and evaluates the empty
 // text.
 std::string Condition(RunState& st, std::string_view parm, bool default_true) {
-  const std::string expression = ParmWord(parm, 1);
+  const std::string& expression = FactsOf(st).PartsOf(st, parm).words[0];
   if (expression.empty() && default_true) return "1";
   return EvaluateArgument(st, expression);
 }

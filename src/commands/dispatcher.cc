@@ -45,12 +45,12 @@ CommandHandler HandlerOf(std::string_view command) {
 
 void DispatchOperation(RunState& st) {
   const Oper& op = st.OperAt(st.CurOper);
-  st.StrVars.Set("*oper", op.text);
+  st.StrVars.Assign(st.names.oper, op.text);
   // Read before the handler runs: an assignment of *errloglev takes effect
   // from the next operation on.
-  st.ErrLogLevel = ToInt32(st.StrVars.ValueOrEmpty("*errloglev"));
+  st.ErrLogLevel = ToInt32(st.StrVars.ValueOrEmpty(st.names.errloglev));
 
-  if (CommandHandler handler = HandlerOf(op.command)) {
+  if (CommandHandler handler = FactsOf(st).HandlerOf(st, HandlerOf)) {
     handler(st, op.command, op.parm);
   } else {
     ReportError(st, "ZARNCMD004CT", op.command);

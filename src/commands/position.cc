@@ -6,6 +6,7 @@
 
 #include "commands/command_support.h"
 #include "commands/handlers.h"
+#include "commands/program_facts.h"
 #include "support/number.h"
 
 namespace zarn {
@@ -16,7 +17,7 @@ namespace {
 // expression, which must be a whole number above 0. false (after the
 // report) when it is not.
 bool MoveCount(RunState& st, std::string_view parm, int32_t* count) {
-  const std::string text = ParmWord(parm, 1);
+  const std::string& text = FactsOf(st).PartsOf(st, parm).words[0];
   if (text.empty()) {
     *count = 1;
     return true;
@@ -30,7 +31,7 @@ bool MoveCount(RunState& st, std::string_view parm, int32_t* count) {
 }
 
 void MoveTo(RunState& st, int64_t position) {
-  SetIntVar(st, "*pos", position);
+  SetIntVar(st, st.names.pos, position);
   Trace(st, kTracePosition, position);
   SetNextOper(st, NextInSequence(st));
 }
@@ -40,14 +41,14 @@ void MoveTo(RunState& st, int64_t position) {
 void GbackCommand(RunState& st, std::string_view, std::string_view parm) {
   int32_t count = 0;
   if (!MoveCount(st, parm, &count)) return;
-  const int64_t position = int64_t{IntVar(st, "*pos")} - count;
+  const int64_t position = int64_t{IntVar(st, st.names.pos)} - count;
   MoveTo(st, position <= 0 ? 1 : position);
 }
 
 void GforwCommand(RunState& st, std::string_view, std::string_view parm) {
   int32_t count = 0;
   if (!MoveCount(st, parm, &count)) return;
-  const int64_t position = int64_t{IntVar(st, "*pos")} + count;
+  const int64_t position = int64_t{IntVar(st, st.names.pos)} + count;
   // Clamped to the last character, so that scan loops end; an empty text
   // gives 0.
   const int64_t length = FileTextLength(st);
@@ -56,7 +57,7 @@ void GforwCommand(RunState& st, std::string_view, std::string_view parm) {
 
 void GbegCommand(RunState& st, std::string_view keyword,
                  std::string_view parm) {
-  const std::string name = ParmWord(parm, 1);
+  const std::string& name = FactsOf(st).PartsOf(st, parm).words[0];
   if (name.empty()) {
     ReportMissingArgument(st, keyword, "");
     return;
@@ -72,7 +73,7 @@ void GbegCommand(RunState& st, std::string_view keyword,
 
 void GendCommand(RunState& st, std::string_view keyword,
                  std::string_view parm) {
-  const std::string name = ParmWord(parm, 1);
+  const std::string& name = FactsOf(st).PartsOf(st, parm).words[0];
   if (name.empty()) {
     ReportMissingArgument(st, keyword, "");
     return;

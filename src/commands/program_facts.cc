@@ -36,6 +36,44 @@ bool ProgramFacts::NctxObservable(const RunState& st) {
   return nctx_observable_ == 1;
 }
 
+namespace {
+
+void Cut(std::string_view parm, OperParts* parts) {
+  parts->parm.assign(parm);
+  for (int32_t i = 0; i < 4; ++i) {
+    parts->words[i] = ParmWord(parm, i + 1);
+    parts->word_vars[i] = VarName(parts->words[i]);
+  }
+  parts->cut = CutNameAndRest(parm);
+  parts->target = VarName(parts->cut.name);
+  parts->sys_entry = nullptr;
+  parts->sys_count = -1;
+}
+
+}  // namespace
+
+const OperParts& ProgramFacts::PartsOf(const RunState& st,
+                                       std::string_view parm) {
+  const auto n = static_cast<size_t>(st.CurOper);
+  if (n < 1 || n >= parts_.size()) {
+    Cut(parm, &scratch_);
+    return scratch_;
+  }
+  // The dispatcher hands over the operation's own text; anything else is
+  // compared.
+  const std::string& own = st.OperAt(st.CurOper).parm;
+  if ((parm.data() != own.data() || parm.size() != own.size()) &&
+      parm != own) {
+    Cut(parm, &scratch_);
+    return scratch_;
+  }
+  if (!parts_known_[n]) {
+    Cut(parm, &parts_[n]);
+    parts_known_[n] = true;
+  }
+  return parts_[n];
+}
+
 int32_t ProgramFacts::KnownTarget(int32_t number) const {
   if (number < 1 || static_cast<size_t>(number) >= targets_.size()) return 0;
   return targets_[static_cast<size_t>(number)];
@@ -54,8 +92,13 @@ ProgramFacts& FactsOf(RunState& st) {
     facts = st.program_facts.get();
     facts->opers_ = st.OperList.data();
     facts->oper_count_ = st.OperCount;
-    facts->targets_.assign(
-        static_cast<size_t>(st.OperCount < 0 ? 0 : st.OperCount) + 1, 0);
+    const size_t slots =
+        static_cast<size_t>(st.OperCount < 0 ? 0 : st.OperCount) + 1;
+    facts->targets_.assign(slots, 0);
+    facts->parts_.resize(slots);
+    facts->parts_known_.assign(slots, false);
+    facts->handlers_.assign(slots, nullptr);
+    facts->handler_known_.assign(slots, false);
   }
   return *facts;
 }

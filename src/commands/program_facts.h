@@ -13,20 +13,62 @@
 //   the structure check stored, so each is done once, on first use, exactly
 //   as written, and its result is kept.
 //
+// - what each operation's parameter is cut into (its first words and its
+//   name and rest) and which handler its command calls: the same on every
+//   execution, so each operation works them out on its first execution.
+//
 // The facts depend only on the operation list, which is fixed once the
 // program is loaded; the run state keeps them for the whole run.
 #ifndef ZARN_COMMANDS_PROGRAM_FACTS_H_
 #define ZARN_COMMANDS_PROGRAM_FACTS_H_
 
+#include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
+#include "commands/command_support.h"
+#include "commands/handlers.h"
 #include "common/run_state.h"
+#include "variables/sys_vars.h"
 
 namespace zarn {
 
+// The parameter of one operation, cut by both rules of the command syntax.
+struct OperParts {
+  std::string parm;                 // the parameter these parts come from
+  std::array<std::string, 4> words;  // ParmWord(parm, 1) .. (parm, 4)
+  NameAndRest cut;                   // CutNameAndRest(parm)
+  // The variables the words and the name of name-and-rest name.
+  std::array<VarName, 4> word_vars;
+  VarName target;
+  // The system-variable entry of the target (SysVarTable::Find), found
+  // once for a table of sys_count entries (-1: not yet).
+  mutable const SysVarEntry* sys_entry = nullptr;
+  mutable int32_t sys_count = -1;
+};
+
 class ProgramFacts {
  public:
+  // The parts of parm, the parameter of the current operation, cut on the
+  // operation's first execution (cut afresh when parm is not the current
+  // operation's parameter).
+  const OperParts& PartsOf(const RunState& st, std::string_view parm);
+
+  // The handler of the current operation's command, or nullptr for an
+  // unrecognised command; found through lookup(command) once.
+  template <typename Lookup>
+  CommandHandler HandlerOf(const RunState& st, Lookup lookup) {
+    const auto n = static_cast<size_t>(st.CurOper);
+    if (n >= handlers_.size()) return lookup(st.OperAt(st.CurOper).command);
+    if (!handler_known_[n]) {
+      handlers_[n] = lookup(st.OperAt(st.CurOper).command);
+      handler_known_[n] = true;
+    }
+    return handlers_[n];
+  }
+
   // True when some operation can read *nctx.
   bool NctxObservable(const RunState& st);
 
@@ -42,6 +84,11 @@ class ProgramFacts {
   int32_t oper_count_ = 0;
   int nctx_observable_ = -1;      // -1 unknown, else 0 or 1
   std::vector<int32_t> targets_;  // index = operation number
+  std::vector<OperParts> parts_;   // index = operation number
+  std::vector<bool> parts_known_;
+  std::vector<CommandHandler> handlers_;  // index = operation number
+  std::vector<bool> handler_known_;
+  OperParts scratch_;  // the parts of a parameter of no operation
 };
 
 // The facts of the program of st, created on first use (and made anew if

@@ -9,13 +9,15 @@
 
 #include "commands/command_support.h"
 #include "commands/handlers.h"
+#include "commands/program_facts.h"
 #include "commands/range_adjust.h"
 
 namespace zarn {
 
 void RepCommand(RunState& st, std::string_view keyword, std::string_view parm) {
-  const std::string range_name = ParmWord(parm, 1);
-  const std::string var_name = ParmWord(parm, 2);
+  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
+  const std::string& range_name = parts.words[0];
+  const std::string& var_name = parts.words[1];
   if (range_name.empty() || var_name.empty()) {
     ReportMissingArgument(st, keyword, "");
     return;
@@ -56,7 +58,7 @@ void RepCommand(RunState& st, std::string_view keyword, std::string_view parm) {
     const size_t from = std::min(static_cast<size_t>(s - 1), size);
     const size_t count = std::min(static_cast<size_t>(l), size - from);
     text.Replace(from, count, new_text);
-    SetIntVar(st, "*changes", int64_t{IntVar(st, "*changes")} + 1);
+    SetIntVar(st, st.names.changes, int64_t{IntVar(st, st.names.changes)} + 1);
     replacements = 1;
   }
 

@@ -2,6 +2,7 @@
 // regular expression from *pos on cuts the text into the ranges before the
 // match, the match and after it; the capture groups become *ctx1, *ctx2, ...
 // *pos itself is not moved.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 #include "commands/handlers.h"
 #include "commands/program_facts.h"
 #include "support/regex.h"
+#include "variables/file_text_search.h"
 
 namespace zarn {
 
@@ -21,9 +23,8 @@ void Search(RunState& st, std::string_view parm, CaseMode mode) {
   // Messages name "find" for both case-ignoring keywords.
   const std::string_view keyword =
       mode == CaseMode::kIgnore ? "find" : "findup";
-  std::string words[4];
+  const std::array<std::string, 4>& words = FactsOf(st).PartsOf(st, parm).words;
   for (int i = 0; i < 4; ++i) {
-    words[i] = ParmWord(parm, i + 1);
     if (words[i].empty()) {
       ReportMissingArgument(st, keyword, "");
       return;
@@ -33,13 +34,14 @@ void Search(RunState& st, std::string_view parm, CaseMode mode) {
   // The contexts of an earlier search go first, even when this one finds
   // nothing.
   st.RangeVars.RemoveRangeVars("*ctx");
-  const int32_t start = IntVar(st, "*pos");
+  const int32_t start = IntVar(st, st.names.pos);
   const std::string pattern(st.StrVars.ValueOrEmpty(words[0]));
   // Counting every match scans to the end of the text; it is done only
   // when the count can be seen.
   const bool count_all = st.ErrLogLevel == 1 || FactsOf(st).NctxObservable(st);
   SearchResult& found = st.search_result;
-  st.regex.Search(st.StrVars.file_text().view(), start, pattern,
+  FileTextSearch text(st.StrVars.file_text());
+  st.regex.Search(text, start, pattern,
                   /*ignore_case=*/mode == CaseMode::kIgnore, count_all, &found);
   for (const CaptureRange& capture : found.captures) {
     st.RangeVars.SetRangeVar(RangeVarRec{"*ctx" + std::to_string(capture.group),
@@ -48,11 +50,11 @@ void Search(RunState& st, std::string_view parm, CaseMode mode) {
 
   if (found.count <= 0) {
     // The named ranges keep what they had.
-    st.StrVars.Set("*rcf", "0");
-    st.StrVars.Set("*nctx", "0");
+    st.StrVars.Assign(st.names.rcf, "0");
+    st.StrVars.Assign(st.names.nctx, "0");
   } else {
-    st.StrVars.Set("*rcf", "1");
-    SetIntVar(st, "*nctx", found.count);
+    st.StrVars.Assign(st.names.rcf, "1");
+    SetIntVar(st, st.names.nctx, found.count);
     const int32_t end = found.position + found.length;
     st.RangeVars.SetRangeVar(
         RangeVarRec{words[1], start, found.position - start});

@@ -6,6 +6,7 @@
 
 #include "commands/command_support.h"
 #include "commands/handlers.h"
+#include "commands/program_facts.h"
 #include "support/messages.h"
 
 namespace zarn {
@@ -23,7 +24,7 @@ constexpr std::string_view kIndent = "                    ";
 
 void WlogCommand(RunState& st, std::string_view keyword,
                  std::string_view parm) {
-  const std::string name = ParmWord(parm, 1);
+  const std::string& name = FactsOf(st).PartsOf(st, parm).words[0];
   if (name.empty()) {
     // Only the current file fails; the next operation is still named.
     ReportMissingArgument(st, keyword, "", /*err_flag=*/2);

@@ -1,5 +1,9 @@
 #include "common/run_state.h"
 
+#include <algorithm>
+#include <limits>
+#include <optional>
+
 #include "support/messages.h"
 #include "support/number.h"
 
@@ -18,7 +22,12 @@ void ComposeMessage(RunState& st, std::string_view section,
 }
 
 void Log(RunState& st, std::string_view text) {
-  WriteLog(st.fs, st.clock, st.LogFile, text, &st.LogErrNo);
+  LogTo(st, st.LogFile, text, &st.LogErrNo);
+}
+
+void LogTo(RunState& st, std::string_view logfile, std::string_view text,
+           int32_t* status) {
+  WriteLog(st.fs, st.clock, logfile, text, status, st.log_tee);
 }
 
 void LogMessage(RunState& st, std::string_view section, std::string_view code,
@@ -31,8 +40,22 @@ int32_t IntVar(const RunState& st, std::string_view name) {
   return ToInt32(st.StrVars.ValueOrEmpty(name));
 }
 
+int32_t IntVar(const RunState& st, const VarName& name) {
+  // A number written by SetIntVar reads back as ToInt32 of its text would.
+  if (std::optional<int64_t> n = st.StrVars.Number(name)) {
+    return static_cast<int32_t>(std::clamp<int64_t>(
+        *n, std::numeric_limits<int32_t>::min(),
+        std::numeric_limits<int32_t>::max()));
+  }
+  return ToInt32(st.StrVars.ValueOrEmpty(name));
+}
+
 void SetIntVar(RunState& st, std::string_view name, int64_t value) {
-  st.StrVars.Set(name, std::to_string(value));
+  st.StrVars.SetNumber(name, value);
+}
+
+void SetIntVar(RunState& st, const VarName& name, int64_t value) {
+  st.StrVars.SetNumber(name, value);
 }
 
 std::string ProgramPath(const RunState& st) {

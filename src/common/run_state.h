@@ -6,6 +6,7 @@
 #define ZARN_COMMON_RUN_STATE_H_
 
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,8 @@
 #include "support/clock.h"
 #include "support/file_system.h"
 #include "support/ini.h"
+#include "support/messages.h"
+#include "eval/evaluator.h"
 #include "support/regex.h"
 #include "variables/range_vars.h"
 #include "variables/str_vars.h"
@@ -24,10 +27,20 @@
 namespace zarn {
 
 class ProgramFacts;  // what the commands work out once per program
+class ProgressLine;  // run/progress_line.h
 
 // Options of the command line that change how a run behaves.
 struct RunOptions {
+  // Every step runs and is logged, but no data file is written back.
   bool dry_run = false;
+  // In a dry run, receives the unified diff of every file that would
+  // change (nullptr: no diff).
+  std::ostream* diff_out = nullptr;
+  // Before a changed file is replaced, its original is kept under its name
+  // plus this suffix (empty: no backups).
+  std::string backup_suffix;
+  // The self-updating line on a terminal (nullptr: none).
+  ProgressLine* progress = nullptr;
 };
 
 struct RunState {
@@ -47,6 +60,8 @@ struct RunState {
   std::string MsgFile;
   std::string AppFolder;  // folder of the executable, for *app
   int32_t LogErrNo = 0;
+  // Where log lines go besides the log (--log-stderr); empty for none.
+  LogTee log_tee;
   // Set when a folder of the tree could not be listed; the run then ends
   // with the status of a run in which a file failed.
   bool FolderFailed = false;
@@ -75,6 +90,16 @@ struct RunState {
 
   // Variables.
   StrVarStore StrVars;
+  // The system variables that every operation reads or writes.
+  struct HotNames {
+    VarName oper{"*oper"};
+    VarName errloglev{"*errloglev"};
+    VarName n_oper{"*n_oper"};
+    VarName pos{"*pos"};
+    VarName changes{"*changes"};
+    VarName rcf{"*rcf"};
+    VarName nctx{"*nctx"};
+  } names;
   RangeVarStore RangeVars;
   SysVarTable SysVars;
 
@@ -83,6 +108,9 @@ struct RunState {
   // allocate.
   RegularExpressions regex;
   SearchResult search_result;
+
+  // The rewriting plans of the program's expressions, by text.
+  ExpressionPlans plans;
 
   // Facts about the loaded program that the commands work out on first use
   // (jump targets, whether *nctx can be read); dropped when a program is
@@ -93,6 +121,7 @@ struct RunState {
   const IniFile& MessageFile();
 
   Oper& OperAt(int32_t number) { return OperList[number - 1]; }
+  const Oper& OperAt(int32_t number) const { return OperList[number - 1]; }
 
  private:
   std::optional<IniFile> message_file_;
@@ -108,13 +137,19 @@ void ComposeMessage(RunState& st, std::string_view section,
 // Appends text to the log of the run (LogFile, status into LogErrNo).
 void Log(RunState& st, std::string_view text);
 
+// Appends text to the given log file, also handing it to the run's tee.
+void LogTo(RunState& st, std::string_view logfile, std::string_view text,
+           int32_t* status);
+
 // ComposeMessage, then Log of MsgText.
 void LogMessage(RunState& st, std::string_view section, std::string_view code,
                 std::string_view tmpl = {}, std::string_view values = {});
 
 // Value of a string variable as a 32-bit integer.
 int32_t IntVar(const RunState& st, std::string_view name);
+int32_t IntVar(const RunState& st, const VarName& name);
 void SetIntVar(RunState& st, std::string_view name, int64_t value);
+void SetIntVar(RunState& st, const VarName& name, int64_t value);
 
 // The path of the program file.
 std::string ProgramPath(const RunState& st);

@@ -76,6 +76,17 @@ bool Call::Open(int required, std::string* result) {
     return false;
   }
   int count = 0;
+  if (pieces_ != nullptr) {
+    for (const VarName& piece : *pieces_) {
+      if (count == kMaxFixed) break;
+      args_[static_cast<size_t>(count++)] = FetchArgument(piece, env_.str_vars);
+    }
+    if (count < required) {
+      *result = Error("MISSING ARGUMENT.");
+      return false;
+    }
+    return true;
+  }
   size_t pos = 0;
   while (count < kMaxFixed) {
     size_t comma = text_.find(',', pos);
@@ -104,6 +115,11 @@ bool Call::OpenList(std::string* result) {
 
 bool Call::NextArg(std::string_view* value) {
   if (next_ == std::string_view::npos) return false;
+  if (pieces_ != nullptr) {
+    if (next_ >= pieces_->size()) return false;
+    *value = FetchArgument((*pieces_)[next_++], env_.str_vars);
+    return true;
+  }
   size_t comma = text_.find(',', next_);
   std::string_view raw = comma == std::string_view::npos
                              ? text_.substr(next_)

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "variables/range_vars.h"
 #include "variables/str_vars.h"
@@ -74,6 +75,12 @@ class Call {
 
   Call(std::string_view name, std::string_view text, const FunctionEnv& env)
       : name_(name), text_(text), env_(env) {}
+  // The same with the argument text already cut at its commas and each
+  // piece trimmed (an expression plan keeps them), so that fetching needs
+  // no cutting.
+  Call(std::string_view name, std::string_view text, const FunctionEnv& env,
+       const std::vector<VarName>* pieces)
+      : name_(name), text_(text), env_(env), pieces_(pieces) {}
 
   std::string_view name() const { return name_; }
   // The argument text as written between the parentheses.
@@ -113,6 +120,7 @@ class Call {
   std::string_view name_;
   std::string_view text_;
   const FunctionEnv& env_;
+  const std::vector<VarName>* pieces_ = nullptr;
   std::array<std::string_view, kMaxFixed> args_{};
   size_t next_ = 0;  // read position of NextArg; npos when done
 };

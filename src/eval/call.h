@@ -40,6 +40,8 @@ InnermostCall FindInnermostCall(std::string_view expression);
 // whose value names another variable yields that name. The result views
 // either `text` or the store; it stays valid while both are unchanged.
 std::string_view FetchArgument(std::string_view text, const StrVarStore& vars);
+// The same for a text already trimmed, held with its lookup remembered.
+std::string_view FetchArgument(const VarName& trimmed, const StrVarStore& vars);
 
 }  // namespace zarn
 

@@ -67,7 +67,12 @@ std::string_view ResultName(int32_t n, std::array<char, 20>* buf) {
   return std::string_view(buf->data(), static_cast<size_t>(end - buf->data()));
 }
 
-}  // namespace
+// How a rewriting ended.
+enum class RewriteEnd {
+  kText,           // no call is left: the final text is to be fetched
+  kInvalidFormat,  // a parenthesis does not belong to a call
+  kStopped,        // the visitor stopped it at a call
+};
 
 // The working copy is rewritten call by call: the first innermost call is
 // replaced by the name of the variable that receives its result, and the
@@ -78,12 +83,19 @@ std::string_view ResultName(int32_t n, std::array<char, 20>* buf) {
 // looked at a bounded number of times, whatever the nesting depth, and the
 // result is the same as searching the whole working copy again after every
 // call (FindInnermostCall).
-std::string Evaluate(std::string_view expression, EvalContext& ctx) {
-  ctx.FunrCount = 0;
-  const FunctionEnv env{ctx.str_vars, ctx.range_vars};
+//
+// For each call, in order, visit(row, name, arguments, var) receives the
+// function's row (nullptr when the name is not a function), the name as
+// written, the argument text and the name of the variable that receives
+// the result; it returns false to stop the rewriting there. Nothing here
+// depends on the values of variables, which is what makes plans possible.
+template <typename Visit>
+RewriteEnd Rewrite(std::string_view expression, Visit&& visit,
+                   std::string* final_text) {
   std::string done;
   OpenStack opens;
   size_t rest = 0;  // start of the unread part of the expression
+  int32_t calls = 0;
 
   auto take = [&](size_t end) {
     for (size_t i = rest; i < end; ++i) {
@@ -101,11 +113,11 @@ std::string Evaluate(std::string_view expression, EvalContext& ctx) {
     // The working copy is done + ")" + the rest of the expression; its
     // first ")" must close a call whose name directly precedes the last
     // "(" of done.
-    if (opens.empty()) return InvalidFormat(expression);
+    if (opens.empty()) return RewriteEnd::kInvalidFormat;
     const size_t open = opens.back();
     size_t start = open;
     while (start > 0 && IsNameChar(done[start - 1])) --start;
-    if (start == open) return InvalidFormat(expression);
+    if (start == open) return RewriteEnd::kInvalidFormat;
 
     const std::string_view name(done.data() + start, open - start);
     std::array<char, 8> lower{};
@@ -115,26 +127,138 @@ std::string Evaluate(std::string_view expression, EvalContext& ctx) {
         lower[i] = AsciiLowerChar(name[i]);
       row = FindFunction(std::string_view(lower.data(), name.size()));
     }
-    if (row == nullptr) return UndefinedFunction(name);
 
-    Call call(row->name, std::string_view(done).substr(open + 1), env);
-    std::string result = row->function(call);
-    if (result.compare(0, kErrorPrefix.size(), kErrorPrefix) == 0) {
-      return result;
-    }
-
-    ++ctx.FunrCount;
     std::array<char, 20> buf;
-    const std::string_view var = ResultName(ctx.FunrCount, &buf);
-    ctx.str_vars.Set(var, std::move(result));
+    const std::string_view var = ResultName(++calls, &buf);
+    if (!visit(row, name, std::string_view(done).substr(open + 1), var)) {
+      return RewriteEnd::kStopped;
+    }
     opens.pop();
     done.resize(start);
     done.append(var);
   }
 
   take(expression.size());
-  if (!opens.empty()) return InvalidFormat(expression);
-  return std::string(FetchArgument(done, ctx.str_vars));
+  if (!opens.empty()) return RewriteEnd::kInvalidFormat;
+  *final_text = std::move(done);
+  return RewriteEnd::kText;
+}
+
+bool IsErrorResult(const std::string& result) {
+  return result.compare(0, kErrorPrefix.size(), kErrorPrefix) == 0;
+}
+
+// Evaluation without a plan: the rewriting, calling each function as it
+// comes.
+std::string EvaluateAfresh(std::string_view expression, EvalContext& ctx) {
+  ctx.FunrCount = 0;
+  const FunctionEnv env{ctx.str_vars, ctx.range_vars};
+  std::string stop_result;
+  auto visit = [&](const FunctionRow* row, std::string_view name,
+                   std::string_view arguments, std::string_view var) {
+    if (row == nullptr) {
+      stop_result = UndefinedFunction(name);
+      return false;
+    }
+    Call call(row->name, arguments, env);
+    std::string result = row->function(call);
+    if (IsErrorResult(result)) {
+      stop_result = std::move(result);
+      return false;
+    }
+    ++ctx.FunrCount;
+    ctx.str_vars.Set(var, std::move(result));
+    return true;
+  };
+  std::string final_text;
+  switch (Rewrite(expression, visit, &final_text)) {
+    case RewriteEnd::kStopped:
+      return stop_result;
+    case RewriteEnd::kInvalidFormat:
+      return InvalidFormat(expression);
+    case RewriteEnd::kText:
+      break;
+  }
+  return std::string(FetchArgument(final_text, ctx.str_vars));
+}
+
+}  // namespace
+
+// One call of a plan: the function, its argument text as the rewriting
+// leaves it, that text cut at its commas with each piece trimmed, and the
+// result variable.
+struct PlannedCall {
+  const FunctionRow* row = nullptr;
+  std::string arguments;
+  std::vector<VarName> pieces;
+  VarName result;
+};
+
+struct ExpressionPlan {
+  std::vector<PlannedCall> calls;
+  // kText: `text` is the final text, trimmed; kStopped: the call after the
+  // planned ones names no function, `text` is its name; kInvalidFormat:
+  // the rewriting fails after the planned calls.
+  RewriteEnd end = RewriteEnd::kText;
+  VarName text;
+};
+
+ExpressionPlans::ExpressionPlans() = default;
+ExpressionPlans::~ExpressionPlans() = default;
+
+const ExpressionPlan& ExpressionPlans::PlanOf(std::string_view expression) {
+  auto found = plans_.find(expression);
+  if (found != plans_.end()) return *found->second;
+
+  auto plan = std::make_unique<ExpressionPlan>();
+  auto visit = [&plan](const FunctionRow* row, std::string_view name,
+                       std::string_view arguments, std::string_view var) {
+    if (row == nullptr) {
+      plan->text = VarName(name);
+      return false;
+    }
+    PlannedCall call;
+    call.row = row;
+    call.arguments.assign(arguments);
+    for (size_t from = 0;;) {
+      const size_t comma = arguments.find(',', from);
+      call.pieces.emplace_back(TrimBlanks(arguments.substr(
+          from, comma == std::string_view::npos ? comma : comma - from)));
+      if (comma == std::string_view::npos) break;
+      from = comma + 1;
+    }
+    call.result = VarName(var);
+    plan->calls.push_back(std::move(call));
+    return true;
+  };
+  std::string final_text;
+  plan->end = Rewrite(expression, visit, &final_text);
+  if (plan->end == RewriteEnd::kText) plan->text = VarName(TrimBlanks(final_text));
+  return *plans_.emplace(std::string(expression), std::move(plan))
+              .first->second;
+}
+
+std::string Evaluate(std::string_view expression, EvalContext& ctx) {
+  if (ctx.plans == nullptr) return EvaluateAfresh(expression, ctx);
+  const ExpressionPlan& plan = ctx.plans->PlanOf(expression);
+  ctx.FunrCount = 0;
+  const FunctionEnv env{ctx.str_vars, ctx.range_vars};
+  for (const PlannedCall& planned : plan.calls) {
+    Call call(planned.row->name, planned.arguments, env, &planned.pieces);
+    std::string result = planned.row->function(call);
+    if (IsErrorResult(result)) return result;
+    ++ctx.FunrCount;
+    ctx.str_vars.Set(planned.result, std::move(result));
+  }
+  switch (plan.end) {
+    case RewriteEnd::kStopped:
+      return UndefinedFunction(plan.text.str());
+    case RewriteEnd::kInvalidFormat:
+      return InvalidFormat(expression);
+    case RewriteEnd::kText:
+      break;
+  }
+  return std::string(FetchArgument(plan.text, ctx.str_vars));
 }
 
 }  // namespace zarn

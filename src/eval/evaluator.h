@@ -5,20 +5,59 @@
 #define ZARN_EVAL_EVALUATOR_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "variables/range_vars.h"
 #include "variables/str_vars.h"
 
 namespace zarn {
 
+struct ExpressionPlan;  // evaluator.cc
+
+// The rewriting of an expression depends on nothing but its text: which
+// calls are made, in which order, with which argument texts, into which
+// result variables, and which text is left at the end (or which error ends
+// it). A plan records that once per expression text; evaluating through it
+// only fetches the arguments and calls the functions, with the argument
+// texts already cut at their commas and trimmed. The results, the result
+// variables left in the store and their count are those of the rewriting
+// itself. A program has a fixed set of expression texts, so the plans of a
+// run stay few.
+class ExpressionPlans {
+ public:
+  ExpressionPlans();
+  ~ExpressionPlans();
+  ExpressionPlans(const ExpressionPlans&) = delete;
+  ExpressionPlans& operator=(const ExpressionPlans&) = delete;
+
+  // The plan of expression, made on first use.
+  const ExpressionPlan& PlanOf(std::string_view expression);
+  size_t size() const { return plans_.size(); }
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const {
+      return std::hash<std::string_view>()(s);
+    }
+  };
+  std::unordered_map<std::string, std::unique_ptr<ExpressionPlan>, Hash,
+                     std::equal_to<>>
+      plans_;
+};
+
 // What an evaluation reads and writes: the two variable stores and the
-// counter of result variables. The evaluator knows nothing else of the run.
+// counter of result variables, and where the plans are kept (none: every
+// evaluation rewrites its text afresh). The evaluator knows nothing else of
+// the run.
 struct EvalContext {
   StrVarStore& str_vars;
   RangeVarStore& range_vars;
   int32_t& FunrCount;
+  ExpressionPlans* plans = nullptr;
 };
 
 // The result text of an expression; an error is a text beginning with

@@ -64,8 +64,9 @@ std::string Rgs(Call& call) {
   std::string result;
   if (!call.Open(1, &result)) return result;
   const FunctionEnv& env = call.env();
-  return std::string(RangeText(env.range_vars.GetRangeVar(call.arg(1)),
-                               env.str_vars.file_text().view()));
+  AppendRangeText(env.range_vars.GetRangeVar(call.arg(1)),
+                  env.str_vars.file_text(), &result);
+  return result;
 }
 
 // ovl(t,o[,p]): o written over t from position p; p 0 puts o in front.

@@ -94,13 +94,13 @@ void LoadProgram(RunState& st) {
 }
 
 void WriteProgramListing(RunState& st, const std::string& logfile) {
-  WriteLog(st.fs, st.clock, logfile,
+  LogTo(st, logfile,
            "--- Zarn program from the '" + ProgramPath(st) + "' file",
            &st.LogErrNo);
   for (int32_t i = 1; i <= st.OperCount; ++i) {
     std::string entry = "[" + PaddedNumber(i, 3) + "]";
     entry.append(st.OperAt(i).line);
-    WriteLog(st.fs, st.clock, logfile, entry, &st.LogErrNo);
+    LogTo(st, logfile, entry, &st.LogErrNo);
   }
 }
 

@@ -1,13 +1,17 @@
 #include "run/file_loop.h"
 
+#include <ostream>
+#include <string_view>
 #include <vector>
 
 #include "commands/dispatcher.h"
 #include "program/program.h"
 #include "run/parameters.h"
+#include "run/progress_line.h"
 #include "support/file_io.h"
 #include "support/messages.h"
 #include "support/text.h"
+#include "support/unified_diff.h"
 
 namespace zarn {
 
@@ -26,6 +30,74 @@ void ReportStop(RunState& st, const std::string& path) {
   }
 }
 
+// The files of one folder that the run will process.
+struct FolderFiles {
+  std::string folder;
+  int list_error = 0;  // the folder could not be listed
+  std::vector<std::string> paths;
+};
+
+// Every folder's listing and the Files selection, taken before the first
+// file is processed: the number of selected files is then known (for the
+// progress line), and no file written during the run (a backup) is ever
+// met. A folder that cannot be listed keeps its error, which the loop
+// reports when it reaches that folder, just where a listing taken at that
+// moment would have reported it.
+std::vector<FolderFiles> SelectFiles(RunState& st,
+                                     const std::vector<std::string>& folders,
+                                     int64_t* total) {
+  std::vector<FolderFiles> selection;
+  std::vector<std::string> names;
+  for (const std::string& folder : folders) {
+    if (folder.empty()) continue;
+    FolderFiles entry;
+    entry.folder = folder;
+    entry.list_error = st.fs.ListFiles(folder, &names);
+    if (entry.list_error == 0) {
+      for (const std::string& name : names) {
+        if (TrimBlanks(name).empty()) continue;
+        // The expression was compiled by the parameter check; a name on
+        // which the engine gives up is not selected.
+        if (st.regex.Test(name, st.FilesMask, /*multiline=*/true, nullptr) !=
+            MatchStatus::kMatch) {
+          continue;
+        }
+        entry.paths.push_back(folder + std::string(kPathSepText) + name);
+      }
+      *total += static_cast<int64_t>(entry.paths.size());
+    }
+    selection.push_back(std::move(entry));
+  }
+  return selection;
+}
+
+// The path below the data folder, as a diff and the progress line show it.
+std::string RelativePath(const RunState& st, std::string_view path) {
+  if (path.substr(0, st.DataFolder.size()) == st.DataFolder) {
+    path.remove_prefix(st.DataFolder.size());
+  }
+  while (!path.empty() && path.front() == kPathSep) path.remove_prefix(1);
+  return std::string(path);
+}
+
+void WriteFileDiff(RunState& st, const std::string& path,
+                   std::string_view original, std::string_view content) {
+  // The diff may go to the terminal that shows the progress line.
+  if (st.options.progress) st.options.progress->Hide();
+  WriteUnifiedDiff(*st.options.diff_out, RelativePath(st, path), original,
+                   content);
+  st.options.diff_out->flush();
+  if (st.options.progress) st.options.progress->Show();
+}
+
+void WriteBackFailed(RunState& st, const std::string& path, int err) {
+  LogMessage(st, kSection, "ZARNPFI002CE", "/{1}/{2}/",
+             MsgValues({path, std::to_string(err)}));
+  // A stop requested by the program stays a stop; otherwise only this
+  // file failed.
+  if (st.ErrFlag != 1) st.ErrFlag = 2;
+}
+
 }  // namespace
 
 void ProcessFileSet(RunState& st) {
@@ -38,29 +110,30 @@ void ProcessFileSet(RunState& st) {
   st.StrVars.Set("*allchanges", "0");
   st.StrVars.Set("*allfiles", "0");
 
-  std::vector<std::string> names;
+  int64_t total = 0;
+  const std::vector<FolderFiles> selection = SelectFiles(st, folders, &total);
+  ProgressLine* progress = st.options.progress;
+  if (progress) progress->Start(total);
+
+  int64_t done = 0;
   bool stopped = false;
-  for (const std::string& folder : folders) {
-    if (folder.empty()) continue;
-    // The names are read completely first, so a file rewritten during the
-    // loop is never met twice.
-    if (int err = st.fs.ListFiles(folder, &names)) {
+  for (const FolderFiles& folder : selection) {
+    if (folder.list_error != 0) {
       LogMessage(st, kSection, "ZARNPFI001CE", "/{1}/{2}/",
-                 MsgValues({folder, std::to_string(err)}));
+                 MsgValues({folder.folder, std::to_string(folder.list_error)}));
       st.FolderFailed = true;
       continue;
     }
-    for (const std::string& name : names) {
-      if (TrimBlanks(name).empty()) continue;
-      std::string path = folder + std::string(kPathSepText) + name;
-      // The expression was compiled by the parameter check; a name on
-      // which the engine gives up is not selected.
-      if (st.regex.Test(name, st.FilesMask, /*multiline=*/true, nullptr) !=
-          MatchStatus::kMatch) {
-        continue;
+    for (const std::string& path : folder.paths) {
+      std::string shown;  // the file on the progress line
+      if (progress) {
+        shown = RelativePath(st, path);
+        progress->Update(done, shown, IntVar(st, "*allchanges"));
       }
       LogMessage(st, kSection, "ZARNPFI003CI", "/{1}/", MsgValues({path}));
       ProcessFile(st, path);
+      ++done;
+      if (progress) progress->Update(done, shown, IntVar(st, "*allchanges"));
       SetIntVar(st, "*allfiles", int64_t{IntVar(st, "*allfiles")} + 1);
       if (st.ErrFlag == 1) {
         ReportStop(st, path);
@@ -79,6 +152,7 @@ void ProcessFileSet(RunState& st) {
   LogMessage(st, kSection, "ZARNPFI006CI", "/{1}/{2}/",
              MsgValues({st.StrVars.ValueOrEmpty("*allfiles"),
                         st.StrVars.ValueOrEmpty("*allchanges")}));
+  if (progress) progress->Finish();
 }
 
 void ProcessFile(RunState& st, const std::string& path) {
@@ -90,16 +164,31 @@ void ProcessFile(RunState& st, const std::string& path) {
     st.ErrFlag = 2;
     return;
   }
+  // The original is copied only when something needs it after the
+  // program has taken the text over.
+  const RunOptions& options = st.options;
+  const bool diff = options.dry_run && options.diff_out != nullptr;
+  const bool backup = !options.dry_run && !options.backup_suffix.empty();
+  std::string original;
+  if (diff || backup) original = content;
   int32_t changes = 0;
   RunOnFile(st, content, changes);
   if (changes <= 0) return;  // untouched, not even rewritten
-  if (st.options.dry_run) return;
+  if (options.dry_run) {
+    if (diff) WriteFileDiff(st, path, original, content);
+    return;
+  }
+  if (backup) {
+    // The backup is complete before the original is replaced; without it
+    // the file is not replaced at all.
+    if (int err =
+            st.fs.WriteWholeFile(path + options.backup_suffix, original)) {
+      WriteBackFailed(st, path, err);
+      return;
+    }
+  }
   if (int err = st.fs.WriteWholeFile(path, content)) {
-    LogMessage(st, kSection, "ZARNPFI002CE", "/{1}/{2}/",
-               MsgValues({path, std::to_string(err)}));
-    // A stop requested by the program stays a stop; otherwise only this
-    // file failed.
-    if (st.ErrFlag != 1) st.ErrFlag = 2;
+    WriteBackFailed(st, path, err);
   }
 }
 
@@ -123,7 +212,7 @@ void RunOperations(RunState& st) {
     if (st.ErrFlag > 0) {
       st.CurOper = 999999999;
     } else {
-      st.CurOper = IntVar(st, "*n_oper");
+      st.CurOper = IntVar(st, st.names.n_oper);
       // Commands only name operations from 1 on; anything else could only
       // come from a damaged *n_oper and ends the program for this file.
       if (st.CurOper < 1) break;

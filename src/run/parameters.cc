@@ -123,7 +123,7 @@ void CheckParameters(RunState& st) {
 void WriteParmListing(RunState& st, const std::string& logfile,
                       int32_t* status) {
   auto line = [&](const std::string& text) {
-    WriteLog(st.fs, st.clock, logfile, text, status);
+    LogTo(st, logfile, text, status);
   };
   line("--- Zarn parameters from the '" + st.ParmFile + "' file");
   line("Section [Data], parameter 'Datafolder' = '" + st.DataFolder + "'");

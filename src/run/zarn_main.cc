@@ -28,6 +28,7 @@ void WriteLogHeader(RunState& st) {
   const std::string banner = Banner(st);
   int status = st.LogAppend ? st.fs.AppendToFile(st.LogFile, banner)
                             : st.fs.WriteWholeFile(st.LogFile, banner);
+  if (st.log_tee) st.log_tee(banner);
   if (status != 0) {
     ComposeMessage(st, "CheckParameters", "ZARNCPA004CT", "/{1}/{2}/",
                    MsgValues({st.LogFile, std::to_string(status)}));
@@ -60,6 +61,9 @@ int Main(RunState& st, std::ostream& report) {
     ShowFinalReport(st, report, st.FinalMsg);
     return kExitStartup;
   }
+  // Said once, first, so that no reader of the log takes a preview for a
+  // run that changed files.
+  if (st.options.dry_run) LogMessage(st, "ProcessFile", "ZARNPFI007CI");
 
   InitSysVars(st.StrVars, st.SysVars,
               SysVarSettings{st.AppFolder, st.DataFolder, st.ZarnFolder,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 namespace zarn {
 
@@ -32,6 +33,21 @@ void MemoryFileSystem::Fail(Op op, const std::string& path, int err) {
   } else {
     failures_[{op, path}] = err;
   }
+}
+
+void MemoryFileSystem::FailWriteAfter(const std::string& path, size_t bytes,
+                                      int err) {
+  if (err == 0) {
+    partial_writes_.erase(path);
+  } else {
+    partial_writes_[path] = {bytes, err};
+  }
+}
+
+std::vector<std::string> MemoryFileSystem::AllFiles() const {
+  std::vector<std::string> paths;
+  for (const auto& [path, content] : files_) paths.push_back(path);
+  return paths;
 }
 
 int MemoryFileSystem::Failure(Op op, const std::string& path) const {
@@ -66,9 +82,29 @@ int MemoryFileSystem::WriteWholeFile(const std::string& path,
                                      std::string_view content) {
   if (int err = Failure(Op::kWrite, path)) return err;
   if (!folders_.count(Parent(path))) return ENOENT;
-  if (folders_.count(path)) return EISDIR;
+  char suffix[16];
+  std::snprintf(suffix, sizeof suffix, "%06d", next_temporary_++ % 1000000);
+  const std::string temp = TemporaryName(path, suffix);
+  if (files_.count(temp)) return EEXIST;
+  std::string& written = files_[temp];
+  auto fail = [&](int err) {
+    temporaries_.emplace_back(temp, written);
+    files_.erase(temp);
+    return err;
+  };
+  auto partial = partial_writes_.find(path);
+  if (partial != partial_writes_.end() &&
+      partial->second.first < content.size()) {
+    written.assign(content.substr(0, partial->second.first));
+    return fail(partial->second.second);
+  }
+  written.assign(content);
+  if (int err = Failure(Op::kRename, path)) return fail(err);
+  if (folders_.count(path)) return fail(EISDIR);
+  temporaries_.emplace_back(temp, written);
   writes_.push_back(path);
-  files_[path] = std::string(content);
+  files_[path] = std::move(files_[temp]);
+  files_.erase(temp);
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #define ZARN_SUPPORT_MESSAGES_H_
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -32,11 +33,18 @@ std::string FillPlaceholders(std::string_view text, std::string_view tmpl,
 // "yyyy-mm-dd|hh:mm:ss " for the time t.
 std::string LogStamp(const LocalTime& t);
 
+// A second destination for every log line as it is logged: --log-stderr
+// copies the log to standard error for schedulers that collect it. It
+// receives the whole line (stamp, text, CR LF); an empty function is none.
+using LogTee = std::function<void(std::string_view line)>;
+
 // Appends one time-stamped line (text, CR LF) to the log; status receives
 // 0 or the errno of the failure. The log path "n" means no log: nothing is
-// written and status is left as it was.
+// written and status is left as it was. The line also goes to the tee,
+// when there is one, whether or not the log accepted it.
 void WriteLog(FileSystem& fs, Clock& clock, std::string_view logfile,
-              std::string_view text, int32_t* status);
+              std::string_view text, int32_t* status,
+              const LogTee& tee = LogTee());
 
 }  // namespace zarn
 

@@ -12,6 +12,22 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
+bool ReadPlainInteger(std::string_view text, size_t max_digits,
+                      int64_t* value) {
+  size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) i = 1;
+  const size_t digits = text.size() - i;
+  if (digits == 0 || digits > max_digits) return false;
+  int64_t v = 0;
+  for (; i < text.size(); ++i) {
+    if (!IsDigit(text[i])) return false;
+    v = v * 10 + (text[i] - '0');
+  }
+  *value = negative ? -v : v;
+  return true;
+}
+
 std::optional<NumericParts> ParseNumeric(std::string_view text) {
   size_t i = 0;
   const size_t n = text.size();
@@ -55,6 +71,10 @@ bool IsNumeric(std::string_view text) {
 }
 
 std::optional<double> ToDouble(std::string_view text) {
+  int64_t integer = 0;
+  if (ReadPlainInteger(text, 15, &integer)) {
+    return integer == 0 && text[0] == '-' ? -0.0 : static_cast<double>(integer);
+  }
   std::optional<NumericParts> parts = ParseNumeric(text);
   if (!parts) return std::nullopt;
   std::string plain;
@@ -72,7 +92,9 @@ std::optional<double> ToDouble(std::string_view text) {
 
 double RoundHalfEven(double v) { return std::nearbyint(v); }
 
-int32_t ToInt32(std::string_view text) {
+int32_t ToInt32Text(std::string_view text) {
+  int64_t plain = 0;
+  if (ReadPlainInteger(text, 9, &plain)) return static_cast<int32_t>(plain);
   std::optional<double> v = ToDouble(text);
   if (!v || std::isnan(*v)) return 0;
   double r = RoundHalfEven(*v);
@@ -86,6 +108,11 @@ int32_t ToInt32(std::string_view text) {
 }
 
 bool ToWholeNumber(std::string_view text, int32_t* value) {
+  int64_t plain = 0;
+  if (ReadPlainInteger(text, 9, &plain)) {
+    if (value != nullptr) *value = static_cast<int32_t>(plain);
+    return true;
+  }
   std::optional<double> v = ToDouble(text);
   if (!v || !std::isfinite(*v)) return false;
   double r = RoundHalfEven(*v);

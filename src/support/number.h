@@ -8,6 +8,7 @@
 #ifndef ZARN_SUPPORT_NUMBER_H_
 #define ZARN_SUPPORT_NUMBER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,6 +25,13 @@ struct NumericParts {
   int64_t exponent = 0;     // clamped to +-100000
 };
 
+// The common case of a counter, a position or an operation number: an
+// optional "-" followed by 1 to max_digits (at most 18) digits and nothing
+// else. Such a text reads exactly the same by the general rules below, so
+// callers use this as a shortcut that changes no result.
+bool ReadPlainInteger(std::string_view text, size_t max_digits,
+                      int64_t* value);
+
 // Splits a numeric text into its parts; nullopt when it is not numeric.
 std::optional<NumericParts> ParseNumeric(std::string_view text);
 
@@ -38,8 +46,18 @@ double RoundHalfEven(double v);
 // The value of a variable's text as a 32-bit integer (*pos, *changes,
 // *n_oper, *errloglev): read as a number and rounded half to even. A text
 // that is not numeric reads as 0; a value outside the 32-bit range is
-// clamped to it.
-int32_t ToInt32(std::string_view text);
+// clamped to it. Texts of one to six plain digits, the operation numbers,
+// positions and flags read on every operation, are read inline.
+int32_t ToInt32Text(std::string_view text);
+inline int32_t ToInt32(std::string_view text) {
+  if (text.empty() || text.size() > 6) return ToInt32Text(text);
+  int32_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return ToInt32Text(text);
+    v = v * 10 + (c - '0');
+  }
+  return v;
+}
 
 // True when the text is numeric and its value, as a double, equals its
 // value rounded half to even to a 32-bit integer. False outside the range.

@@ -55,6 +55,101 @@ int32_t ClampToInt32(int64_t v) {
 
 }  // namespace
 
+namespace {
+
+bool IsLineBreakOrNul(unsigned char c) {
+  return c == '\0' || c == '\r' || c == '\n';
+}
+
+bool IsAsciiAlnum(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+         (c >= 'A' && c <= 'Z');
+}
+
+// An escape that can match none of CR, LF and NUL and that sees them all
+// alike: \d, \w and the word boundaries, or an escaped character that
+// stands for itself. In a class \b is a backspace.
+bool IsBlindEscape(unsigned char c) {
+  if (IsLineBreakOrNul(c)) return false;
+  if (!IsAsciiAlnum(c)) return true;  // punctuation or a byte above 127
+  return c == 'd' || c == 'w' || c == 'b' || c == 'B';
+}
+
+}  // namespace
+
+bool LineBreaksMatter(std::string_view pattern) {
+  const size_t n = pattern.size();
+  size_t i = 0;
+  while (i < n) {
+    const unsigned char c = static_cast<unsigned char>(pattern[i]);
+    if (IsLineBreakOrNul(c)) return true;
+    switch (c) {
+      case '\\':
+        if (i + 1 >= n ||
+            !IsBlindEscape(static_cast<unsigned char>(pattern[i + 1]))) {
+          return true;
+        }
+        i += 2;
+        continue;
+      case '.':
+        return true;
+      case '(':
+        if (i + 1 < n && (pattern[i + 1] == '?' || pattern[i + 1] == '*')) {
+          return true;
+        }
+        ++i;
+        continue;
+      case '[':
+        break;  // a class, below
+      default:
+        ++i;  // a literal, a quantifier, "|", ")" or an anchor
+        continue;
+    }
+
+    // A class: "[]" is empty and matches nothing; "[^" can match anything.
+    ++i;
+    if (i < n && pattern[i] == '^') return true;
+    if (i < n && pattern[i] == ']') {
+      ++i;
+      continue;
+    }
+    int previous = -1;  // the last plain character, a possible range start
+    for (;;) {
+      if (i >= n) return true;  // unterminated: let the engine judge
+      const unsigned char k = static_cast<unsigned char>(pattern[i]);
+      if (IsLineBreakOrNul(k) || k == '[') return true;  // [[:space:]] too
+      if (k == ']') {
+        ++i;
+        break;
+      }
+      if (k == '\\') {
+        if (i + 1 >= n ||
+            !IsBlindEscape(static_cast<unsigned char>(pattern[i + 1]))) {
+          return true;
+        }
+        previous = -1;
+        i += 2;
+        continue;
+      }
+      if (k == '-' && previous >= 0 && i + 1 < n && pattern[i + 1] != ']') {
+        // A range: all its members lie at or above its lower end, so one
+        // that starts above CR holds none of NUL, LF and CR.
+        const unsigned char high = static_cast<unsigned char>(pattern[i + 1]);
+        if (previous <= '\r' || high == '\\' || high == '[' ||
+            IsLineBreakOrNul(high)) {
+          return true;
+        }
+        previous = -1;
+        i += 2;
+        continue;
+      }
+      previous = k;
+      ++i;
+    }
+  }
+  return false;
+}
+
 struct Regex::Engine {
   pcre2_code_8* code = nullptr;
   pcre2_match_data_8* match_data = nullptr;
@@ -113,6 +208,7 @@ Regex::Regex(std::string_view pattern, RegexOptions options)
   pcre2_set_depth_limit(engine_->match_context, kDepthLimit);
   pcre2_set_heap_limit(engine_->match_context, kHeapLimitKib);
   capture_count_ = static_cast<int>(captures);
+  line_breaks_matter_ = LineBreaksMatter(pattern);
   ok_ = true;
 }
 
@@ -236,8 +332,32 @@ void RegularExpressions::Search(std::string_view text, int32_t start,
     }
     subject = subject_buffer_;
   }
+  SearchSubject(regex, subject, start, ignore_case, count_all, result);
+}
 
-  if (pattern.empty()) {
+void RegularExpressions::Search(SearchText& text, int32_t start,
+                                std::string_view pattern, bool ignore_case,
+                                bool count_all, SearchResult* result) {
+  result->count = -1;
+  result->position = 0;
+  result->length = 0;
+  result->captures.clear();
+
+  Regex& regex = cache_.Get(pattern, RegexOptions{ignore_case, false});
+  if (!regex.ok()) return;
+
+  std::string_view subject;
+  if (start >= 1 && text.size() > static_cast<size_t>(start)) {
+    const bool translated = regex.line_breaks_matter() && text.HasCrLf();
+    subject = text.From(static_cast<size_t>(start) - 1, translated);
+  }
+  SearchSubject(regex, subject, start, ignore_case, count_all, result);
+}
+
+void RegularExpressions::SearchSubject(Regex& regex, std::string_view subject,
+                                       int32_t start, bool ignore_case,
+                                       bool count_all, SearchResult* result) {
+  if (regex.pattern().empty()) {
     // The empty pattern matches the empty text at every offset 0..n; counted
     // directly instead of by n + 1 attempts.
     result->count = count_all ? ClampToInt32(

@@ -35,6 +35,22 @@
 
 namespace zarn {
 
+// Whether a pattern might tell a CR, an LF or a NUL character apart from
+// the others, so that seeing each CR LF of a text as two NUL characters
+// could change what it finds. False only when it provably cannot: every
+// part of the pattern is a literal character other than CR, LF and NUL, an
+// escaped punctuation character, \d, \w, \b or \B, a class (not negated)
+// made of such characters, of \d and \w and of ranges whose lower end lies
+// above CR, a plain group "(", ")", an alternative "|", a quantifier
+// (? * + {n,m}) or an anchor ^ $ (which match only at the ends of a
+// search's subject). None of these can match a CR, an LF or a NUL, and a
+// word boundary sees all three as non-word characters, so every match
+// attempt goes the same way in both texts. Anything else (".", \s, \S,
+// \D, \W, negated classes, escapes of letters and digits such as \x00,
+// \0, \r, \n or back references, "(?" and "(*" constructs, POSIX classes)
+// counts as mattering.
+bool LineBreaksMatter(std::string_view pattern);
+
 // The options a pattern is compiled with; together with the pattern text
 // they identify a compiled pattern in the cache.
 struct RegexOptions {
@@ -65,6 +81,9 @@ class Regex {
   const std::string& error() const { return error_; }
   const std::string& pattern() const { return pattern_; }
   RegexOptions options() const { return options_; }
+  // Whether the pattern could find anything different in a text whose
+  // CR LF pairs are seen as two NUL characters (see LineBreaksMatter).
+  bool line_breaks_matter() const { return line_breaks_matter_; }
   // Number of capture groups (the whole match not counted); 0 when !ok().
   int NumberOfCaptureGroups() const { return capture_count_; }
 
@@ -91,6 +110,7 @@ class Regex {
   bool ok_ = false;
   std::string error_;
   int capture_count_ = 0;
+  bool line_breaks_matter_ = true;
   std::string last_match_error_;
   std::unique_ptr<Engine> engine_;
 };
@@ -147,6 +167,21 @@ struct SearchResult {
   int32_t position = 0;
   int32_t length = 0;
   std::vector<CaptureRange> captures;
+};
+
+// A text that a search runs over, held by its owner, which can hand out the
+// part from a start position on, as it is or with every CR LF of that part
+// seen as two NUL characters, without copying it per search.
+class SearchText {
+ public:
+  virtual ~SearchText() = default;
+  virtual size_t size() const = 0;
+  // Whether the text holds a CR directly followed by an LF.
+  virtual bool HasCrLf() const = 0;
+  // The text from the zero-based offset from (below size()) to its end;
+  // with translated, every CR LF within that part as two NUL characters.
+  // Valid until the next call.
+  virtual std::string_view From(size_t from, bool translated) = 0;
 };
 
 // The module the file loop, the parameter check and the find commands use.
@@ -208,9 +243,20 @@ class RegularExpressions {
   void Search(std::string_view text, int32_t start, std::string_view pattern,
               bool ignore_case, bool count_all, SearchResult* result);
 
+  // The same search over a text held elsewhere, with the same result. The
+  // subject is taken from text as it is when the translation cannot change
+  // a result (the text holds no CR LF, or the pattern cannot tell a CR LF
+  // from two NUL characters), and translated otherwise.
+  void Search(SearchText& text, int32_t start, std::string_view pattern,
+              bool ignore_case, bool count_all, SearchResult* result);
+
   RegexCache& cache() { return cache_; }
 
  private:
+  // The search over a subject already cut from the text at start and
+  // translated where needed.
+  void SearchSubject(Regex& regex, std::string_view subject, int32_t start,
+                     bool ignore_case, bool count_all, SearchResult* result);
   void LocateGroups(Regex& regex, std::string_view subject, bool ignore_case,
                     SearchResult* result);
 

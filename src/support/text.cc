@@ -40,8 +40,14 @@ std::string ReverseText(std::string_view text) {
 std::string RepeatText(std::string_view text, int32_t count) {
   std::string out;
   if (count < 1 || text.empty()) return out;
-  out.reserve(text.size() * static_cast<size_t>(count));
-  for (int32_t i = 0; i < count; ++i) out.append(text);
+  const size_t total = text.size() * static_cast<size_t>(count);
+  out.reserve(total);
+  out.append(text);
+  // Doubling what is already there takes log2(count) copies instead of
+  // count appends: many copies of a short text cost no more than one large
+  // copy.
+  while (out.size() <= total / 2) out.append(out);
+  out.append(out.data(), total - out.size());
   return out;
 }
 

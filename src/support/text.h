@@ -5,7 +5,9 @@
 #ifndef ZARN_SUPPORT_TEXT_H_
 #define ZARN_SUPPORT_TEXT_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -45,6 +47,69 @@ inline char AsciiLowerChar(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+// A cheap hash of a short text, for the tables of recently used variable
+// names: it reads the first and last eight bytes (fewer for a shorter text)
+// and the length, so it costs the same for any length. Texts that differ
+// only in their middle collide, which only costs such a table a miss.
+inline size_t ShortTextHash(std::string_view text) {
+  const size_t n = text.size();
+  const char* p = text.data();
+  uint64_t a = 0;
+  uint64_t b = 0;
+  if (n >= 8) {
+    std::memcpy(&a, p, 8);
+    std::memcpy(&b, p + n - 8, 8);
+  } else if (n >= 4) {
+    uint32_t x = 0;
+    uint32_t y = 0;
+    std::memcpy(&x, p, 4);
+    std::memcpy(&y, p + n - 4, 4);
+    a = x;
+    b = y;
+  } else if (n > 0) {
+    a = static_cast<unsigned char>(p[0]) |
+        static_cast<uint64_t>(static_cast<unsigned char>(p[n / 2])) << 8 |
+        static_cast<uint64_t>(static_cast<unsigned char>(p[n - 1])) << 16;
+  }
+  const uint64_t h =
+      (a * 0x9E3779B97F4A7C15ull) ^ (b * 0xC2B2AE3D27D4EB4Full) ^ n;
+  return static_cast<size_t>(h ^ (h >> 29));
+}
+
+// a == b, written out for the short texts of names so that comparing a
+// name costs a few instructions rather than a library call.
+inline bool ShortTextEquals(std::string_view a, std::string_view b) {
+  const size_t n = a.size();
+  if (n != b.size()) return false;
+  const char* p = a.data();
+  const char* q = b.data();
+  if (n >= 8 && n <= 16) {
+    uint64_t x[2];
+    uint64_t y[2];
+    std::memcpy(&x[0], p, 8);
+    std::memcpy(&y[0], q, 8);
+    std::memcpy(&x[1], p + n - 8, 8);
+    std::memcpy(&y[1], q + n - 8, 8);
+    return x[0] == y[0] && x[1] == y[1];
+  }
+  if (n >= 4 && n < 8) {
+    uint32_t x[2];
+    uint32_t y[2];
+    std::memcpy(&x[0], p, 4);
+    std::memcpy(&y[0], q, 4);
+    std::memcpy(&x[1], p + n - 4, 4);
+    std::memcpy(&y[1], q + n - 4, 4);
+    return x[0] == y[0] && x[1] == y[1];
+  }
+  if (n < 4) {
+    for (size_t i = 0; i < n; ++i) {
+      if (p[i] != q[i]) return false;
+    }
+    return true;
+  }
+  return std::memcmp(p, q, n) == 0;
+}
 
 // Replaces every occurrence of from (non-empty) by to, left to right, without
 // rescanning replaced text.

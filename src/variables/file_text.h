@@ -1,12 +1,37 @@
 // The text of the data file being edited: the value of *filestring.
 //
 // It lives behind this small interface, inside the string-variable store, so
-// that edits can work in place and reads need no copy of a text that may be
-// tens of megabytes long. Every other variable is an ordinary std::string.
+// that edits work in place and reads need no copy of a text that may be tens
+// of megabytes long. Every other variable is an ordinary std::string.
+//
+// Representation: a gap buffer. The bytes of the text are the buffer's bytes
+// before the gap, [0, gap_begin_), followed by those after it,
+// [gap_end_, buffer size). A replacement moves the gap to the edit and fills
+// it, so a program that edits the text front to back (find, rep, move on)
+// moves every byte about once in all instead of once per edit; a
+// replacement by a text of the same length overwrites in place and leaves
+// the gap where it is. The whole text is made contiguous (the gap moved to
+// the end) only when a reader asks for all of it at once.
+//
+// A search needs the text from its start position to the end as one piece
+// (ViewFrom); that part is contiguous as soon as the gap lies before the
+// start, which is where a forward scan leaves it.
+//
+// The CR LF shadow. Inside a search every CR LF is seen as two NUL
+// characters. When a pattern can tell the difference and the text holds CR
+// LF, the searches read a shadow copy in which the translation is already
+// made; the shadow has the same layout as the text, follows every edit (at
+// the cost of the edit's length) and is dropped with the text. It is made on
+// first need only.
+//
+// Views handed out stay valid until the next call of a member that is not
+// size() or HasCrLf(); views from view() also survive further calls of
+// view().
 #ifndef ZARN_VARIABLES_FILE_TEXT_H_
 #define ZARN_VARIABLES_FILE_TEXT_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,19 +39,69 @@ namespace zarn {
 
 class FileText {
  public:
-  size_t size() const { return text_.size(); }
-  std::string_view view() const { return text_; }
+  size_t size() const { return size_; }
+
+  // The whole text in one piece.
+  std::string_view view() const;
+
+  // The text from the zero-based offset from (at most size()) to its end,
+  // in one piece.
+  std::string_view ViewFrom(size_t from) const;
+
+  // The same as the search sees it: every CR LF within the returned part as
+  // two NUL characters. An LF at `from` whose CR lies before `from` is not
+  // part of a pair within the returned part and stays an LF.
+  std::string_view TranslatedViewFrom(size_t from) const;
+
+  // Whether the text holds a CR directly followed by an LF.
+  bool HasCrLf() const;
+
+  // Appends the bytes [pos, pos + len) (clipped to the text) to *out
+  // without moving anything.
+  void AppendTo(size_t pos, size_t len, std::string* out) const;
+
   // Replaces len bytes from the zero-based offset pos by repl; pos and len
   // must lie within the text.
-  void Replace(size_t pos, size_t len, std::string_view repl) {
-    text_.replace(pos, len, repl);
-  }
-  void Assign(std::string text) { text_ = std::move(text); }
+  void Replace(size_t pos, size_t len, std::string_view repl);
+
+  void Assign(std::string text);
+
   // Hands the text over (the file loop writes it back) and leaves it empty.
-  std::string Take() { return std::move(text_); }
+  std::string Take();
 
  private:
-  std::string text_;
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
+  size_t GapLength() const { return gap_end_ - gap_begin_; }
+  // Buffer index of the text offset i (i < size_).
+  size_t Physical(size_t i) const {
+    return i < gap_begin_ ? i : i + GapLength();
+  }
+  char At(size_t i) const { return buffer_[Physical(i)]; }
+  // What the search sees at offset i: NUL for both bytes of a CR LF.
+  char TranslatedAt(size_t i) const;
+  // Number of CR LF pairs beginning at offsets [first, last] (clipped).
+  int64_t PairsBeginningIn(size_t first, size_t last) const;
+
+  void MoveGap(size_t to) const;
+  // Makes the gap at least `need` bytes long, keeping its position.
+  void Grow(size_t need);
+  void BuildShadow() const;
+  // Recomputes the shadow for the offsets [first, last] (clipped).
+  void RefreshShadow(size_t first, size_t last) const;
+  // Undoes the LF that TranslatedViewFrom put into the shadow.
+  void RestorePatch() const;
+
+  // The members change on reads too (the gap moves, the shadow is made),
+  // which never changes the text itself.
+  mutable std::string buffer_;
+  mutable std::string shadow_;  // empty when not kept
+  mutable size_t gap_begin_ = 0;
+  mutable size_t gap_end_ = 0;
+  size_t size_ = 0;
+  mutable bool shadow_kept_ = false;
+  mutable int64_t crlf_pairs_ = -1;  // -1: not counted yet
+  mutable size_t patched_ = kNone;   // buffer index of a restored LF
 };
 
 }  // namespace zarn

@@ -4,30 +4,42 @@
 
 namespace zarn {
 
+size_t RangeVarStore::KeyIndex(std::string_view name) const {
+  RecentName& recent = recent_[ShortTextHash(name) & (kRecentNames - 1)];
+  if (recent.epoch == epoch_ && ShortTextEquals(recent.name, name)) {
+    return recent.index;
+  }
+  auto it = index_.find(AsciiUpper(name));
+  recent.name.assign(name);
+  recent.epoch = epoch_;
+  recent.index = it == index_.end() ? kNone : it->second;
+  return recent.index;
+}
+
 void RangeVarStore::SetRangeVar(const RangeVarRec& rec) {
-  std::string key = AsciiUpper(rec.name);
-  auto it = index_.find(key);
-  if (it != index_.end()) {
-    TR& r = ranges_[it->second];
-    r.name = rec.name;
+  const size_t index = KeyIndex(rec.name);
+  if (index != kNone) {
+    TR& r = ranges_[index];
+    if (r.name != rec.name) r.name = rec.name;
     r.startpos = rec.startpos;
     r.length = rec.length;
     return;
   }
-  index_.emplace(std::move(key), ranges_.size());
+  index_.emplace(AsciiUpper(rec.name), ranges_.size());
   ranges_.push_back(TR{rec.name, rec.startpos, rec.length});
+  ++epoch_;
 }
 
 int32_t RangeVarStore::FindRangeVar(std::string_view name) const {
-  auto it = index_.find(AsciiUpper(name));
-  if (it == index_.end() || ranges_[it->second].name != name) return 0;
-  return static_cast<int32_t>(it->second + 1);
+  const size_t index = KeyIndex(name);
+  if (index == kNone || ranges_[index].name != name) return 0;
+  return static_cast<int32_t>(index + 1);
 }
 
 RangeVarRec RangeVarStore::GetRangeVar(std::string_view name) const {
-  auto it = index_.find(AsciiUpper(name));
-  if (it == index_.end()) return RangeVarRec{"?", 0, 0};
-  const TR& r = ranges_[it->second];
+  const size_t index = KeyIndex(name);
+  if (index == kNone) return RangeVarRec{"?", 0, 0};
+  const TR& r = ranges_[index];
   return RangeVarRec{r.name, r.startpos, r.length};
 }
 
@@ -53,6 +65,7 @@ void RangeVarStore::RemoveRangeVars(std::string_view prefix) {
 }
 
 void RangeVarStore::Reindex() {
+  ++epoch_;
   index_.clear();
   for (size_t i = 0; i < ranges_.size(); ++i) {
     index_.emplace(AsciiUpper(ranges_[i].name), i);
@@ -65,6 +78,13 @@ std::string_view RangeText(const RangeVarRec& rec,
   size_t start = static_cast<size_t>(rec.startpos) - 1;
   if (start >= file_text.size()) return {};
   return file_text.substr(start, static_cast<size_t>(rec.length));
+}
+
+void AppendRangeText(const RangeVarRec& rec, const FileText& file_text,
+                     std::string* out) {
+  if (rec.name == "?" || rec.length <= 0 || rec.startpos <= 0) return;
+  file_text.AppendTo(static_cast<size_t>(rec.startpos) - 1,
+                     static_cast<size_t>(rec.length), out);
 }
 
 std::string RangeVarStore::DumpRangeVars(std::string_view name,

@@ -2,15 +2,20 @@
 // given by a one-based start and a length; (0, 0) is no range.
 //
 // Keys ignore ASCII letter case; FindRangeVar compares exactly. Ranges keep
-// their order of creation and can be removed by name prefix.
+// their order of creation and can be removed by name prefix. As in the
+// string store, the names looked up recently are answered from a small
+// table.
 #ifndef ZARN_VARIABLES_RANGE_VARS_H_
 #define ZARN_VARIABLES_RANGE_VARS_H_
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "variables/file_text.h"
 
 namespace zarn {
 
@@ -47,16 +52,35 @@ class RangeVarStore {
                             std::string_view file_text) const;
 
  private:
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
   void Reindex();
+  // The index of the range under the key of name (case ignored), or kNone.
+  size_t KeyIndex(std::string_view name) const;
+
+  // A name looked up before and its answer, valid while no range has been
+  // created or removed since.
+  struct RecentName {
+    std::string name;
+    uint64_t epoch = 0;
+    size_t index = kNone;
+  };
+  static constexpr size_t kRecentNames = 32;  // a power of two
 
   std::vector<TR> ranges_;
   std::unordered_map<std::string, size_t> index_;  // folded key -> index
+  uint64_t epoch_ = 1;  // grows with every range created or removed
+  mutable std::array<RecentName, kRecentNames> recent_;
 };
 
 // The text of file_text that the range covers: at most length characters
 // from startpos; empty for the name "?", a start or length of 0, a start
 // beyond the end, or a negative start or length.
 std::string_view RangeText(const RangeVarRec& rec, std::string_view file_text);
+// The same text appended to *out, read where it lies in the file text, so
+// that reading a range never moves or joins the text being edited.
+void AppendRangeText(const RangeVarRec& rec, const FileText& file_text,
+                     std::string* out);
 
 }  // namespace zarn
 

@@ -1,30 +1,66 @@
 #include "variables/str_vars.h"
 
+#include <atomic>
+#include <charconv>
+
 #include "support/text.h"
 
 namespace zarn {
 
 namespace {
 
-constexpr size_t kNone = static_cast<size_t>(-1);
+// Epochs are drawn from one sequence for all stores.
+uint64_t NewEpoch() {
+  static std::atomic<uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
 
 }  // namespace
 
-StrVarStore::StrVarStore() : file_text_index_(kNone) {}
+StrVarStore::StrVarStore() : epoch_(NewEpoch()), file_text_index_(kNone) {}
 
-void StrVarStore::Set(std::string_view name, std::string value) {
-  std::string key = AsciiUpper(name);
-  auto it = index_.find(key);
-  size_t index;
-  if (it != index_.end()) {
-    index = it->second;
-    vars_[index].name.assign(name);
-  } else {
-    index = vars_.size();
-    vars_.push_back(TS{std::string(name), std::string()});
-    index_.emplace(key, index);
-    if (EqualsIgnoreCase(name, kFileStringName)) file_text_index_ = index;
+size_t StrVarStore::KeyIndex(std::string_view name) const {
+  RecentName& recent = recent_[ShortTextHash(name) & (kRecentNames - 1)];
+  if (recent.epoch == epoch_ && ShortTextEquals(recent.name, name)) {
+    return recent.index;
   }
+  auto it = index_.find(AsciiUpper(name));
+  recent.name.assign(name);
+  recent.epoch = epoch_;
+  recent.index = it == index_.end() ? kNone : it->second;
+  return recent.index;
+}
+
+size_t StrVarStore::KeyIndex(const VarName& name) const {
+  if (name.epoch_ != epoch_) {
+    name.index_ = KeyIndex(name.name_);
+    name.epoch_ = epoch_;
+  }
+  return name.index_;
+}
+
+size_t StrVarStore::Slot(size_t index, std::string_view name) {
+  if (index != kNone) {
+    if (!ShortTextEquals(vars_[index].name, name)) {
+      vars_[index].name.assign(name);
+    }
+    numbers_[index].pending = false;
+    return index;
+  }
+  // name may view a value of the store; it is read before vars_ grows.
+  index = vars_.size();
+  const bool is_file_text = EqualsIgnoreCase(name, kFileStringName);
+  index_.emplace(AsciiUpper(name), index);
+  vars_.push_back(TS{std::string(name), std::string()});
+  numbers_.push_back(PendingNumber{});
+  epoch_ = NewEpoch();
+  if (is_file_text) file_text_index_ = index;
+  return index;
+}
+
+template <typename Name>
+void StrVarStore::SetValue(const Name& name, std::string value) {
+  const size_t index = Slot(KeyIndex(name), Text(name));
   if (index == file_text_index_) {
     file_text_.Assign(std::move(value));
   } else {
@@ -32,37 +68,118 @@ void StrVarStore::Set(std::string_view name, std::string value) {
   }
 }
 
+template <typename Name>
+void StrVarStore::AssignValue(const Name& name, std::string_view value) {
+  const size_t found = KeyIndex(name);
+  if (found == kNone || found == file_text_index_) {
+    SetValue(name, std::string(value));
+    return;
+  }
+  vars_[Slot(found, Text(name))].value.assign(value);
+}
+
+template <typename Name>
+void StrVarStore::SetNumberValue(const Name& name, int64_t number) {
+  const size_t found = KeyIndex(name);
+  if (found == kNone || found == file_text_index_) {
+    SetValue(name, std::to_string(number));
+    return;
+  }
+  const size_t index = Slot(found, Text(name));
+  numbers_[index] = PendingNumber{true, number};
+}
+
+void StrVarStore::Set(std::string_view name, std::string value) {
+  SetValue(name, std::move(value));
+}
+
+void StrVarStore::Set(const VarName& name, std::string value) {
+  SetValue(name, std::move(value));
+}
+
+void StrVarStore::Assign(std::string_view name, std::string_view value) {
+  AssignValue(name, value);
+}
+
+void StrVarStore::Assign(const VarName& name, std::string_view value) {
+  AssignValue(name, value);
+}
+
+void StrVarStore::SetNumber(std::string_view name, int64_t number) {
+  SetNumberValue(name, number);
+}
+
+void StrVarStore::SetNumber(const VarName& name, int64_t number) {
+  SetNumberValue(name, number);
+}
+
+std::optional<int64_t> StrVarStore::Number(const VarName& name) const {
+  const size_t index = KeyIndex(name);
+  if (index == kNone || !numbers_[index].pending) return std::nullopt;
+  return numbers_[index].number;
+}
+
+int32_t StrVarStore::FindStrVar(const VarName& name) const {
+  const size_t index = KeyIndex(name);
+  if (index == kNone || !ShortTextEquals(vars_[index].name, name.str())) {
+    return 0;
+  }
+  return static_cast<int32_t>(index + 1);
+}
+
+std::optional<std::string_view> StrVarStore::ExactValueOf(
+    const VarName& name) const {
+  const size_t index = KeyIndex(name);
+  if (index == kNone || !ShortTextEquals(vars_[index].name, name.str())) {
+    return std::nullopt;
+  }
+  return ValueAt(index);
+}
+
+std::string_view StrVarStore::ValueOrEmpty(const VarName& name) const {
+  const size_t index = KeyIndex(name);
+  return index == kNone ? std::string_view() : ValueAt(index);
+}
+
 int32_t StrVarStore::FindStrVar(std::string_view name) const {
-  auto it = index_.find(AsciiUpper(name));
-  if (it == index_.end() || vars_[it->second].name != name) return 0;
-  return static_cast<int32_t>(it->second + 1);
+  const size_t index = KeyIndex(name);
+  if (index == kNone || !ShortTextEquals(vars_[index].name, name)) return 0;
+  return static_cast<int32_t>(index + 1);
 }
 
 std::string_view StrVarStore::ValueAt(size_t index) const {
   if (index == file_text_index_) return file_text_.view();
+  PendingNumber& number = numbers_[index];
+  if (number.pending) {
+    char buf[24];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, number.number);
+    (void)ec;
+    vars_[index].value.assign(buf, end);
+    number.pending = false;
+  }
   return vars_[index].value;
 }
 
 StrVarRec StrVarStore::GetStrVar(std::string_view name) const {
-  auto it = index_.find(AsciiUpper(name));
-  if (it == index_.end()) return StrVarRec{"?", ""};
-  return StrVarRec{vars_[it->second].name, std::string(ValueAt(it->second))};
+  const size_t index = KeyIndex(name);
+  if (index == kNone) return StrVarRec{"?", ""};
+  return StrVarRec{vars_[index].name, std::string(ValueAt(index))};
 }
 
 std::optional<std::string_view> StrVarStore::ValueOf(
     std::string_view name) const {
-  auto it = index_.find(AsciiUpper(name));
-  if (it == index_.end()) return std::nullopt;
-  return ValueAt(it->second);
+  const size_t index = KeyIndex(name);
+  if (index == kNone) return std::nullopt;
+  return ValueAt(index);
 }
 
 std::optional<std::string_view> StrVarStore::ExactValueOf(
     std::string_view name) const {
-  auto it = index_.find(AsciiUpper(name));
-  if (it == index_.end() || vars_[it->second].name != name) {
+  const size_t index = KeyIndex(name);
+  if (index == kNone || !ShortTextEquals(vars_[index].name, name)) {
     return std::nullopt;
   }
-  return ValueAt(it->second);
+  return ValueAt(index);
 }
 
 StrVarRec StrVarStore::GetStrVarAt(int32_t pos) const {

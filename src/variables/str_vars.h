@@ -3,11 +3,15 @@
 // Keys ignore ASCII letter case, so Abc and abc are one variable, whose
 // stored name follows the latest assignment; FindStrVar compares names
 // exactly. Variables keep their order of creation (positions from 1) and are
-// never removed. A hash index on the folded key keeps every lookup O(1).
+// never removed. A hash index on the folded key keeps every lookup O(1), and
+// a small table of the names looked up recently answers the lookups of a
+// program loop (the same few names on every pass) without folding and
+// hashing them again.
 // The value of *filestring is held in a FileText (see file_text.h).
 #ifndef ZARN_VARIABLES_STR_VARS_H_
 #define ZARN_VARIABLES_STR_VARS_H_
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,6 +35,28 @@ struct StrVarRec {
 
 inline constexpr std::string_view kFileStringName = "*filestring";
 
+class StrVarStore;
+
+// A variable name that remembers where its variable was found. The places
+// that name the same variable on every pass of a program loop (the system
+// variables every operation updates, the words of an operation, the
+// arguments of a planned expression) keep one, and the store answers them
+// without looking the name up again for as long as no variable has been
+// created (an epoch of the store tells). Every operation through a VarName
+// gives exactly the result of the same operation through its text.
+class VarName {
+ public:
+  VarName() = default;
+  explicit VarName(std::string_view name) : name_(name) {}
+  const std::string& str() const { return name_; }
+
+ private:
+  friend class StrVarStore;
+  std::string name_;
+  mutable uint64_t epoch_ = 0;  // the store's epoch at the lookup; 0 none
+  mutable size_t index_ = 0;    // the answer of that lookup
+};
+
 class StrVarStore {
  public:
   StrVarStore();
@@ -38,10 +64,26 @@ class StrVarStore {
   // Creates the variable or replaces its name and value.
   void SetStrVar(const StrVarRec& rec) { Set(rec.name, rec.value); }
   void Set(std::string_view name, std::string value);
+  void Set(const VarName& name, std::string value);
+  // The same, copying value into the variable's own storage, which a
+  // variable assigned over and over (a counter, *oper) then reuses.
+  void Assign(std::string_view name, std::string_view value);
+  void Assign(const VarName& name, std::string_view value);
+  // The same with the decimal text of number as the value. The text is
+  // written when the value is first read: the counters and positions that
+  // every operation updates are then mostly read back as numbers (Number)
+  // without being written out and read again.
+  void SetNumber(std::string_view name, int64_t number);
+  void SetNumber(const VarName& name, int64_t number);
+  // The number last given to SetNumber when the variable's value is still
+  // exactly that number's decimal text; nullopt otherwise (the variable
+  // then holds a text that must be read as such).
+  std::optional<int64_t> Number(const VarName& name) const;
 
   // Position (from 1) of the variable whose stored name equals name exactly;
   // 0 when there is none.
   int32_t FindStrVar(std::string_view name) const;
+  int32_t FindStrVar(const VarName& name) const;
 
   // Stored name and value; ("?", "") for a missing variable.
   StrVarRec GetStrVar(std::string_view name) const;
@@ -52,10 +94,12 @@ class StrVarStore {
   // The value of the variable whose name equals name exactly (FindStrVar),
   // read in place; nullopt when there is none.
   std::optional<std::string_view> ExactValueOf(std::string_view name) const;
+  std::optional<std::string_view> ExactValueOf(const VarName& name) const;
   // The value under the key, or the empty text.
   std::string_view ValueOrEmpty(std::string_view name) const {
     return ValueOf(name).value_or(std::string_view());
   }
+  std::string_view ValueOrEmpty(const VarName& name) const;
 
   int32_t Count() const { return static_cast<int32_t>(vars_.size()); }
   // Variable at position pos (from 1); ("?", "") outside 1..Count().
@@ -74,10 +118,50 @@ class StrVarStore {
   const FileText& file_text() const { return file_text_; }
 
  private:
-  std::string_view ValueAt(size_t index) const;
+  static constexpr size_t kNone = static_cast<size_t>(-1);
 
-  std::vector<TS> vars_;
+  std::string_view ValueAt(size_t index) const;
+  // The index of the variable under the key of name (case ignored), or
+  // kNone.
+  size_t KeyIndex(std::string_view name) const;
+  size_t KeyIndex(const VarName& name) const;
+  static std::string_view Text(std::string_view name) { return name; }
+  static std::string_view Text(const VarName& name) { return name.str(); }
+  // The variable under the key at index, created when index is kNone, with
+  // its stored name following name; its index.
+  size_t Slot(size_t index, std::string_view name);
+  template <typename Name>
+  void SetValue(const Name& name, std::string value);
+  template <typename Name>
+  void AssignValue(const Name& name, std::string_view value);
+  template <typename Name>
+  void SetNumberValue(const Name& name, int64_t number);
+
+  // A name looked up before and its answer, valid while no variable has
+  // been created since (variables are never removed, so an index found
+  // stays right; only a miss can turn into a hit).
+  struct RecentName {
+    std::string name;
+    uint64_t epoch = 0;
+    size_t index = kNone;
+  };
+  static constexpr size_t kRecentNames = 64;  // a power of two
+
+  // A number given to SetNumber whose text is not written yet.
+  struct PendingNumber {
+    bool pending = false;
+    int64_t number = 0;
+  };
+
+  // The values change on reads only when a pending number is written out,
+  // which leaves the value as it was.
+  mutable std::vector<TS> vars_;
+  mutable std::vector<PendingNumber> numbers_;  // one per variable
   std::unordered_map<std::string, size_t> index_;  // folded key -> index
+  // Changes with every variable created; unique among all stores, so that
+  // a remembered lookup is never taken for one of another store.
+  uint64_t epoch_;
+  mutable std::array<RecentName, kRecentNames> recent_;
   FileText file_text_;
   size_t file_text_index_;  // index of *filestring, or npos
 };

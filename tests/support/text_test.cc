@@ -56,6 +56,18 @@ TEST(TextTest, ReverseRepeatOverlay) {
   EXPECT_EQ(OverlayText("", "abc", 2), "abc");
 }
 
+// RepeatText copies by doubling; every count must still give exactly count
+// copies, also where the doubling overshoots.
+TEST(TextTest, RepeatTextGivesExactlyCountCopies) {
+  for (const std::string text : {"a", "xyz", "0123456789abcdef"}) {
+    std::string expected;
+    for (int32_t count = 1; count <= 70; ++count) {
+      expected += text;
+      ASSERT_EQ(RepeatText(text, count), expected) << text << " x" << count;
+    }
+  }
+}
+
 TEST(TextTest, TrimAndCaseTouchOnlyBlanksAndAscii) {
   EXPECT_EQ(TrimBlanks("  a b  "), "a b");
   EXPECT_EQ(TrimBlanks("\ta\t"), "\ta\t");  // tabs are not blanks

@@ -1,0 +1,198 @@
+// The progress line on a real pseudo-terminal: it shows the total of
+// selected files, rewrites itself in place, keeps out of the way of log
+// lines and diffs written to the same terminal, and leaves nothing behind.
+#include <fcntl.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "run/e2e_fixture.h"
+
+namespace zarn::testing {
+namespace {
+
+struct PtyResult {
+  int status = -1;
+  std::string terminal;  // every byte the terminal received
+};
+
+// Runs the binary with standard error (and, when asked, standard output)
+// on a new pseudo-terminal of the given width.
+PtyResult RunOnTerminal(const std::vector<std::string>& argv, int columns,
+                        bool stdout_too) {
+  PtyResult result;
+  int master = -1, slave = -1;
+  struct winsize ws {};
+  ws.ws_row = 24;
+  ws.ws_col = static_cast<unsigned short>(columns);
+  if (::openpty(&master, &slave, nullptr, nullptr, &ws) != 0) {
+    ADD_FAILURE() << "openpty failed: " << errno;
+    return result;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (stdout_too) {
+    posix_spawn_file_actions_adddup2(&actions, slave, 1);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  }
+  posix_spawn_file_actions_adddup2(&actions, slave, 2);
+  posix_spawn_file_actions_addclose(&actions, master);
+  posix_spawn_file_actions_addclose(&actions, slave);
+  std::vector<char*> args;
+  for (const std::string& a : argv)
+    args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid;
+  int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(slave);
+  if (rc != 0) {
+    ::close(master);
+    ADD_FAILURE() << "spawn failed: " << rc;
+    return result;
+  }
+  // Read until the last holder of the terminal is gone (EIO), so that the
+  // program never blocks on a full terminal buffer.
+  char buf[4096];
+  while (true) {
+    ssize_t n = ::read(master, buf, sizeof buf);
+    if (n > 0) {
+      result.terminal.append(buf, static_cast<size_t>(n));
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;
+    }
+  }
+  ::close(master);
+  int wstatus = 0;
+  ::waitpid(pid, &wstatus, 0);
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  return result;
+}
+
+// What a terminal shows after receiving the bytes: carriage return, line
+// feed, "erase to the end of the line" and plain characters.
+std::vector<std::string> Screen(const std::string& bytes) {
+  std::vector<std::string> lines(1);
+  size_t row = 0, col = 0;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    char c = bytes[i];
+    if (c == '\r') {
+      col = 0;
+    } else if (c == '\n') {
+      ++row;
+      if (lines.size() <= row) lines.emplace_back();
+    } else if (c == '\x1b' && bytes.compare(i, 3, "\x1b[K") == 0) {
+      lines[row].resize(std::min(lines[row].size(), col));
+      i += 2;
+    } else {
+      std::string& line = lines[row];
+      if (line.size() <= col) line.resize(col + 1, ' ');
+      line[col++] = c;
+    }
+  }
+  while (!lines.empty() && lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
+// The progress texts drawn: what follows each carriage return up to the
+// erase sequence, when it begins with a digit.
+std::vector<std::string> Drawn(const std::string& bytes) {
+  std::vector<std::string> texts;
+  size_t pos = 0;
+  while ((pos = bytes.find('\r', pos)) != std::string::npos) {
+    size_t end = bytes.find("\x1b[K", pos);
+    if (end == std::string::npos) break;
+    std::string text = bytes.substr(pos + 1, end - pos - 1);
+    if (!text.empty() && text[0] >= '0' && text[0] <= '9') {
+      texts.push_back(text);
+    }
+    pos = pos + 1;
+  }
+  return texts;
+}
+
+class ProgressOnTerminal : public E2eTest {
+ protected:
+  void MakeJob() {
+    MakeFolder("sub");
+    PutData("a.txt", "foo\n");
+    PutData("b.txt", "foo foo\n");
+    PutData("sub/a-rather-long-file-name-for-the-line.txt", "foo\n");
+    WriteParams("", "[Log]\r\nLog=" + root_ + "/run.log\r\n");
+    WriteProgram("set *filestring,sr(*filestring,foo,bar)\n");
+  }
+  std::vector<std::string> Args(std::vector<std::string> options) {
+    std::vector<std::string> argv{Binary()};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.push_back(ParamPath());
+    return argv;
+  }
+};
+
+TEST_F(ProgressOnTerminal, LineAppearsWithTheTotalAndIsErasedAtTheEnd) {
+  MakeJob();
+  PtyResult r = RunOnTerminal(Args({"--dry-run"}), 40, false);
+  ASSERT_EQ(r.status, 0);
+  std::vector<std::string> drawn = Drawn(r.terminal);
+  ASSERT_FALSE(drawn.empty()) << r.terminal;
+  // The total is known from the first drawing on.
+  EXPECT_EQ(drawn.front(), "0/3 files, 0 changes");
+  for (const std::string& text : drawn) {
+    EXPECT_NE(text.find("/3 files, "), std::string::npos) << text;
+    EXPECT_LE(text.size(), 39u) << text;  // never wraps on 40 columns
+  }
+  // It ends erased, and the terminal shows nothing at all.
+  ASSERT_GE(r.terminal.size(), 4u);
+  EXPECT_EQ(r.terminal.substr(r.terminal.size() - 4), "\r\x1b[K");
+  EXPECT_EQ(Screen(r.terminal), std::vector<std::string>{});
+}
+
+TEST_F(ProgressOnTerminal, LogLinesAndDiffStayReadable) {
+  MakeJob();
+  PtyResult r = RunOnTerminal(Args({"--dry-run", "--log-stderr"}), 200, false);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_FALSE(Drawn(r.terminal).empty());
+  // Exactly the log lines are left on the screen.
+  std::vector<std::string> log_lines;
+  std::string log = ReadFile(root_ + "/run.log");
+  for (size_t pos = 0; pos < log.size();) {
+    size_t end = log.find("\r\n", pos);
+    log_lines.push_back(log.substr(pos, end - pos));
+    pos = end + 2;
+  }
+  EXPECT_EQ(Screen(r.terminal), log_lines);
+
+  // A diff on the same terminal: the screen holds the diff alone.
+  RunResult plain = Run({"--diff"});
+  ASSERT_EQ(plain.status, 0);
+  ASSERT_NE(plain.out, "");
+  r = RunOnTerminal(Args({"--diff"}), 200, true);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_FALSE(Drawn(r.terminal).empty());
+  std::vector<std::string> diff_lines;
+  for (size_t pos = 0; pos < plain.out.size();) {
+    size_t end = plain.out.find('\n', pos);
+    diff_lines.push_back(plain.out.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  EXPECT_EQ(Screen(r.terminal), diff_lines);
+}
+
+TEST_F(ProgressOnTerminal, QuietDrawsNothing) {
+  MakeJob();
+  PtyResult r = RunOnTerminal(Args({"--quiet"}), 80, false);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.terminal, "");
+  EXPECT_EQ(Data("a.txt"), "bar\n");
+}
+
+}  // namespace
+}  // namespace zarn::testing

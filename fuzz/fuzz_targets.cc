@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 
+#include "commands/dispatcher.h"
 #include "common/run_state.h"
 #include "eval/evaluator.h"
 #include "program/program.h"
@@ -16,6 +17,7 @@
 #include "support/regex.h"
 #include "variables/range_vars.h"
 #include "variables/str_vars.h"
+#include "variables/sys_vars.h"
 
 namespace zarn::fuzz {
 
@@ -59,21 +61,35 @@ void FuzzIniReader(std::string_view data) {
   out = FillPlaceholders(out, data.substr(0, 40), data.substr(0, 300));
 }
 
-void FuzzProgramLoader(std::string_view data) {
+namespace {
+
+// A run state over an in-memory tree holding the message file and the
+// program, its settings as a parameter file would give them.
+struct MemoryJob {
   MemoryFileSystem fs;
-  FakeClock clock(LocalTime{2026, 1, 2, 3, 4, 5});
-  fs.AddFile("/app/zarn_msg.ini", MessageFile());
-  fs.AddFile("/prog/p.zarn", std::string(data));
-  fs.AddFolder("/data");
-  RunState st(fs, clock);
-  st.MsgFile = "/app/zarn_msg.ini";
-  st.ParmFile = "/p.ini";
-  st.DataFolder = "/data";
-  st.FilesMask = ".*";
-  st.ZarnFolder = "/prog";
-  st.ZarnStart = "p.zarn";
-  st.LogFile = "/data/zarn.log";
-  st.LogFolder = "/data";
+  FakeClock clock{LocalTime{2026, 1, 2, 3, 4, 5}};
+  RunState st{fs, clock};
+
+  explicit MemoryJob(std::string_view program) {
+    fs.AddFile("/app/zarn_msg.ini", MessageFile());
+    fs.AddFile("/prog/p.zarn", std::string(program));
+    fs.AddFolder("/data");
+    st.MsgFile = "/app/zarn_msg.ini";
+    st.ParmFile = "/p.ini";
+    st.DataFolder = "/data";
+    st.FilesMask = ".*";
+    st.ZarnFolder = "/prog";
+    st.ZarnStart = "p.zarn";
+    st.LogFile = "/data/zarn.log";
+    st.LogFolder = "/data";
+  }
+};
+
+}  // namespace
+
+void FuzzProgramLoader(std::string_view data) {
+  MemoryJob job(data);
+  RunState& st = job.st;
   LoadProgram(st);
   // A loaded program is listed like the trace does; a refused one already
   // was, with its report.
@@ -136,6 +152,40 @@ void FuzzSearch(std::string_view data) {
   }
   std::string err;
   regex.Test(text, pattern, flags & 8, &err);
+}
+
+void FuzzProgramRun(std::string_view data) {
+  // Enough operations for loops to run a while, few enough that a program
+  // looping for ever still ends quickly.
+  constexpr int kOperationBudget = 2000;
+  const size_t nul = data.find('\0');
+  MemoryJob job(data.substr(0, nul));
+  RunState& st = job.st;
+  LoadProgram(st);
+  if (st.ErrFlag != 0) return;
+  InitSysVars(st.StrVars, st.SysVars,
+              SysVarSettings{"/app", "/data", "/prog", "p.zarn",
+                             "/data/zarn.log", 0});
+  std::string text(nul == std::string_view::npos ? std::string_view()
+                                                 : data.substr(nul + 1));
+  // As the file loop prepares a file (RunOnFile), then its operation loop
+  // (RunOperations) with a budget.
+  st.StrVars.Set("*file", "/data/a.txt");
+  st.StrVars.Set("*allchanges", "0");
+  st.StrVars.Set("*allfiles", "0");
+  st.StrVars.Set("*changes", "0");
+  st.StrVars.Set("*pos", "1");
+  const int32_t length = static_cast<int32_t>(text.size());
+  st.StrVars.Set(kFileStringName, std::move(text));
+  st.RangeVars.SetRangeVar(RangeVarRec{"*filerange", 1, length});
+  st.CurOper = 1;
+  for (int step = 0; step < kOperationBudget && st.CurOper <= st.OperCount;
+       ++step) {
+    DispatchOperation(st);
+    if (st.ErrFlag > 0) break;
+    st.CurOper = IntVar(st, "*n_oper");
+    if (st.CurOper < 1) break;
+  }
 }
 
 }  // namespace zarn::fuzz

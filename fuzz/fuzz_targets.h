@@ -28,6 +28,13 @@ void FuzzEvaluator(std::string_view data);
 // pattern and the text follow.
 void FuzzSearch(std::string_view data);
 
+// A whole program run on one file text, in memory: the bytes before the
+// first NUL are the program, the rest the file. A loaded program runs for
+// at most a fixed number of operations (a program may loop for ever by
+// design), so every command, the evaluator and the search meet what the
+// fuzzer invents.
+void FuzzProgramRun(std::string_view data);
+
 struct FuzzTarget {
   const char* name;  // also the folder of its corpus: fuzz/corpus/<name>
   void (*run)(std::string_view data);
@@ -38,6 +45,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
     {"program", FuzzProgramLoader},
     {"eval", FuzzEvaluator},
     {"search", FuzzSearch},
+    {"run", FuzzProgramRun},
 };
 
 }  // namespace zarn::fuzz

@@ -4,7 +4,7 @@
 #
 #   fuzz/run.sh TARGET SECONDS [libFuzzer options...]
 #
-# TARGET is ini, program, eval or search. The stored corpus
+# TARGET is ini, program, eval, search or run. The stored corpus
 # fuzz/corpus/TARGET seeds a working corpus in build/fuzz/corpus/TARGET,
 # which keeps what the fuzzer finds from one run to the next. Crashes, hangs
 # (over 10 s for one input), leaks and runaway memory land in
@@ -15,12 +15,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-usage="usage: fuzz/run.sh ini|program|eval|search SECONDS [libFuzzer options]"
+usage="usage: fuzz/run.sh ini|program|eval|search|run SECONDS [libFuzzer options]"
 target=${1:?$usage}
 seconds=${2:?$usage}
 shift 2
 case $target in
-  ini | program | eval | search) ;;
+  ini | program | eval | search | run) ;;
   *) echo "$usage" >&2; exit 64 ;;
 esac
 
@@ -29,11 +29,10 @@ mkdir -p "$build"
 # Two targets may be started side by side: one build at a time.
 (
   flock 9
-  if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_FUZZ=ON -DZARN_TESTS=OFF \
-      >/dev/null
-  fi
+  # Configured every time: a target added since the last build is known.
+  cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_FUZZ=ON -DZARN_TESTS=OFF \
+    >/dev/null
   cmake --build "$build" --target "zarn_fuzz_$target" \
     -j"$(nproc 2>/dev/null || echo 2)" >/dev/null
 ) 9>"$build/.build-lock"

@@ -51,9 +51,10 @@ bool MayAssign(RunState& st, const Assignment& a) {
 // Stores value under the name with the side effects of the writable system
 // variables (their names compared exactly); false when a new *pos is
 // refused, the variable then keeping its value.
-bool Assign(RunState& st, const Assignment& a, std::string value) {
+bool Assign(RunState& st, const Assignment& a, std::string_view value) {
   if (a.name == kFileStringName) {
-    st.StrVars.Set(kFileStringName, std::move(value));
+    // Copied into the storage of the text it replaces.
+    st.StrVars.Assign(kFileStringName, value);
     st.StrVars.Set("*pos", "1");
     st.RangeVars.SetRangeVar(RangeVarRec{"*filerange", 1, FileTextLength(st)});
     if (a.from_set) {
@@ -73,14 +74,14 @@ bool Assign(RunState& st, const Assignment& a, std::string value) {
     if (pos > length) {
       SetIntVar(st, "*pos", length);
     } else {
-      st.StrVars.Set("*pos", std::move(value));
+      st.StrVars.Set("*pos", std::string(value));
     }
     return true;
   }
   if (a.name == "*errloglev") {
     if (value != "0" && value != "1") value = "0";
     const bool trace_on = value == "1";
-    st.StrVars.Set("*errloglev", std::move(value));
+    st.StrVars.Set("*errloglev", std::string(value));
     // The trace refers to operations by number, so the log receives the
     // program listing once before the first trace line.
     if (a.from_set && trace_on && !st.ListingDone) {
@@ -89,7 +90,7 @@ bool Assign(RunState& st, const Assignment& a, std::string value) {
     }
     return true;
   }
-  st.StrVars.Set(a.parts.target, std::move(value));
+  st.StrVars.Assign(a.parts.target, value);
   return true;
 }
 
@@ -98,7 +99,10 @@ bool Assign(RunState& st, const Assignment& a, std::string value) {
 void SetCommand(RunState& st, std::string_view keyword, std::string_view parm) {
   const OperParts& parts = FactsOf(st).PartsOf(st, parm);
   const NameAndRest& cut = parts.cut;
-  std::string value = EvaluateArgument(st, cut.rest);
+  // A view of the result where it lies (often a result variable), so that
+  // a long text is copied once, into the variable that receives it.
+  std::string buffer;
+  const std::string_view value = EvaluatePartView(st, parts, cut.rest, &buffer);
   // Traced before any check, so that a failing assignment shows its value.
   Trace(st, kTraceSet, value);
   const Assignment a{keyword, parts, cut.name, cut.rest, /*from_set=*/true};

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "commands/program_facts.h"
 #include "eval/evaluator.h"
 #include "support/messages.h"
 #include "support/text.h"
@@ -21,8 +22,7 @@ std::string ParmWord(std::string_view parm, int32_t n) {
   return Trimmed(GetWord(list, ",", n));
 }
 
-void Trace(RunState& st, std::string_view label, std::string_view value) {
-  if (st.ErrLogLevel != 1) return;
+void TraceLine(RunState& st, std::string_view label, std::string_view value) {
   std::string labelled(label);
   labelled.append(value);
   LogMessage(st, kCommandsSection, "ZARNCMD008LI", "/{1}/{2}/",
@@ -51,8 +51,32 @@ std::string EvaluateArgument(RunState& st, std::string_view expression) {
   return Evaluate(expression, ctx);
 }
 
-void SetNextOper(RunState& st, int64_t number) {
-  SetIntVar(st, st.names.n_oper, number);
+namespace {
+
+const ExpressionPlan& PlanOfPart(RunState& st, const OperParts& parts,
+                                 const std::string& expression) {
+  if (parts.plan == nullptr || parts.plan_text.data() != expression.data() ||
+      parts.plan_text.size() != expression.size()) {
+    parts.plan = &st.plans.PlanOf(expression);
+    parts.plan_text = expression;
+  }
+  return *parts.plan;
+}
+
+}  // namespace
+
+std::string EvaluatePart(RunState& st, const OperParts& parts,
+                         const std::string& expression) {
+  EvalContext ctx{st.StrVars, st.RangeVars, st.FunrCount, &st.plans};
+  return Evaluate(PlanOfPart(st, parts, expression), expression, ctx);
+}
+
+std::string_view EvaluatePartView(RunState& st, const OperParts& parts,
+                                  const std::string& expression,
+                                  std::string* buffer) {
+  EvalContext ctx{st.StrVars, st.RangeVars, st.FunrCount, &st.plans};
+  return EvaluateView(PlanOfPart(st, parts, expression), expression, ctx,
+                      buffer);
 }
 
 int32_t FileTextLength(RunState& st) {

@@ -17,6 +17,8 @@
 
 namespace zarn {
 
+struct OperParts;  // program_facts.h
+
 inline constexpr std::string_view kCommandsSection = "Commands";
 
 // Labels of the trace line, exactly as they appear in the log.
@@ -51,7 +53,11 @@ std::string ParmWord(std::string_view parm, int32_t n);
 
 // Logs the trace line ZARNCMD008LI (operation number, label and value)
 // when the trace level is 1; nothing otherwise.
-void Trace(RunState& st, std::string_view label, std::string_view value);
+void TraceLine(RunState& st, std::string_view label, std::string_view value);
+inline void Trace(RunState& st, std::string_view label,
+                  std::string_view value) {
+  if (st.ErrLogLevel == 1) TraceLine(st, label, value);
+}
 void Trace(RunState& st, std::string_view label, int64_t value);
 
 // A required argument is empty: logs ZARNCMD002LE with the keyword and the
@@ -64,12 +70,24 @@ void ReportError(RunState& st, std::string_view code, std::string_view value);
 
 // The value of an expression argument.
 std::string EvaluateArgument(RunState& st, std::string_view expression);
+// The same for an expression that is one of the parts of the current
+// operation's parameter (a word or the rest), through the plan that the
+// parts keep.
+std::string EvaluatePart(RunState& st, const OperParts& parts,
+                         const std::string& expression);
+// The same as a view (see EvaluateView), valid until the variables or
+// *buffer change.
+std::string_view EvaluatePartView(RunState& st, const OperParts& parts,
+                                  const std::string& expression,
+                                  std::string* buffer);
 
 // A condition holds exactly when its value is the text "1".
 inline bool IsTrue(std::string_view value) { return value == "1"; }
 
 // Writes *n_oper: the operation the run loop executes next.
-void SetNextOper(RunState& st, int64_t number);
+inline void SetNextOper(RunState& st, int64_t number) {
+  SetIntVar(st, st.names.n_oper, number);
+}
 // The usual successor: the next operation in sequence.
 inline int32_t NextInSequence(const RunState& st) { return st.CurOper + 1; }
 // The number that ends the program for the current file.

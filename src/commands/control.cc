@@ -21,9 +21,10 @@ namespace {
 // true) when it is omitted; lend has no default and evaluates the empty
 // text.
 std::string Condition(RunState& st, std::string_view parm, bool default_true) {
-  const std::string& expression = FactsOf(st).PartsOf(st, parm).words[0];
+  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
+  const std::string& expression = parts.words[0];
   if (expression.empty() && default_true) return "1";
-  return EvaluateArgument(st, expression);
+  return EvaluatePart(st, parts, expression);
 }
 
 // The first operation from `from` upward (increasing numbers) whose

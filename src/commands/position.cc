@@ -17,12 +17,13 @@ namespace {
 // expression, which must be a whole number above 0. false (after the
 // report) when it is not.
 bool MoveCount(RunState& st, std::string_view parm, int32_t* count) {
-  const std::string& text = FactsOf(st).PartsOf(st, parm).words[0];
+  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
+  const std::string& text = parts.words[0];
   if (text.empty()) {
     *count = 1;
     return true;
   }
-  const std::string value = EvaluateArgument(st, text);
+  const std::string value = EvaluatePart(st, parts, text);
   if (!ToWholeNumber(value, count) || *count <= 0) {
     ReportError(st, "ZARNCMD007CT", text);
     return false;
@@ -57,30 +58,30 @@ void GforwCommand(RunState& st, std::string_view, std::string_view parm) {
 
 void GbegCommand(RunState& st, std::string_view keyword,
                  std::string_view parm) {
-  const std::string& name = FactsOf(st).PartsOf(st, parm).words[0];
-  if (name.empty()) {
+  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
+  if (parts.words[0].empty()) {
     ReportMissingArgument(st, keyword, "");
     return;
   }
   // An undefined range is no error; the start is taken as it stands, so a
   // range (0, 0) gives 0.
   int64_t position = 1;
-  if (st.RangeVars.FindRangeVar(name) != 0) {
-    position = st.RangeVars.GetRangeVar(name).startpos;
+  if (st.RangeVars.HasExactly(parts.word_ranges[0])) {
+    position = st.RangeVars.KeyRange(parts.word_ranges[0])->startpos;
   }
   MoveTo(st, position);
 }
 
 void GendCommand(RunState& st, std::string_view keyword,
                  std::string_view parm) {
-  const std::string& name = FactsOf(st).PartsOf(st, parm).words[0];
-  if (name.empty()) {
+  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
+  if (parts.words[0].empty()) {
     ReportMissingArgument(st, keyword, "");
     return;
   }
   int64_t position = 1;
-  if (st.RangeVars.FindRangeVar(name) != 0) {
-    const RangeVarRec r = st.RangeVars.GetRangeVar(name);
+  if (st.RangeVars.HasExactly(parts.word_ranges[0])) {
+    const TR& r = *st.RangeVars.KeyRange(parts.word_ranges[0]);
     position = int64_t{r.startpos} + r.length - 1;
     if (position <= 0) position = 1;
   }

@@ -43,33 +43,30 @@ void Cut(std::string_view parm, OperParts* parts) {
   for (int32_t i = 0; i < 4; ++i) {
     parts->words[i] = ParmWord(parm, i + 1);
     parts->word_vars[i] = VarName(parts->words[i]);
+    parts->word_ranges[i] = VarName(parts->words[i]);
   }
   parts->cut = CutNameAndRest(parm);
   parts->target = VarName(parts->cut.name);
   parts->sys_entry = nullptr;
   parts->sys_count = -1;
+  parts->plan = nullptr;
+  parts->plan_text = std::string_view();
 }
 
 }  // namespace
 
-const OperParts& ProgramFacts::PartsOf(const RunState& st,
-                                       std::string_view parm) {
+const OperParts& ProgramFacts::CutParts(const RunState& st,
+                                        std::string_view parm) {
   const auto n = static_cast<size_t>(st.CurOper);
-  if (n < 1 || n >= parts_.size()) {
-    Cut(parm, &scratch_);
-    return scratch_;
-  }
   // The dispatcher hands over the operation's own text; anything else is
-  // compared.
-  const std::string& own = st.OperAt(st.CurOper).parm;
-  if ((parm.data() != own.data() || parm.size() != own.size()) &&
-      parm != own) {
+  // cut on its own.
+  if (n < 1 || n >= parts_.size() || st.OperAt(st.CurOper).parm != parm) {
     Cut(parm, &scratch_);
     return scratch_;
   }
-  if (!parts_known_[n]) {
-    Cut(parm, &parts_[n]);
-    parts_known_[n] = true;
+  if (parts_known_[n] == 0) {
+    Cut(st.OperAt(st.CurOper).parm, &parts_[n]);
+    parts_known_[n] = 1;
   }
   return parts_[n];
 }
@@ -84,22 +81,18 @@ void ProgramFacts::RememberTarget(int32_t number, int32_t target) {
   targets_[static_cast<size_t>(number)] = target;
 }
 
-ProgramFacts& FactsOf(RunState& st) {
+ProgramFacts& NewFactsOf(RunState& st) {
+  st.program_facts = std::make_shared<ProgramFacts>();
   ProgramFacts* facts = st.program_facts.get();
-  if (facts == nullptr || facts->opers_ != st.OperList.data() ||
-      facts->oper_count_ != st.OperCount) {
-    st.program_facts = std::make_shared<ProgramFacts>();
-    facts = st.program_facts.get();
-    facts->opers_ = st.OperList.data();
-    facts->oper_count_ = st.OperCount;
-    const size_t slots =
-        static_cast<size_t>(st.OperCount < 0 ? 0 : st.OperCount) + 1;
-    facts->targets_.assign(slots, 0);
-    facts->parts_.resize(slots);
-    facts->parts_known_.assign(slots, false);
-    facts->handlers_.assign(slots, nullptr);
-    facts->handler_known_.assign(slots, false);
-  }
+  facts->opers_ = st.OperList.data();
+  facts->oper_count_ = st.OperCount;
+  const size_t slots =
+      static_cast<size_t>(st.OperCount < 0 ? 0 : st.OperCount) + 1;
+  facts->targets_.assign(slots, 0);
+  facts->parts_.resize(slots);
+  facts->parts_known_.assign(slots, 0);
+  facts->handlers_.assign(slots, nullptr);
+  facts->handler_known_.assign(slots, 0);
   return *facts;
 }
 

@@ -11,11 +11,11 @@
 //   it scans the operation list (a false loop or if condition, a false
 //   lend condition, lcont, lexit). The scans depend only on the fields that
 //   the structure check stored, so each is done once, on first use, exactly
-//   as written, and its result is kept.
-//
-// - what each operation's parameter is cut into (its first words and its
-//   name and rest) and which handler its command calls: the same on every
-//   execution, so each operation works them out on its first execution.
+//   as written, and its result is kept;
+// - what each operation's parameter is cut into (its words, its name and
+//   rest, the variables these name and the plan of its expression) and
+//   which handler its command calls: the same on every execution, so each
+//   operation works them out on its first execution.
 //
 // The facts depend only on the operation list, which is fixed once the
 // program is loaded; the run state keeps them for the whole run.
@@ -31,7 +31,9 @@
 #include "commands/command_support.h"
 #include "commands/handlers.h"
 #include "common/run_state.h"
+#include "eval/evaluator.h"
 #include "variables/sys_vars.h"
+#include "variables/var_name.h"
 
 namespace zarn {
 
@@ -40,13 +42,19 @@ struct OperParts {
   std::string parm;                 // the parameter these parts come from
   std::array<std::string, 4> words;  // ParmWord(parm, 1) .. (parm, 4)
   NameAndRest cut;                   // CutNameAndRest(parm)
-  // The variables the words and the name of name-and-rest name.
+  // The string variables and the ranges the words name, and the string
+  // variable the name of name-and-rest names.
   std::array<VarName, 4> word_vars;
+  std::array<VarName, 4> word_ranges;
   VarName target;
   // The system-variable entry of the target (SysVarTable::Find), found
   // once for a table of sys_count entries (-1: not yet).
   mutable const SysVarEntry* sys_entry = nullptr;
   mutable int32_t sys_count = -1;
+  // The plan of the expression evaluated last from these parts (a word or
+  // the rest), and that expression.
+  mutable const ExpressionPlan* plan = nullptr;
+  mutable std::string_view plan_text;
 };
 
 class ProgramFacts {
@@ -54,7 +62,16 @@ class ProgramFacts {
   // The parts of parm, the parameter of the current operation, cut on the
   // operation's first execution (cut afresh when parm is not the current
   // operation's parameter).
-  const OperParts& PartsOf(const RunState& st, std::string_view parm);
+  const OperParts& PartsOf(const RunState& st, std::string_view parm) {
+    const auto n = static_cast<size_t>(st.CurOper);
+    if (n < parts_known_.size() && parts_known_[n] != 0) {
+      const std::string& own = st.OperList[n - 1].parm;
+      if (parm.data() == own.data() && parm.size() == own.size()) {
+        return parts_[n];
+      }
+    }
+    return CutParts(st, parm);
+  }
 
   // The handler of the current operation's command, or nullptr for an
   // unrecognised command; found through lookup(command) once.
@@ -62,9 +79,9 @@ class ProgramFacts {
   CommandHandler HandlerOf(const RunState& st, Lookup lookup) {
     const auto n = static_cast<size_t>(st.CurOper);
     if (n >= handlers_.size()) return lookup(st.OperAt(st.CurOper).command);
-    if (!handler_known_[n]) {
+    if (handler_known_[n] == 0) {
       handlers_[n] = lookup(st.OperAt(st.CurOper).command);
-      handler_known_[n] = true;
+      handler_known_[n] = 1;
     }
     return handlers_[n];
   }
@@ -79,21 +96,34 @@ class ProgramFacts {
 
  private:
   friend ProgramFacts& FactsOf(RunState& st);
+  friend ProgramFacts& NewFactsOf(RunState& st);
+
+  const OperParts& CutParts(const RunState& st, std::string_view parm);
 
   const Oper* opers_ = nullptr;   // the operation list the facts describe
   int32_t oper_count_ = 0;
   int nctx_observable_ = -1;      // -1 unknown, else 0 or 1
   std::vector<int32_t> targets_;  // index = operation number
   std::vector<OperParts> parts_;   // index = operation number
-  std::vector<bool> parts_known_;
+  std::vector<char> parts_known_;
   std::vector<CommandHandler> handlers_;  // index = operation number
-  std::vector<bool> handler_known_;
+  std::vector<char> handler_known_;
   OperParts scratch_;  // the parts of a parameter of no operation
 };
 
+// Makes the facts of st's program anew.
+ProgramFacts& NewFactsOf(RunState& st);
+
 // The facts of the program of st, created on first use (and made anew if
 // the operation list was replaced).
-ProgramFacts& FactsOf(RunState& st);
+inline ProgramFacts& FactsOf(RunState& st) {
+  ProgramFacts* facts = st.program_facts.get();
+  if (facts != nullptr && facts->opers_ == st.OperList.data() &&
+      facts->oper_count_ == st.OperCount) {
+    return *facts;
+  }
+  return NewFactsOf(st);
+}
 
 }  // namespace zarn
 

@@ -26,15 +26,17 @@ void RepCommand(RunState& st, std::string_view keyword, std::string_view parm) {
   // A missing variable or range is created empty; an empty range replaces
   // nothing.
   std::string new_text;
-  if (std::optional<std::string_view> v = st.StrVars.ValueOf(var_name)) {
+  if (std::optional<std::string_view> v = st.StrVars.ValueOf(parts.word_vars[1])) {
     new_text.assign(*v);
   } else {
-    st.StrVars.Set(var_name, std::string());
+    st.StrVars.Set(parts.word_vars[1], std::string());
   }
-  RangeVarRec r = st.RangeVars.GetRangeVar(range_name);
-  if (r.name == "?") {
-    r = RangeVarRec{range_name, 0, 0};
-    st.RangeVars.SetRangeVar(r);
+  TR r{std::string(), 0, 0};
+  if (const TR* found = st.RangeVars.KeyRange(parts.word_ranges[0])) {
+    r.startpos = found->startpos;
+    r.length = found->length;
+  } else {
+    st.RangeVars.SetRangeVar(RangeVarRec{range_name, 0, 0});
   }
 
   int replacements = 0;

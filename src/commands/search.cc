@@ -23,7 +23,8 @@ void Search(RunState& st, std::string_view parm, CaseMode mode) {
   // Messages name "find" for both case-ignoring keywords.
   const std::string_view keyword =
       mode == CaseMode::kIgnore ? "find" : "findup";
-  const std::array<std::string, 4>& words = FactsOf(st).PartsOf(st, parm).words;
+  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
+  const std::array<std::string, 4>& words = parts.words;
   for (int i = 0; i < 4; ++i) {
     if (words[i].empty()) {
       ReportMissingArgument(st, keyword, "");
@@ -35,7 +36,7 @@ void Search(RunState& st, std::string_view parm, CaseMode mode) {
   // nothing.
   st.RangeVars.RemoveRangeVars("*ctx");
   const int32_t start = IntVar(st, st.names.pos);
-  const std::string pattern(st.StrVars.ValueOrEmpty(words[0]));
+  const std::string pattern(st.StrVars.ValueOrEmpty(parts.word_vars[0]));
   // Counting every match scans to the end of the text; it is done only
   // when the count can be seen.
   const bool count_all = st.ErrLogLevel == 1 || FactsOf(st).NctxObservable(st);
@@ -56,12 +57,12 @@ void Search(RunState& st, std::string_view parm, CaseMode mode) {
     st.StrVars.Assign(st.names.rcf, "1");
     SetIntVar(st, st.names.nctx, found.count);
     const int32_t end = found.position + found.length;
-    st.RangeVars.SetRangeVar(
-        RangeVarRec{words[1], start, found.position - start});
-    st.RangeVars.SetRangeVar(
-        RangeVarRec{words[2], found.position, found.length});
-    st.RangeVars.SetRangeVar(
-        RangeVarRec{words[3], end, FileTextLength(st) - end + 1});
+    st.RangeVars.SetRangeVar(parts.word_ranges[1], start,
+                             found.position - start);
+    st.RangeVars.SetRangeVar(parts.word_ranges[2], found.position,
+                             found.length);
+    st.RangeVars.SetRangeVar(parts.word_ranges[3], end,
+                             FileTextLength(st) - end + 1);
   }
   Trace(st, kTraceFind, found.count);
   SetNextOper(st, NextInSequence(st));

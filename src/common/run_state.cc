@@ -40,8 +40,7 @@ int32_t IntVar(const RunState& st, std::string_view name) {
   return ToInt32(st.StrVars.ValueOrEmpty(name));
 }
 
-int32_t IntVar(const RunState& st, const VarName& name) {
-  // A number written by SetIntVar reads back as ToInt32 of its text would.
+int32_t IntVarText(const RunState& st, const VarName& name) {
   if (std::optional<int64_t> n = st.StrVars.Number(name)) {
     return static_cast<int32_t>(std::clamp<int64_t>(
         *n, std::numeric_limits<int32_t>::min(),
@@ -51,10 +50,6 @@ int32_t IntVar(const RunState& st, const VarName& name) {
 }
 
 void SetIntVar(RunState& st, std::string_view name, int64_t value) {
-  st.StrVars.SetNumber(name, value);
-}
-
-void SetIntVar(RunState& st, const VarName& name, int64_t value) {
   st.StrVars.SetNumber(name, value);
 }
 

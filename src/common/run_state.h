@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "common/oper.h"
+#include "eval/evaluator.h"
 #include "support/clock.h"
 #include "support/file_system.h"
 #include "support/ini.h"
 #include "support/messages.h"
-#include "eval/evaluator.h"
 #include "support/regex.h"
 #include "variables/range_vars.h"
 #include "variables/str_vars.h"
@@ -147,9 +147,18 @@ void LogMessage(RunState& st, std::string_view section, std::string_view code,
 
 // Value of a string variable as a 32-bit integer.
 int32_t IntVar(const RunState& st, std::string_view name);
-int32_t IntVar(const RunState& st, const VarName& name);
+int32_t IntVarText(const RunState& st, const VarName& name);
+inline int32_t IntVar(const RunState& st, const VarName& name) {
+  // A number written by SetIntVar reads back as ToInt32 of its text would.
+  if (std::optional<int64_t> n = st.StrVars.Number(name)) {
+    if (*n >= INT32_MIN && *n <= INT32_MAX) return static_cast<int32_t>(*n);
+  }
+  return IntVarText(st, name);
+}
 void SetIntVar(RunState& st, std::string_view name, int64_t value);
-void SetIntVar(RunState& st, const VarName& name, int64_t value);
+inline void SetIntVar(RunState& st, const VarName& name, int64_t value) {
+  st.StrVars.SetNumber(name, value);
+}
 
 // The path of the program file.
 std::string ProgramPath(const RunState& st);

@@ -113,13 +113,8 @@ bool Call::OpenList(std::string* result) {
   return true;
 }
 
-bool Call::NextArg(std::string_view* value) {
+bool Call::NextArgOfText(std::string_view* value) {
   if (next_ == std::string_view::npos) return false;
-  if (pieces_ != nullptr) {
-    if (next_ >= pieces_->size()) return false;
-    *value = FetchArgument((*pieces_)[next_++], env_.str_vars);
-    return true;
-  }
   size_t comma = text_.find(',', next_);
   std::string_view raw = comma == std::string_view::npos
                              ? text_.substr(next_)

@@ -28,6 +28,7 @@
 #include <string_view>
 #include <vector>
 
+#include "eval/call.h"
 #include "variables/range_vars.h"
 #include "variables/str_vars.h"
 
@@ -101,7 +102,14 @@ class Call {
   bool OpenList(std::string* result);
   // The next argument as fetched, from the first to the last; false when
   // all have been read.
-  bool NextArg(std::string_view* value);
+  bool NextArg(std::string_view* value) {
+    if (pieces_ == nullptr || next_ == std::string_view::npos) {
+      return NextArgOfText(value);
+    }
+    if (next_ >= pieces_->size()) return false;
+    *value = FetchArgument((*pieces_)[next_++], env_.str_vars);
+    return true;
+  }
 
   // Applies the whole-number convention to an argument as fetched. On
   // failure *result is the error quoting the argument.
@@ -117,6 +125,8 @@ class Call {
   std::string TooLong() const { return Error("RESULT TOO LONG."); }
 
  private:
+  bool NextArgOfText(std::string_view* value);
+
   std::string_view name_;
   std::string_view text_;
   const FunctionEnv& env_;

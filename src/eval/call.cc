@@ -21,14 +21,6 @@ InnermostCall FindInnermostCall(std::string_view expression) {
   return call;
 }
 
-std::string_view FetchArgument(const VarName& trimmed,
-                               const StrVarStore& vars) {
-  if (std::optional<std::string_view> value = vars.ExactValueOf(trimmed)) {
-    return *value;
-  }
-  return trimmed.str();
-}
-
 std::string_view FetchArgument(std::string_view text, const StrVarStore& vars) {
   std::string_view trimmed = TrimBlanks(text);
   if (std::optional<std::string_view> value = vars.ExactValueOf(trimmed)) {

@@ -3,6 +3,7 @@
 #ifndef ZARN_EVAL_CALL_H_
 #define ZARN_EVAL_CALL_H_
 
+#include <optional>
 #include <string_view>
 
 #include "variables/str_vars.h"
@@ -41,7 +42,13 @@ InnermostCall FindInnermostCall(std::string_view expression);
 // either `text` or the store; it stays valid while both are unchanged.
 std::string_view FetchArgument(std::string_view text, const StrVarStore& vars);
 // The same for a text already trimmed, held with its lookup remembered.
-std::string_view FetchArgument(const VarName& trimmed, const StrVarStore& vars);
+inline std::string_view FetchArgument(const VarName& trimmed,
+                                      const StrVarStore& vars) {
+  if (std::optional<std::string_view> value = vars.ExactValueOf(trimmed)) {
+    return *value;
+  }
+  return trimmed.str();
+}
 
 }  // namespace zarn
 

@@ -145,7 +145,10 @@ RewriteEnd Rewrite(std::string_view expression, Visit&& visit,
 }
 
 bool IsErrorResult(const std::string& result) {
-  return result.compare(0, kErrorPrefix.size(), kErrorPrefix) == 0;
+  // Most results are short values: the first character decides.
+  return !result.empty() && result[0] == '*' &&
+         std::string_view(result).substr(0, kErrorPrefix.size()) ==
+             kErrorPrefix;
 }
 
 // Evaluation without a plan: the rewriting, calling each function as it
@@ -240,25 +243,45 @@ const ExpressionPlan& ExpressionPlans::PlanOf(std::string_view expression) {
 
 std::string Evaluate(std::string_view expression, EvalContext& ctx) {
   if (ctx.plans == nullptr) return EvaluateAfresh(expression, ctx);
-  const ExpressionPlan& plan = ctx.plans->PlanOf(expression);
+  return Evaluate(ctx.plans->PlanOf(expression), expression, ctx);
+}
+
+std::string Evaluate(const ExpressionPlan& plan, std::string_view expression,
+                     EvalContext& ctx) {
+  std::string buffer;
+  const std::string_view result = EvaluateView(plan, expression, ctx, &buffer);
+  if (result.data() == buffer.data() && result.size() == buffer.size()) {
+    return buffer;
+  }
+  return std::string(result);
+}
+
+std::string_view EvaluateView(const ExpressionPlan& plan,
+                              std::string_view expression, EvalContext& ctx,
+                              std::string* buffer) {
   ctx.FunrCount = 0;
   const FunctionEnv env{ctx.str_vars, ctx.range_vars};
   for (const PlannedCall& planned : plan.calls) {
     Call call(planned.row->name, planned.arguments, env, &planned.pieces);
     std::string result = planned.row->function(call);
-    if (IsErrorResult(result)) return result;
+    if (IsErrorResult(result)) {
+      *buffer = std::move(result);
+      return *buffer;
+    }
     ++ctx.FunrCount;
     ctx.str_vars.Set(planned.result, std::move(result));
   }
   switch (plan.end) {
     case RewriteEnd::kStopped:
-      return UndefinedFunction(plan.text.str());
+      *buffer = UndefinedFunction(plan.text.str());
+      return *buffer;
     case RewriteEnd::kInvalidFormat:
-      return InvalidFormat(expression);
+      *buffer = InvalidFormat(expression);
+      return *buffer;
     case RewriteEnd::kText:
       break;
   }
-  return std::string(FetchArgument(plan.text, ctx.str_vars));
+  return FetchArgument(plan.text, ctx.str_vars);
 }
 
 }  // namespace zarn

@@ -63,6 +63,16 @@ struct EvalContext {
 // The result text of an expression; an error is a text beginning with
 // "*** ERROR.".
 std::string Evaluate(std::string_view expression, EvalContext& ctx);
+// The same through the plan of the expression (ExpressionPlans::PlanOf).
+std::string Evaluate(const ExpressionPlan& plan, std::string_view expression,
+                     EvalContext& ctx);
+// The same, handing the result over as a view: of the variable the
+// expression ends in, or of the plan's text, or of *buffer, which receives
+// any other result. A long value then reaches its destination with one copy
+// instead of two. The view is valid until the store or *buffer changes.
+std::string_view EvaluateView(const ExpressionPlan& plan,
+                              std::string_view expression, EvalContext& ctx,
+                              std::string* buffer);
 
 }  // namespace zarn
 

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 
 #include "eval/functions.h"
+#include "support/large_buffer.h"
 #include "support/text.h"
 
 namespace zarn {
@@ -16,6 +18,17 @@ std::string CountText(size_t n) {
   auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
   (void)ec;
   return std::string(buf, end);
+}
+
+// The first occurrence of f (not empty) in t at or after from, as
+// t.find(f, from) gives it; through the C library's substring search, which
+// skips ahead faster than a search for f's first character.
+size_t FindText(std::string_view t, std::string_view f, size_t from) {
+  if (from > t.size()) return std::string_view::npos;
+  const void* hit =
+      memmem(t.data() + from, t.size() - from, f.data(), f.size());
+  if (hit == nullptr) return std::string_view::npos;
+  return static_cast<size_t>(static_cast<const char*>(hit) - t.data());
 }
 
 constexpr WholeNumberRule kPosStart = {
@@ -139,23 +152,39 @@ std::string Sr(Call& call) {
     return result;
   }
   if (f.empty()) return std::string(t);
-  // Count the replacements first: the result's length is then known.
+  // A replacement no longer than what it replaces can only shorten the
+  // text: one pass builds the result. A longer one is counted first, so
+  // that the result's length is known (and checked) before anything is
+  // copied.
+  if (r.size() <= f.size()) {
+    result.reserve(t.size());
+    AdviseLargeBuffer(result.data(), result.capacity());
+    size_t from = 0;
+    for (int32_t done = 0; done < count; ++done) {
+      const size_t hit = FindText(t, f, from);
+      if (hit == std::string_view::npos) break;
+      result.append(t.substr(from, hit - from));
+      result.append(r);
+      from = hit + f.size();
+    }
+    result.append(t.substr(from));
+    return result;
+  }
   int32_t hits = 0;
   for (size_t from = 0; hits < count; ++hits) {
-    const size_t hit = t.find(f, from);
+    const size_t hit = FindText(t, f, from);
     if (hit == std::string_view::npos) break;
     from = hit + f.size();
   }
-  // A result no longer than t is always possible.
   const size_t kept = t.size() - static_cast<size_t>(hits) * f.size();
   const size_t limit = std::max(kMaxResultLength, t.size());
-  if (r.size() > 0 && static_cast<size_t>(hits) > (limit - kept) / r.size()) {
+  if (static_cast<size_t>(hits) > (limit - kept) / r.size()) {
     return call.TooLong();
   }
   result.reserve(kept + static_cast<size_t>(hits) * r.size());
   size_t from = 0;
   for (int32_t done = 0; done < hits; ++done) {
-    const size_t hit = t.find(f, from);
+    const size_t hit = FindText(t, f, from);
     result.append(t.substr(from, hit - from));
     result.append(r);
     from = hit + f.size();

@@ -325,9 +325,16 @@ int RealFileSystem::RemoveFile(const std::string& path) {
 
 int RealFileSystem::AppendToFile(const std::string& path,
                                  std::string_view data) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
-               0666));
+  // A pipe without a reader in place of the log would block open() for
+  // good; with O_NONBLOCK it fails (ENXIO) instead. Writes then block as
+  // usual, so that a slow reader loses no line.
+  Fd fd(::open(path.c_str(),
+               O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666));
   if (fd.get() < 0) return errno;
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    return errno;
+  }
   if (int err = WriteAll(fd.get(), data)) return err;
   return fd.Close();
 }

@@ -12,22 +12,6 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-bool ReadPlainInteger(std::string_view text, size_t max_digits,
-                      int64_t* value) {
-  size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (negative) i = 1;
-  const size_t digits = text.size() - i;
-  if (digits == 0 || digits > max_digits) return false;
-  int64_t v = 0;
-  for (; i < text.size(); ++i) {
-    if (!IsDigit(text[i])) return false;
-    v = v * 10 + (text[i] - '0');
-  }
-  *value = negative ? -v : v;
-  return true;
-}
-
 std::optional<NumericParts> ParseNumeric(std::string_view text) {
   size_t i = 0;
   const size_t n = text.size();
@@ -70,11 +54,7 @@ bool IsNumeric(std::string_view text) {
   return ParseNumeric(text).has_value();
 }
 
-std::optional<double> ToDouble(std::string_view text) {
-  int64_t integer = 0;
-  if (ReadPlainInteger(text, 15, &integer)) {
-    return integer == 0 && text[0] == '-' ? -0.0 : static_cast<double>(integer);
-  }
+std::optional<double> ToDoubleText(std::string_view text) {
   std::optional<NumericParts> parts = ParseNumeric(text);
   if (!parts) return std::nullopt;
   std::string plain;

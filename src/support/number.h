@@ -29,8 +29,22 @@ struct NumericParts {
 // optional "-" followed by 1 to max_digits (at most 18) digits and nothing
 // else. Such a text reads exactly the same by the general rules below, so
 // callers use this as a shortcut that changes no result.
-bool ReadPlainInteger(std::string_view text, size_t max_digits,
-                      int64_t* value);
+inline bool ReadPlainInteger(std::string_view text, size_t max_digits,
+                             int64_t* value) {
+  size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) i = 1;
+  const size_t digits = text.size() - i;
+  if (digits == 0 || digits > max_digits) return false;
+  int64_t v = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  *value = negative ? -v : v;
+  return true;
+}
 
 // Splits a numeric text into its parts; nullopt when it is not numeric.
 std::optional<NumericParts> ParseNumeric(std::string_view text);
@@ -38,7 +52,14 @@ std::optional<NumericParts> ParseNumeric(std::string_view text);
 bool IsNumeric(std::string_view text);
 
 // The value of a numeric text as a double; nullopt when not numeric.
-std::optional<double> ToDouble(std::string_view text);
+std::optional<double> ToDoubleText(std::string_view text);
+inline std::optional<double> ToDouble(std::string_view text) {
+  int64_t integer = 0;
+  if (ReadPlainInteger(text, 15, &integer)) {
+    return integer == 0 && text[0] == '-' ? -0.0 : static_cast<double>(integer);
+  }
+  return ToDoubleText(text);
+}
 
 // Rounds a double to the nearest integer, halves to the even neighbour.
 double RoundHalfEven(double v);

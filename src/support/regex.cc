@@ -77,9 +77,52 @@ bool IsBlindEscape(unsigned char c) {
 
 }  // namespace
 
+namespace {
+
+// The length of the atom at the start of the pattern when it must consume
+// a character other than CR, LF and NUL: a plain character, an escaped
+// punctuation character, \d, \w or a class that is not negated; 0 for
+// anything else. The caller has checked that every part is blind.
+size_t ConsumingAtomLength(std::string_view p) {
+  if (p.empty()) return 0;
+  switch (p[0]) {
+    case '\\':
+      // \b and \B match no character.
+      return p.size() >= 2 && p[1] != 'b' && p[1] != 'B' ? 2 : 0;
+    case '[': {
+      size_t i = 1;
+      if (i < p.size() && p[i] == ']') return 2;  // [] matches nothing
+      for (; i < p.size(); ++i) {
+        if (p[i] == '\\') {
+          ++i;
+        } else if (p[i] == ']') {
+          return i + 1;
+        }
+      }
+      return 0;
+    }
+    case '(': case ')': case '|': case '*': case '+': case '?': case '{':
+    case '^': case '$': case '.':
+      return 0;
+    default:
+      return 1;
+  }
+}
+
+// Whether the quantifier at the start of p (if any) allows zero repeats.
+bool AllowsZero(std::string_view p) {
+  if (p.empty()) return false;
+  if (p[0] == '*' || p[0] == '?') return true;
+  if (p[0] != '{') return false;
+  return p.size() < 2 || p[1] < '1' || p[1] > '9';
+}
+
+}  // namespace
+
 bool LineBreaksMatter(std::string_view pattern) {
   const size_t n = pattern.size();
   size_t i = 0;
+  int depth = 0;
   while (i < n) {
     const unsigned char c = static_cast<unsigned char>(pattern[i]);
     if (IsLineBreakOrNul(c)) return true;
@@ -97,12 +140,22 @@ bool LineBreaksMatter(std::string_view pattern) {
         if (i + 1 < n && (pattern[i + 1] == '?' || pattern[i + 1] == '*')) {
           return true;
         }
+        ++depth;
+        ++i;
+        continue;
+      case ')':
+        --depth;
+        ++i;
+        continue;
+      case '|':
+        // An alternative of the whole pattern may begin otherwise.
+        if (depth <= 0) return true;
         ++i;
         continue;
       case '[':
         break;  // a class, below
       default:
-        ++i;  // a literal, a quantifier, "|", ")" or an anchor
+        ++i;  // a literal, a quantifier or an anchor
         continue;
     }
 
@@ -147,7 +200,18 @@ bool LineBreaksMatter(std::string_view pattern) {
       ++i;
     }
   }
-  return false;
+
+  // Every part is blind. Where a match may begin matters still: the engine
+  // never starts a match between the CR and the LF of a pair (it steps over
+  // the LF), while between two NUL characters it does. A match that must
+  // begin by consuming a character other than CR, LF and NUL cannot begin
+  // there in either text, so the pattern must begin (after an optional ^)
+  // with such an atom that is not optional.
+  std::string_view rest = pattern;
+  if (!rest.empty() && rest[0] == '^') rest.remove_prefix(1);
+  const size_t atom = ConsumingAtomLength(rest);
+  if (atom == 0) return true;
+  return AllowsZero(rest.substr(atom));
 }
 
 struct Regex::Engine {

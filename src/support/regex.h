@@ -35,20 +35,23 @@
 
 namespace zarn {
 
-// Whether a pattern might tell a CR, an LF or a NUL character apart from
-// the others, so that seeing each CR LF of a text as two NUL characters
-// could change what it finds. False only when it provably cannot: every
-// part of the pattern is a literal character other than CR, LF and NUL, an
-// escaped punctuation character, \d, \w, \b or \B, a class (not negated)
-// made of such characters, of \d and \w and of ranges whose lower end lies
-// above CR, a plain group "(", ")", an alternative "|", a quantifier
-// (? * + {n,m}) or an anchor ^ $ (which match only at the ends of a
-// search's subject). None of these can match a CR, an LF or a NUL, and a
-// word boundary sees all three as non-word characters, so every match
-// attempt goes the same way in both texts. Anything else (".", \s, \S,
-// \D, \W, negated classes, escapes of letters and digits such as \x00,
-// \0, \r, \n or back references, "(?" and "(*" constructs, POSIX classes)
-// counts as mattering.
+// Whether a pattern might find anything different in a text whose CR LF
+// pairs are seen as two NUL characters. False only when it provably cannot:
+// every part of the pattern is a literal character other than CR, LF and
+// NUL, an escaped punctuation character, \d, \w, \b or \B, a class (not
+// negated) made of such characters, of \d and \w and of ranges whose lower
+// end lies above CR, a plain group, an alternative inside a group, a
+// quantifier or an anchor ^ $ (which match only at the ends of a search's
+// subject); and the pattern begins (after an optional ^) with a character,
+// escape or class of these that is not optional. None of these parts can
+// match a CR, an LF or a NUL, a word boundary sees all three alike, and
+// every match begins by consuming another character, so it can never begin
+// between the CR and the LF of a pair, where the engine would refuse to
+// start one. Every match attempt then goes the same way in both texts.
+// Anything else (".", \s, \S, \D, \W, negated classes, escapes of letters
+// and digits such as \x00, \0, \r, \n or back references, "(?" and "(*"
+// constructs, POSIX classes, alternatives of the whole pattern, patterns
+// that may match the empty text) counts as mattering.
 bool LineBreaksMatter(std::string_view pattern);
 
 // The options a pattern is compiled with; together with the pattern text

@@ -113,6 +113,16 @@ void FileText::Assign(std::string text) {
   patched_ = kNone;
 }
 
+void FileText::AssignCopy(std::string_view text) {
+  buffer_.assign(text.data(), text.size());  // copes with text inside it
+  size_ = buffer_.size();
+  gap_begin_ = gap_end_ = size_;
+  std::string().swap(shadow_);
+  shadow_kept_ = false;
+  crlf_pairs_ = -1;
+  patched_ = kNone;
+}
+
 std::string FileText::Take() {
   MoveGap(size_);
   buffer_.resize(size_);

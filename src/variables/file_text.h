@@ -65,6 +65,9 @@ class FileText {
   void Replace(size_t pos, size_t len, std::string_view repl);
 
   void Assign(std::string text);
+  // The same from a copy of text (which may view this text), made in the
+  // storage the text already has.
+  void AssignCopy(std::string_view text);
 
   // Hands the text over (the file loop writes it back) and leaves it empty.
   std::string Take();

@@ -4,6 +4,8 @@
 
 namespace zarn {
 
+RangeVarStore::RangeVarStore() : epoch_(NewStoreEpoch()) {}
+
 size_t RangeVarStore::KeyIndex(std::string_view name) const {
   RecentName& recent = recent_[ShortTextHash(name) & (kRecentNames - 1)];
   if (recent.epoch == epoch_ && ShortTextEquals(recent.name, name)) {
@@ -20,14 +22,29 @@ void RangeVarStore::SetRangeVar(const RangeVarRec& rec) {
   const size_t index = KeyIndex(rec.name);
   if (index != kNone) {
     TR& r = ranges_[index];
-    if (r.name != rec.name) r.name = rec.name;
+    if (r.name != rec.name) {
+      r.name = rec.name;
+      epoch_ = NewStoreEpoch();  // exact lookups may now answer otherwise
+    }
     r.startpos = rec.startpos;
     r.length = rec.length;
     return;
   }
   index_.emplace(AsciiUpper(rec.name), ranges_.size());
   ranges_.push_back(TR{rec.name, rec.startpos, rec.length});
-  ++epoch_;
+  epoch_ = NewStoreEpoch();
+}
+
+void RangeVarStore::SetRangeVar(const VarName& name, int32_t startpos,
+                                int32_t length) {
+  KeyIndex(name);
+  if (!name.exact_) {
+    SetRangeVar(RangeVarRec{name.str(), startpos, length});
+    return;
+  }
+  TR& r = ranges_[name.index_];
+  r.startpos = startpos;
+  r.length = length;
 }
 
 int32_t RangeVarStore::FindRangeVar(std::string_view name) const {
@@ -65,7 +82,7 @@ void RangeVarStore::RemoveRangeVars(std::string_view prefix) {
 }
 
 void RangeVarStore::Reindex() {
-  ++epoch_;
+  epoch_ = NewStoreEpoch();
   index_.clear();
   for (size_t i = 0; i < ranges_.size(); ++i) {
     index_.emplace(AsciiUpper(ranges_[i].name), i);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "variables/file_text.h"
+#include "variables/var_name.h"
 
 namespace zarn {
 
@@ -33,8 +34,21 @@ struct RangeVarRec {
 
 class RangeVarStore {
  public:
+  RangeVarStore();
+
   void SetRangeVar(const RangeVarRec& rec);
+  void SetRangeVar(const VarName& name, int32_t startpos, int32_t length);
   int32_t FindRangeVar(std::string_view name) const;
+  // FindRangeVar(name) != 0.
+  bool HasExactly(const VarName& name) const {
+    KeyIndex(name);
+    return name.exact_;
+  }
+  // The range under the key of name (what GetRangeVar reads), or nullptr.
+  const TR* KeyRange(const VarName& name) const {
+    const size_t index = KeyIndex(name);
+    return index == kNone ? nullptr : &ranges_[index];
+  }
   // Stored fields; ("?", 0, 0) for a missing range.
   RangeVarRec GetRangeVar(std::string_view name) const;
   // Range at position pos (from 1); ("?", 0, 0) outside 1..Count().
@@ -57,6 +71,14 @@ class RangeVarStore {
   void Reindex();
   // The index of the range under the key of name (case ignored), or kNone.
   size_t KeyIndex(std::string_view name) const;
+  size_t KeyIndex(const VarName& name) const {
+    if (name.epoch_ != epoch_) {
+      name.index_ = KeyIndex(name.name_);
+      name.exact_ = name.index_ != kNone && ranges_[name.index_].name == name.name_;
+      name.epoch_ = epoch_;
+    }
+    return name.index_;
+  }
 
   // A name looked up before and its answer, valid while no range has been
   // created or removed since.
@@ -69,7 +91,9 @@ class RangeVarStore {
 
   std::vector<TR> ranges_;
   std::unordered_map<std::string, size_t> index_;  // folded key -> index
-  uint64_t epoch_ = 1;  // grows with every range created or removed
+  // Changes whenever a range is created or removed or a stored name
+  // changes its letter case (see var_name.h).
+  uint64_t epoch_;
   mutable std::array<RecentName, kRecentNames> recent_;
 };
 

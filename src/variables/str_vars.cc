@@ -1,23 +1,12 @@
 #include "variables/str_vars.h"
 
-#include <atomic>
 #include <charconv>
 
 #include "support/text.h"
 
 namespace zarn {
 
-namespace {
-
-// Epochs are drawn from one sequence for all stores.
-uint64_t NewEpoch() {
-  static std::atomic<uint64_t> next{1};
-  return next.fetch_add(1, std::memory_order_relaxed);
-}
-
-}  // namespace
-
-StrVarStore::StrVarStore() : epoch_(NewEpoch()), file_text_index_(kNone) {}
+StrVarStore::StrVarStore() : epoch_(NewStoreEpoch()), file_text_index_(kNone) {}
 
 size_t StrVarStore::KeyIndex(std::string_view name) const {
   RecentName& recent = recent_[ShortTextHash(name) & (kRecentNames - 1)];
@@ -31,18 +20,18 @@ size_t StrVarStore::KeyIndex(std::string_view name) const {
   return recent.index;
 }
 
-size_t StrVarStore::KeyIndex(const VarName& name) const {
-  if (name.epoch_ != epoch_) {
-    name.index_ = KeyIndex(name.name_);
-    name.epoch_ = epoch_;
-  }
-  return name.index_;
+void StrVarStore::Remember(const VarName& name) const {
+  const size_t index = KeyIndex(name.name_);
+  name.index_ = index;
+  name.exact_ = index != kNone && vars_[index].name == name.name_;
+  name.epoch_ = epoch_;
 }
 
 size_t StrVarStore::Slot(size_t index, std::string_view name) {
   if (index != kNone) {
     if (!ShortTextEquals(vars_[index].name, name)) {
       vars_[index].name.assign(name);
+      epoch_ = NewStoreEpoch();  // exact lookups may now answer otherwise
     }
     numbers_[index].pending = false;
     return index;
@@ -53,7 +42,7 @@ size_t StrVarStore::Slot(size_t index, std::string_view name) {
   index_.emplace(AsciiUpper(name), index);
   vars_.push_back(TS{std::string(name), std::string()});
   numbers_.push_back(PendingNumber{});
-  epoch_ = NewEpoch();
+  epoch_ = NewStoreEpoch();
   if (is_file_text) file_text_index_ = index;
   return index;
 }
@@ -71,11 +60,16 @@ void StrVarStore::SetValue(const Name& name, std::string value) {
 template <typename Name>
 void StrVarStore::AssignValue(const Name& name, std::string_view value) {
   const size_t found = KeyIndex(name);
-  if (found == kNone || found == file_text_index_) {
+  if (found == kNone) {
     SetValue(name, std::string(value));
     return;
   }
-  vars_[Slot(found, Text(name))].value.assign(value);
+  const size_t index = Slot(found, Text(name));
+  if (index == file_text_index_) {
+    file_text_.AssignCopy(value);
+  } else {
+    vars_[index].value.assign(value);
+  }
 }
 
 template <typename Name>
@@ -93,52 +87,12 @@ void StrVarStore::Set(std::string_view name, std::string value) {
   SetValue(name, std::move(value));
 }
 
-void StrVarStore::Set(const VarName& name, std::string value) {
-  SetValue(name, std::move(value));
-}
-
 void StrVarStore::Assign(std::string_view name, std::string_view value) {
-  AssignValue(name, value);
-}
-
-void StrVarStore::Assign(const VarName& name, std::string_view value) {
   AssignValue(name, value);
 }
 
 void StrVarStore::SetNumber(std::string_view name, int64_t number) {
   SetNumberValue(name, number);
-}
-
-void StrVarStore::SetNumber(const VarName& name, int64_t number) {
-  SetNumberValue(name, number);
-}
-
-std::optional<int64_t> StrVarStore::Number(const VarName& name) const {
-  const size_t index = KeyIndex(name);
-  if (index == kNone || !numbers_[index].pending) return std::nullopt;
-  return numbers_[index].number;
-}
-
-int32_t StrVarStore::FindStrVar(const VarName& name) const {
-  const size_t index = KeyIndex(name);
-  if (index == kNone || !ShortTextEquals(vars_[index].name, name.str())) {
-    return 0;
-  }
-  return static_cast<int32_t>(index + 1);
-}
-
-std::optional<std::string_view> StrVarStore::ExactValueOf(
-    const VarName& name) const {
-  const size_t index = KeyIndex(name);
-  if (index == kNone || !ShortTextEquals(vars_[index].name, name.str())) {
-    return std::nullopt;
-  }
-  return ValueAt(index);
-}
-
-std::string_view StrVarStore::ValueOrEmpty(const VarName& name) const {
-  const size_t index = KeyIndex(name);
-  return index == kNone ? std::string_view() : ValueAt(index);
 }
 
 int32_t StrVarStore::FindStrVar(std::string_view name) const {
@@ -147,7 +101,7 @@ int32_t StrVarStore::FindStrVar(std::string_view name) const {
   return static_cast<int32_t>(index + 1);
 }
 
-std::string_view StrVarStore::ValueAt(size_t index) const {
+std::string_view StrVarStore::SpecialValueAt(size_t index) const {
   if (index == file_text_index_) return file_text_.view();
   PendingNumber& number = numbers_[index];
   if (number.pending) {
@@ -206,6 +160,12 @@ std::string StrVarStore::DumpStrVars(std::string_view name,
   }
   return out;
 }
+
+// The slow paths of the inline members taking a VarName.
+template void StrVarStore::AssignValue<VarName>(const VarName&,
+                                                std::string_view);
+template void StrVarStore::SetNumberValue<VarName>(const VarName&, int64_t);
+template void StrVarStore::SetValue<VarName>(const VarName&, std::string);
 
 FileText& StrVarStore::file_text() {
   if (file_text_index_ == kNone) Set(kFileStringName, std::string());

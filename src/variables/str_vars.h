@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "variables/file_text.h"
+#include "variables/var_name.h"
 
 namespace zarn {
 
@@ -35,28 +36,6 @@ struct StrVarRec {
 
 inline constexpr std::string_view kFileStringName = "*filestring";
 
-class StrVarStore;
-
-// A variable name that remembers where its variable was found. The places
-// that name the same variable on every pass of a program loop (the system
-// variables every operation updates, the words of an operation, the
-// arguments of a planned expression) keep one, and the store answers them
-// without looking the name up again for as long as no variable has been
-// created (an epoch of the store tells). Every operation through a VarName
-// gives exactly the result of the same operation through its text.
-class VarName {
- public:
-  VarName() = default;
-  explicit VarName(std::string_view name) : name_(name) {}
-  const std::string& str() const { return name_; }
-
- private:
-  friend class StrVarStore;
-  std::string name_;
-  mutable uint64_t epoch_ = 0;  // the store's epoch at the lookup; 0 none
-  mutable size_t index_ = 0;    // the answer of that lookup
-};
-
 class StrVarStore {
  public:
   StrVarStore();
@@ -64,26 +43,56 @@ class StrVarStore {
   // Creates the variable or replaces its name and value.
   void SetStrVar(const StrVarRec& rec) { Set(rec.name, rec.value); }
   void Set(std::string_view name, std::string value);
-  void Set(const VarName& name, std::string value);
+  void Set(const VarName& name, std::string value) {
+    const size_t index = Known(name);
+    if (index == kNone || index == file_text_index_) {
+      SetValue(name, std::move(value));
+      return;
+    }
+    numbers_[index].pending = false;
+    vars_[index].value.swap(value);
+  }
   // The same, copying value into the variable's own storage, which a
   // variable assigned over and over (a counter, *oper) then reuses.
   void Assign(std::string_view name, std::string_view value);
-  void Assign(const VarName& name, std::string_view value);
+  void Assign(const VarName& name, std::string_view value) {
+    const size_t index = Known(name);
+    if (index == kNone || index == file_text_index_) {
+      AssignValue(name, value);
+      return;
+    }
+    numbers_[index].pending = false;
+    vars_[index].value.assign(value);
+  }
   // The same with the decimal text of number as the value. The text is
   // written when the value is first read: the counters and positions that
   // every operation updates are then mostly read back as numbers (Number)
   // without being written out and read again.
   void SetNumber(std::string_view name, int64_t number);
-  void SetNumber(const VarName& name, int64_t number);
+  void SetNumber(const VarName& name, int64_t number) {
+    const size_t index = Known(name);
+    if (index == kNone || index == file_text_index_) {
+      SetNumberValue(name, number);
+      return;
+    }
+    numbers_[index] = PendingNumber{true, number};
+  }
   // The number last given to SetNumber when the variable's value is still
   // exactly that number's decimal text; nullopt otherwise (the variable
   // then holds a text that must be read as such).
-  std::optional<int64_t> Number(const VarName& name) const;
+  std::optional<int64_t> Number(const VarName& name) const {
+    const size_t index = KeyIndex(name);
+    if (index == kNone || !numbers_[index].pending) return std::nullopt;
+    return numbers_[index].number;
+  }
 
   // Position (from 1) of the variable whose stored name equals name exactly;
   // 0 when there is none.
   int32_t FindStrVar(std::string_view name) const;
-  int32_t FindStrVar(const VarName& name) const;
+  int32_t FindStrVar(const VarName& name) const {
+    KeyIndex(name);
+    return name.exact_ ? static_cast<int32_t>(name.index_ + 1) : 0;
+  }
 
   // Stored name and value; ("?", "") for a missing variable.
   StrVarRec GetStrVar(std::string_view name) const;
@@ -91,15 +100,27 @@ class StrVarStore {
   // The value under the key (case ignored), read in place; nullopt when
   // missing. The view is valid until the store changes.
   std::optional<std::string_view> ValueOf(std::string_view name) const;
+  std::optional<std::string_view> ValueOf(const VarName& name) const {
+    const size_t index = KeyIndex(name);
+    if (index == kNone) return std::nullopt;
+    return ValueAt(index);
+  }
   // The value of the variable whose name equals name exactly (FindStrVar),
   // read in place; nullopt when there is none.
   std::optional<std::string_view> ExactValueOf(std::string_view name) const;
-  std::optional<std::string_view> ExactValueOf(const VarName& name) const;
+  std::optional<std::string_view> ExactValueOf(const VarName& name) const {
+    KeyIndex(name);
+    if (!name.exact_) return std::nullopt;
+    return ValueAt(name.index_);
+  }
   // The value under the key, or the empty text.
   std::string_view ValueOrEmpty(std::string_view name) const {
     return ValueOf(name).value_or(std::string_view());
   }
-  std::string_view ValueOrEmpty(const VarName& name) const;
+  std::string_view ValueOrEmpty(const VarName& name) const {
+    const size_t index = KeyIndex(name);
+    return index == kNone ? std::string_view() : ValueAt(index);
+  }
 
   int32_t Count() const { return static_cast<int32_t>(vars_.size()); }
   // Variable at position pos (from 1); ("?", "") outside 1..Count().
@@ -120,11 +141,28 @@ class StrVarStore {
  private:
   static constexpr size_t kNone = static_cast<size_t>(-1);
 
-  std::string_view ValueAt(size_t index) const;
+  std::string_view ValueAt(size_t index) const {
+    if (index == file_text_index_ || numbers_[index].pending) {
+      return SpecialValueAt(index);
+    }
+    return vars_[index].value;
+  }
+  // The value of *filestring, or of a variable with a pending number.
+  std::string_view SpecialValueAt(size_t index) const;
   // The index of the variable under the key of name (case ignored), or
   // kNone.
   size_t KeyIndex(std::string_view name) const;
-  size_t KeyIndex(const VarName& name) const;
+  size_t KeyIndex(const VarName& name) const {
+    if (name.epoch_ != epoch_) Remember(name);
+    return name.index_;
+  }
+  // Looks name up and remembers the answer in it.
+  void Remember(const VarName& name) const;
+  // The index of the variable stored under exactly this name, when name
+  // remembers it for the current epoch; kNone otherwise.
+  size_t Known(const VarName& name) const {
+    return name.epoch_ == epoch_ && name.exact_ ? name.index_ : kNone;
+  }
   static std::string_view Text(std::string_view name) { return name; }
   static std::string_view Text(const VarName& name) { return name.str(); }
   // The variable under the key at index, created when index is kNone, with
@@ -158,8 +196,8 @@ class StrVarStore {
   mutable std::vector<TS> vars_;
   mutable std::vector<PendingNumber> numbers_;  // one per variable
   std::unordered_map<std::string, size_t> index_;  // folded key -> index
-  // Changes with every variable created; unique among all stores, so that
-  // a remembered lookup is never taken for one of another store.
+  // Changes whenever a variable is created or a stored name changes its
+  // letter case (see var_name.h).
   uint64_t epoch_;
   mutable std::array<RecentName, kRecentNames> recent_;
   FileText file_text_;

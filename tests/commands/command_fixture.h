@@ -7,11 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/run_state.h"
@@ -25,6 +24,10 @@
 namespace zarn {
 namespace testing_commands {
 
+using ::zarn::testing::ReplaceEvery;
+using Span = std::pair<int32_t, int32_t>;
+using Log = std::vector<std::string>;
+
 inline constexpr char kMsgPath[] = "/opt/zarn/zarn_msg.ini";
 inline constexpr char kZarnFolder[] = "/home/u/progs";
 inline constexpr char kZarnStart[] = "edit.zrn";
@@ -33,37 +36,32 @@ inline constexpr char kLogFile[] = "/data/zarn.log";
 inline constexpr char kDataFile[] = "/data/a|b/in.txt";
 inline constexpr char kStamp[] = "2024-03-05|10:20:30 ";
 
-using ::zarn::testing::ShippedMessageFile;
-
 // The outcome of one program run over one file.
 struct Outcome {
   std::string text;  // *filestring at the end
   int32_t changes = 0;
   int32_t err_flag = 0;
-  std::vector<std::string> log;  // entries written by the run, no stamps
+  Log log;  // entries written by the run, no stamps
 };
 
 class CommandFixture : public ::testing::Test {
  protected:
   CommandFixture()
       : clock_(LocalTime{2024, 3, 5, 10, 20, 30}), st_(fs_, clock_) {
-    messages_ = ShippedMessageFile();
+    messages_ = ::zarn::testing::ShippedMessageFile();
     fs_.AddFile(kMsgPath, messages_);
     fs_.AddFolder("/data");
     st_.MsgFile = kMsgPath;
-    st_.DataFolder = "/data";
+    st_.DataFolder = st_.LogFolder = "/data";
     st_.ZarnFolder = kZarnFolder;
     st_.ZarnStart = kZarnStart;
     st_.LogFile = kLogFile;
-    st_.LogFolder = "/data";
     InitSysVars(st_.StrVars, st_.SysVars,
                 SysVarSettings{"/opt/zarn", "/data", kZarnFolder, kZarnStart,
                                kLogFile, 0});
   }
 
-  void SetUp() override {
-    ASSERT_FALSE(messages_.empty()) << "data/zarn_msg.ini not found";
-  }
+  void SetUp() override { ASSERT_FALSE(messages_.empty()) << "no msg file"; }
 
   // Loads a program whose lines are separated by LF; it must load cleanly.
   void Load(const std::string& program) {
@@ -73,8 +71,7 @@ class CommandFixture : public ::testing::Test {
     ASSERT_EQ(st_.ErrFlag, 0) << st_.FinalMsg;
   }
 
-  // Runs the loaded program over content as the file loop does for one
-  // file.
+  // Runs the loaded program over content as the file loop does for one file.
   Outcome RunOn(std::string content) {
     st_.ErrFlag = 0;
     st_.StrVars.Set("*file", kDataFile);
@@ -100,11 +97,27 @@ class CommandFixture : public ::testing::Test {
   bool HasVar(std::string_view name) const {
     return st_.StrVars.FindStrVar(name) != 0;
   }
+  void SetRange(const std::string& name, Span r) {
+    st_.RangeVars.SetRangeVar(RangeVarRec{name, r.first, r.second});
+  }
   // (start, length) of a range; (-1, -1) when it does not exist.
-  std::pair<int32_t, int32_t> Range(std::string_view name) const {
+  Span Range(std::string_view name) const {
     RangeVarRec r = st_.RangeVars.GetRangeVar(name);
     if (r.name == "?") return {-1, -1};
     return {r.startpos, r.length};
+  }
+
+  // The ranges as "start,length" between blanks, "-" for an absent one.
+  std::string Spans(std::initializer_list<std::string_view> names) const {
+    std::string out;
+    for (std::string_view name : names) {
+      Span r = Range(name);
+      out += (out.empty() ? "" : " ") +
+             (r.first == -1 && r.second == -1
+                  ? std::string("-")
+                  : std::to_string(r.first) + "," + std::to_string(r.second));
+    }
+    return out;
   }
 
   std::string LogText() const {
@@ -114,17 +127,16 @@ class CommandFixture : public ::testing::Test {
 
   // The entries of a log text: each begins with the stamp and ends with
   // CR LF; an entry may hold line breaks of its own.
-  static std::vector<std::string> SplitEntries(const std::string& log) {
-    std::vector<std::string> entries;
+  static Log SplitEntries(const std::string& log) {
+    Log entries;
     const std::string sep = std::string("\r\n") + kStamp;
     if (log.empty()) return entries;
     EXPECT_EQ(log.rfind(kStamp, 0), 0u) << log;
-    size_t pos = std::string_view(kStamp).size();
+    EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
+    size_t pos = sizeof(kStamp) - 1;
     while (true) {
       size_t next = log.find(sep, pos);
       if (next == std::string::npos) {
-        EXPECT_GE(log.size(), pos + 2);
-        EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
         entries.push_back(log.substr(pos, log.size() - 2 - pos));
         return entries;
       }
@@ -133,9 +145,8 @@ class CommandFixture : public ::testing::Test {
     }
   }
 
-  // The text of a message of section [Commands] with its placeholders
-  // filled, worked out here from the message file so that the expectations
-  // do not repeat the code under test.
+  // A message of section [Commands] with its placeholders filled, worked
+  // out here from the message file.
   std::string Msg(const std::string& code,
                   std::initializer_list<std::string> values) const {
     const std::string key = "\n" + code + "=";
@@ -148,29 +159,22 @@ class CommandFixture : public ::testing::Test {
     EXPECT_EQ(text.rfind(code, 0), 0u) << text;
     int n = 1;
     for (const std::string& v : values) {
-      const std::string ph = "{" + std::to_string(n++) + "}";
-      size_t p = 0;
-      while ((p = text.find(ph, p)) != std::string::npos) {
-        text.replace(p, ph.size(), v);
-        p += v.size();
-      }
+      text = ReplaceEvery(text, "{" + std::to_string(n++) + "}", v);
     }
     return text;
+  }
+
+  // The log of a failed operation: its message, then the after-error line.
+  Log Refused(const std::string& code,
+              std::initializer_list<std::string> values, int32_t oper,
+              const std::string& text) const {
+    return {Msg(code, values),
+            Msg("ZARNCMD001LE", {kDataFile, std::to_string(oper), text})};
   }
 
   // The trace line of an operation: number, label and value.
   std::string TraceLine(int32_t oper, const std::string& label_and_value) {
     return Msg("ZARNCMD008LI", {std::to_string(oper), label_and_value});
-  }
-
-  // The entries of a log that begin with the code.
-  static std::vector<std::string> WithCode(const std::vector<std::string>& log,
-                                           std::string_view code) {
-    std::vector<std::string> out;
-    for (const std::string& e : log) {
-      if (e.rfind(code, 0) == 0) out.push_back(e);
-    }
-    return out;
   }
 
   MemoryFileSystem fs_;
@@ -185,6 +189,19 @@ inline std::string Program(const std::vector<std::string_view>& lines) {
   for (std::string_view l : lines) {
     out.append(l);
     out.push_back('\n');
+  }
+  return out;
+}
+
+// The parts of a text between the separators.
+inline std::vector<std::string> Split(std::string_view text, char sep) {
+  std::vector<std::string> out(1);
+  for (char c : text) {
+    if (c == sep) {
+      out.emplace_back();
+    } else {
+      out.back().push_back(c);
+    }
   }
   return out;
 }

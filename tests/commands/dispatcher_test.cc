@@ -3,6 +3,7 @@
 #include "commands/dispatcher.h"
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "command_fixture.h"
@@ -14,46 +15,39 @@ namespace {
 
 using Dispatcher = CommandFixture;
 
-TEST(CuttingRules, NameAndRest) {
-  struct Row {
-    const char* parm;
-    const char* name;
-    const char* rest;
-  };
-  const std::vector<Row> rows = {
-      {"x,abc", "x", "abc"}, {" x , a,b ", "x", "a,b"}, {"x", "", ""},
-      {"x,", "x", ""},       {",abc", "", "abc"},       {"", "", ""},
-  };
-  for (const Row& r : rows) {
-    NameAndRest cut = CutNameAndRest(r.parm);
-    EXPECT_EQ(cut.name, r.name) << r.parm;
-    EXPECT_EQ(cut.rest, r.rest) << r.parm;
+TEST(CuttingRules, NameAndRestAndWordList) {
+  const std::vector<std::vector<std::string>> cuts = {
+      {"x,abc", "x|abc"}, {" x , a,b ", "x|a,b"}, {"x", "|"},
+      {"x,", "x|"},       {",abc", "|abc"},       {"", "|"}};
+  for (const auto& c : cuts) {
+    NameAndRest cut = CutNameAndRest(c[0]);
+    EXPECT_EQ(cut.name + "|" + cut.rest, c[1]) << c[0];
+  }
+  // Empty fields collapse; a blank field counts.
+  const std::vector<std::tuple<const char*, int, const char*>> words = {
+      {"a,,b", 1, "a"},      {"a,,b", 2, "b"},    {"a,,b", 3, ""},
+      {"a, ,b", 2, ""},      {"a, ,b", 3, "b"},   {",,a", 1, "a"},
+      {" a b ,c", 1, "a b"}, {"", 1, ""},         {"a", 0, ""},
+      {"a,b,c,d,e", 5, "e"}, {"a,b,c,d,e", 6, ""}};
+  for (const auto& [parm, n, word] : words) {
+    EXPECT_EQ(ParmWord(parm, n), word) << parm << " word " << n;
   }
 }
 
-TEST(CuttingRules, WordList) {
-  struct Row {
-    const char* parm;
-    int n;
-    const char* word;
+TEST_F(Dispatcher, ValuesSeenByTheCommands) {
+  const std::vector<std::vector<std::string>> rows = {
+      // program, input, variable, value
+      {"SETC a,x\nCat b,a,a", "text", "b", "xx"},  // command lower-cased
+      {"setc a,1\nsetc\tb, 2 ", "text", "*oper", "setc b, 2 "},
+      {"set x,a,b", "text", "x", "a,b"},         // the whole rest is evaluated
+      {"gforw 2,3", "0123456789", "*pos", "3"},  // only the first word
   };
-  const std::vector<Row> rows = {
-      {"a,,b", 1, "a"},      {"a,,b", 2, "b"},     {"a,,b", 3, ""},
-      {"a, ,b", 2, ""},      {"a, ,b", 3, "b"},    {",,a", 1, "a"},
-      {" a b ,c", 1, "a b"}, {"", 1, ""},          {"a", 0, ""},
-      {"a,b,c,d,e", 5, "e"}, {"a,b,c,d,e", 6, ""},
-  };
-  for (const Row& r : rows) {
-    EXPECT_EQ(ParmWord(r.parm, r.n), r.word) << r.parm << " word " << r.n;
+  for (const auto& r : rows) {
+    Outcome out = Run(r[0], r[1]);
+    EXPECT_EQ(out.err_flag, 0) << r[0];
+    EXPECT_TRUE(out.log.empty()) << r[0];
+    EXPECT_EQ(Var(r[2]), r[3]) << r[0];
   }
-}
-
-TEST_F(Dispatcher, UpperCaseCommandIsFound) {
-  Outcome out = Run(Program({"SETC a,x", "Cat b,a,a"}), "text");
-  EXPECT_EQ(out.err_flag, 0);
-  EXPECT_EQ(Var("a"), "x");
-  EXPECT_EQ(Var("b"), "xx");
-  EXPECT_TRUE(out.log.empty());
 }
 
 TEST_F(Dispatcher, UnrecognisedCommandStopsTheProgram) {
@@ -63,140 +57,62 @@ TEST_F(Dispatcher, UnrecognisedCommandStopsTheProgram) {
   EXPECT_FALSE(HasVar("b"));
   // The command word alone, then the file, the operation number and the
   // operation text, each whole although they hold "/" and "|".
-  EXPECT_EQ(out.log,
-            (std::vector<std::string>{
-                Msg("ZARNCMD004CT", {"bogus"}),
-                Msg("ZARNCMD001LE", {kDataFile, "2", "bogus x/y|z"})}));
+  EXPECT_EQ(out.log, Refused("ZARNCMD004CT", {"bogus"}, 2, "bogus x/y|z"));
   EXPECT_EQ(Var("*n_oper"), "2");  // written by operation 1 only
-}
 
-TEST_F(Dispatcher, LineOfTabsIsAnEmptyCommand) {
-  Outcome out = Run(Program({"\t\t"}), "text");
-  EXPECT_EQ(out.err_flag, 1);
-  ASSERT_EQ(out.log.size(), 2u);
-  EXPECT_EQ(out.log[0], Msg("ZARNCMD004CT", {""}));
-}
-
-TEST_F(Dispatcher, OperHoldsTheOperationText) {
-  Run(Program({"setc a,1", "setc\tb, 2 "}), "text");
-  // Tabs read as blanks; the text is otherwise as written.
-  EXPECT_EQ(Var("*oper"), "setc b, 2 ");
-}
-
-TEST_F(Dispatcher, EvaluatorReceivesTheWholeRestOfSet) {
-  Run(Program({"set x,a,b"}), "text");
-  EXPECT_EQ(Var("x"), "a,b");
-}
-
-TEST_F(Dispatcher, OnlyTheFirstWordCountsForOneArgumentCommands) {
-  Run(Program({"gforw 2,3"}), "0123456789");
-  EXPECT_EQ(Var("*pos"), "3");
+  out = Run(Program({"\t\t"}), "text");  // a line of tabs: empty command
+  EXPECT_EQ(out.log, Refused("ZARNCMD004CT", {""}, 1, "  "));
 }
 
 TEST_F(Dispatcher, EmptyFieldsCollapseButBlankFieldsCount) {
   Run(Program({"setc p,c", "find p,,r1,r2,r3"}), "abcd");
-  EXPECT_EQ(Range("r1"), std::make_pair(1, 2));  // before
-  EXPECT_EQ(Range("r2"), std::make_pair(3, 1));  // found
-  EXPECT_EQ(Range("r3"), std::make_pair(4, 1));  // after
+  EXPECT_EQ(Range("r1"), Span(1, 2));  // before
+  EXPECT_EQ(Range("r2"), Span(3, 1));  // found
+  EXPECT_EQ(Range("r3"), Span(4, 1));  // after
 
   Outcome out = Run(Program({"setc p,c", "find p, ,r1,r2"}), "abcd");
   EXPECT_EQ(out.err_flag, 1);
   EXPECT_EQ(out.log,
-            (std::vector<std::string>{
-                Msg("ZARNCMD002LE", {"find", ""}),
-                Msg("ZARNCMD001LE", {kDataFile, "2", "find p, ,r1,r2"}),
-            }));
+            Refused("ZARNCMD002LE", {"find", ""}, 2, "find p, ,r1,r2"));
 }
 
-TEST_F(Dispatcher, TraceStartsWithTheOperationAfterTheAssignment) {
-  Outcome out = Run(Program({"setc a,x", "setc *errloglev,1", "setc b,y/z|w",
-                             "setc *errloglev,0", "setc c,v"}),
-                    "text");
-  EXPECT_EQ(out.log, (std::vector<std::string>{
-                         TraceLine(3, "Setc parm.: y/z|w"),
-                         TraceLine(4, "Setc parm.: 0"),
-                     }));
-}
-
-TEST_F(Dispatcher, ErrorLineFollowsEveryFailedOperation) {
-  Outcome out = Run(Program({"setc *comma,x"}), "text");
-  EXPECT_EQ(out.log, (std::vector<std::string>{
-                         Msg("ZARNCMD005CT", {"setc"}),
-                         Msg("ZARNCMD001LE", {kDataFile, "1", "setc *comma,x"}),
-                     }));
-}
-
-// Every command traces its own label and value at trace level 1.
-struct TraceRow {
-  std::vector<std::string> program;  // after "setc *errloglev,1"
-  std::string input;
-  std::vector<std::pair<int32_t, std::string>> traces;  // operation, text
-};
-
+// Every command traces its own label and value at trace level 1; the
+// operation that sets the level is not traced itself.
 TEST_F(Dispatcher, TraceLabelsOfEveryCommand) {
-  const std::vector<TraceRow> rows = {
-      {{"set s,len(abc)"}, "t", {{2, "Set parm eval.: 3"}}},
-      {{"setc s,lit"}, "t", {{2, "Setc parm.: lit"}}},
-      {{"setc a,x", "cat s,a,a"},
-       "t",
-       {{2, "Setc parm.: x"}, {3, "Cat parm.: xx"}}},
-      {{"setc p,b", "find p,x,y,z"},
-       "abcabc",
-       {{2, "Setc parm.: b"}, {3, "Found contexts: 2"}}},
-      {{"setc p,b", "findnoup p,x,y,z"},
-       "aBcabc",
-       {{2, "Setc parm.: b"}, {3, "Found contexts: 2"}}},
-      {{"setc p,b", "findup p,x,y,z"},
-       "aBcabc",
-       {{2, "Setc parm.: b"}, {3, "Found contexts: 1"}}},
-      {{"setc p,(", "find p,x,y,z"},
-       "abc",
-       {{2, "Setc parm.: ("}, {3, "Found contexts: -1"}}},
-      {{"setc n,N", "rep *filerange,n"},
-       "abc",
-       {{2, "Setc parm.: N"}, {3, "Replacements cnt.: 1"}}},
-      {{"rep nosuch,n"}, "abc", {{2, "Replacements cnt.: 0"}}},
-      {{"gforw 2", "gback", "gbeg *filerange", "gend *filerange"},
-       "abcdef",
-       {{2, "Position: 3"},
-        {3, "Position: 2"},
-        {4, "Position: 1"},
-        {5, "Position: 6"}}},
-      {{"setc one,1", "loop", "lexit", "lend one"},
-       "t",
-       {{2, "Setc parm.: 1"},
-        {3, "Loop parm.eval: 1"},
-        {4, "Lexit op.num.: 6"}}},
-      {{"loop 0", "lend"}, "t", {{2, "Loop parm.eval: 0"}}},
-      {{"setc k,1", "loop", "lend k"},
-       "t",
-       {{2, "Setc parm.: 1"},
-        {3, "Loop parm.eval: 1"},
-        {4, "Lend parm.eval: 1"}}},
-      {{"setc k,1", "loop", "lcont", "lend k"},
-       "t",
-       {{2, "Setc parm.: 1"},
-        {3, "Loop parm.eval: 1"},
-        {4, "Lexit op.num.: 5"},
-        {5, "Lend parm.eval: 1"}}},
-      {{"if 1", "else", "endif"},
-       "t",
-       {{2, "If parm.eval.: 1"},
-        {3, "Else op.num.: 4"},
-        {4, "Endif op.num.: 5"}}},
+  const std::vector<std::vector<std::string>> rows = {
+      // program after "setc *errloglev,1", input, traces from operation 2
+      {"set s,len(abc)", "t", "Set parm eval.: 3"},
+      {"setc a,x\ncat s,a,a", "t", "Setc parm.: x;Cat parm.: xx"},
+      {"setc p,b\nfind p,x,y,z", "abcabc", "Setc parm.: b;Found contexts: 2"},
+      {"setc p,b\nfindnoup p,x,y,z", "aBcabc",
+       "Setc parm.: b;Found contexts: 2"},
+      {"setc p,b\nfindup p,x,y,z", "aBcabc", "Setc parm.: b;Found contexts: 1"},
+      {"setc p,(\nfind p,x,y,z", "abc", "Setc parm.: (;Found contexts: -1"},
+      {"setc n,N\nrep *filerange,n", "abc",
+       "Setc parm.: N;Replacements cnt.: 1"},
+      {"gforw 2\ngback\ngbeg *filerange\ngend *filerange", "abcdef",
+       "Position: 3;Position: 2;Position: 1;Position: 6"},
+      {"setc one,1\nloop\nlexit\nlend one", "t",
+       "Setc parm.: 1;Loop parm.eval: 1;Lexit op.num.: 6"},
+      {"loop 0\nlend", "t", "Loop parm.eval: 0"},
+      {"setc k,1\nloop\nlcont\nlend k", "t",
+       "Setc parm.: 1;Loop parm.eval: 1;Lexit op.num.: 5;Lend parm.eval: 1"},
+      {"if 1\nelse\nendif", "t",
+       "If parm.eval.: 1;Else op.num.: 4;Endif op.num.: 5"},
+      {"setc b,y/z|w\nsetc *errloglev,0\nsetc c,v", "t",
+       "Setc parm.: y/z|w;Setc parm.: 0"},
   };
-  for (const TraceRow& r : rows) {
-    std::string program = "setc *errloglev,1\n";
-    for (const std::string& line : r.program) program += line + "\n";
+  for (const auto& r : rows) {
     st_.StrVars.Set("*errloglev", "0");
-    Load(program);
-    Outcome out = RunOn(r.input);
+    Load("setc *errloglev,1\n" + r[0]);
+    Outcome out = RunOn(r[1]);
     std::vector<std::string> expected;
-    for (const auto& [oper, text] : r.traces) {
-      expected.push_back(TraceLine(oper, text));
+    int32_t oper = 2;
+    for (const std::string& t : Split(r[2], ';')) {
+      expected.push_back(TraceLine(oper++, t));
     }
-    EXPECT_EQ(out.log, expected) << program;
-    EXPECT_EQ(out.err_flag, 0) << program;
+    EXPECT_EQ(out.log, expected) << r[0];
+    EXPECT_EQ(out.err_flag, 0) << r[0];
   }
 }
 

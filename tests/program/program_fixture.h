@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,88 +19,63 @@
 namespace zarn {
 namespace testing_program {
 
+using ::zarn::testing::ReplaceEvery;
+
 inline constexpr char kMsgPath[] = "/opt/zarn/zarn_msg.ini";
 inline constexpr char kZarnFolder[] = "/home/u/zarn progs";
-inline constexpr char kZarnStart[] = "edit.zrn";
 inline constexpr char kProgramPath[] = "/home/u/zarn progs/edit.zrn";
 inline constexpr char kLogFile[] = "/data/zarn.log";
-inline constexpr char kStamp[] = "2024-01-07|09:05:03 ";
 
-using ::zarn::testing::ShippedMessageFile;
-inline std::string Substitute(std::string text, const std::string& from,
-                              const std::string& to) {
-  return ::zarn::testing::ReplaceEvery(std::move(text), from, to);
-}
-
-// The program "lines" joined with CR LF.
-inline std::string Lines(const std::vector<std::string>& lines) {
-  std::string out;
-  for (const std::string& l : lines) out += l + "\r\n";
-  return out;
+// The program lines of a text ("|" between them) joined with CR LF.
+inline std::string Lines(std::string_view bars) {
+  return ReplaceEvery(std::string(bars), "|", "\r\n") + "\r\n";
 }
 
 class ProgramFixture : public ::testing::Test {
  protected:
   ProgramFixture() : clock_(LocalTime{2024, 1, 7, 9, 5, 3}), st_(fs_, clock_) {
-    messages_ = ShippedMessageFile();
+    messages_ = ::zarn::testing::ShippedMessageFile();
     fs_.AddFile(kMsgPath, messages_);
     fs_.AddFolder("/data");
     fs_.AddFolder(kZarnFolder);
     st_.MsgFile = kMsgPath;
     st_.ParmFile = "/home/u/run.ini";
-    st_.DataFolder = "/data";
+    st_.DataFolder = st_.LogFolder = "/data";
     st_.FilesMask = ".*";
     st_.ZarnFolder = kZarnFolder;
-    st_.ZarnStart = kZarnStart;
+    st_.ZarnStart = "edit.zrn";
     st_.LogFile = kLogFile;
-    st_.LogFolder = "/data";
   }
 
-  void SetUp() override {
-    ASSERT_FALSE(messages_.empty()) << "data/zarn_msg.ini not found";
-  }
+  void SetUp() override { ASSERT_FALSE(messages_.empty()) << "no msg file"; }
 
-  // Puts the program text in place and loads it.
   void Load(const std::string& program) {
     fs_.AddFile(kProgramPath, program);
     LoadProgram(st_);
   }
 
-  // The texts of the log lines, each checked for its stamp and CR LF.
   std::vector<std::string> LogLines(const std::string& path = kLogFile) {
-    std::vector<std::string> out;
     const std::string* content = fs_.Content(path);
-    if (content == nullptr) return out;
-    size_t pos = 0;
-    while (pos < content->size()) {
-      size_t end = content->find("\r\n", pos);
-      EXPECT_NE(end, std::string::npos) << "log line without CR LF";
-      if (end == std::string::npos) end = content->size();
-      std::string line = content->substr(pos, end - pos);
-      EXPECT_EQ(line.rfind(kStamp, 0), 0u) << line;
-      if (line.rfind(kStamp, 0) == 0) line.erase(0, sizeof(kStamp) - 1);
-      out.push_back(line);
-      pos = end + 2;
-    }
-    return out;
+    if (content == nullptr) return {};
+    EXPECT_TRUE(content->empty() || content->rfind("2024-01-07|09:05", 0) == 0);
+    return ::zarn::testing::LogLinesOf(*content);
   }
 
   // The message text of the code as the shipped file holds it.
-  std::string Raw(std::string_view section, std::string_view code) {
+  std::string Raw(std::string_view code,
+                  std::string_view section = "CheckZarnProgStructure") {
     auto value = IniFile::Parse(messages_).Get(section, code);
-    EXPECT_TRUE(value.has_value()) << code;
-    if (!value) return std::string();
-    EXPECT_EQ(value->rfind(std::string(code), 0), 0u) << *value;
-    return *value;
+    EXPECT_TRUE(value && value->rfind(std::string(code), 0) == 0) << code;
+    return value.value_or("");
   }
 
-  // The report of a structure error at an operation.
-  std::string ErrorAt(std::string_view code, const std::string& number,
+  // The report of a structure error at operation number, padded to three
+  // digits.
+  std::string ErrorAt(std::string_view code, int32_t number,
                       const std::string& text) {
-    std::string raw = Raw("CheckZarnProgStructure", code);
-    EXPECT_NE(raw.find("{1}"), std::string::npos) << raw;
-    EXPECT_NE(raw.find("{2}"), std::string::npos) << raw;
-    return Substitute(Substitute(raw, "{1}", number), "{2}", text);
+    std::string n = std::to_string(number);
+    if (n.size() < 3) n.insert(0, 3 - n.size(), '0');
+    return ReplaceEvery(ReplaceEvery(Raw(code), "{1}", n), "{2}", text);
   }
 
   const Oper& Op(int32_t number) { return st_.OperList.at(number - 1); }

@@ -203,6 +203,8 @@ TEST_F(FileSystemSafety, PipeOrHugeFileIsNotReadAndNothingBlocks) {
   ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0644), 0);
   std::string content;
   EXPECT_EQ(fs_.ReadWholeFile(Path("fifo"), &content), EINVAL);
+  // A log that is a pipe nobody reads.
+  EXPECT_EQ(fs_.AppendToFile(Path("fifo"), "line\r\n"), ENXIO);
   // A sparse file one byte past the limit costs no disk space.
   int fd = ::open(Path("huge").c_str(), O_WRONLY | O_CREAT, 0644);
   ASSERT_GE(fd, 0);

@@ -20,11 +20,14 @@ namespace {
 // The value of a condition argument. loop and if default to "1" (always
 // true) when it is omitted; lend has no default and evaluates the empty
 // text.
-std::string Condition(RunState& st, std::string_view parm, bool default_true) {
+// The value is handed over as a view (of a variable, or of *buffer), valid
+// until the variables change.
+std::string_view Condition(RunState& st, std::string_view parm,
+                           bool default_true, std::string* buffer) {
   const OperParts& parts = FactsOf(st).PartsOf(st, parm);
   const std::string& expression = parts.words[0];
   if (expression.empty() && default_true) return "1";
-  return EvaluatePart(st, parts, expression);
+  return EvaluatePartView(st, parts, expression, buffer);
 }
 
 // The first operation from `from` upward (increasing numbers) whose
@@ -75,7 +78,9 @@ void GoTo(RunState& st, int32_t next, std::string_view label) {
 }  // namespace
 
 void LoopCommand(RunState& st, std::string_view, std::string_view parm) {
-  const std::string value = Condition(st, parm, /*default_true=*/true);
+  std::string buffer;
+  const std::string_view value =
+      Condition(st, parm, /*default_true=*/true, &buffer);
   Trace(st, kTraceLoop, value);
   if (IsTrue(value)) {
     SetNextOper(st, NextInSequence(st));
@@ -90,7 +95,9 @@ void LoopCommand(RunState& st, std::string_view, std::string_view parm) {
 }
 
 void LendCommand(RunState& st, std::string_view, std::string_view parm) {
-  const std::string value = Condition(st, parm, /*default_true=*/false);
+  std::string buffer;
+  const std::string_view value =
+      Condition(st, parm, /*default_true=*/false, &buffer);
   Trace(st, kTraceLend, value);
   if (IsTrue(value)) {
     SetNextOper(st, NextInSequence(st));
@@ -135,7 +142,9 @@ void LexitCommand(RunState& st, std::string_view, std::string_view parm) {
 }
 
 void IfCommand(RunState& st, std::string_view, std::string_view parm) {
-  const std::string value = Condition(st, parm, /*default_true=*/true);
+  std::string buffer;
+  const std::string_view value =
+      Condition(st, parm, /*default_true=*/true, &buffer);
   Trace(st, kTraceIf, value);
   if (IsTrue(value)) {
     SetNextOper(st, NextInSequence(st));

@@ -50,7 +50,7 @@ class StrVarStore {
       return;
     }
     numbers_[index].pending = false;
-    vars_[index].value.swap(value);
+    vars_[index].value = std::move(value);
   }
   // The same, copying value into the variable's own storage, which a
   // variable assigned over and over (a counter, *oper) then reuses.

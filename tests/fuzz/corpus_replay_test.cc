@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,13 @@ std::vector<std::string> CorpusFiles(const std::string& folder) {
   std::sort(files.begin(), files.end());
   return files;
 }
+
+}  // namespace
+
+// Names a target in test output.
+void PrintTo(const FuzzTarget& target, std::ostream* os) { *os << target.name; }
+
+namespace {
 
 class CorpusReplay : public ::testing::TestWithParam<FuzzTarget> {};
 

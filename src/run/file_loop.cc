@@ -181,8 +181,8 @@ void ProcessFile(RunState& st, const std::string& path) {
   if (backup) {
     // The backup is complete before the original is replaced; without it
     // the file is not replaced at all.
-    if (int err =
-            st.fs.WriteWholeFile(path + options.backup_suffix, original)) {
+    if (int err = st.fs.WriteWholeFileLike(path + options.backup_suffix,
+                                           original, path)) {
       WriteBackFailed(st, path, err);
       return;
     }

@@ -250,11 +250,17 @@ int RealFileSystem::ReadWholeFile(const std::string& path,
 
 int RealFileSystem::WriteWholeFile(const std::string& path,
                                    std::string_view content) {
+  return WriteWholeFileLike(path, content, path);
+}
+
+int RealFileSystem::WriteWholeFileLike(const std::string& path,
+                                       std::string_view content,
+                                       const std::string& like) {
   const std::string folder = FolderPart(path);
   struct stat old;
   // lstat: a link at the path is replaced by the new file, and its target
   // neither lends its attributes nor is written.
-  const bool had_old = ::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  const bool had_old = ::lstat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode);
   const mode_t mode = had_old ? (old.st_mode & 07777) : DefaultFileMode();
 
   // A hidden name in the same folder, so that the rename is atomic and no
@@ -289,7 +295,7 @@ int RealFileSystem::WriteWholeFile(const std::string& path,
         return fail(errno);
       }
     }
-    if (int err = CopyAttributes(path, fd.get())) return fail(err);
+    if (int err = CopyAttributes(like, fd.get())) return fail(err);
   }
   if (::fchmod(fd.get(), mode) != 0) return fail(errno);
   if (sync_writes()) {

@@ -38,6 +38,16 @@ class FileSystem {
   virtual int WriteWholeFile(const std::string& path,
                              std::string_view content) = 0;
 
+  // The same, but the new file takes its permission bits, owner, group and
+  // extended attributes from the file `like` instead: a backup of a file
+  // gets the original's, never wider permissions than it.
+  virtual int WriteWholeFileLike(const std::string& path,
+                                 std::string_view content,
+                                 const std::string& like) {
+    (void)like;
+    return WriteWholeFile(path, content);
+  }
+
   // Creates a new file with the content; fails (EEXIST) when anything,
   // a link included, already has that name.
   virtual int CreateExclusive(const std::string& path,
@@ -85,6 +95,8 @@ class RealFileSystem : public FileSystem {
   int ReadWholeFile(const std::string& path, std::string* content) override;
   int WriteWholeFile(const std::string& path,
                      std::string_view content) override;
+  int WriteWholeFileLike(const std::string& path, std::string_view content,
+                         const std::string& like) override;
   int CreateExclusive(const std::string& path,
                       std::string_view content) override;
   int RemoveFile(const std::string& path) override;

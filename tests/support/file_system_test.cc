@@ -117,3 +117,23 @@ TEST_F(RealFileSystemTest, AppendCreatesThenAppends) {
 
 }  // namespace
 }  // namespace zarn
+
+namespace zarn {
+namespace {
+
+TEST_F(RealFileSystemTest, ReplacementLikeAnotherFileTakesItsMode) {
+  Put("orig", "secret");
+  ASSERT_EQ(::chmod(Path("orig").c_str(), 0600), 0);
+  // A backup of a private file must not become readable by others.
+  EXPECT_EQ(fs_.WriteWholeFileLike(Path("orig.bak"), "secret", Path("orig")),
+            0);
+  struct stat st;
+  ASSERT_EQ(::stat(Path("orig.bak").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  std::string back;
+  ASSERT_EQ(fs_.ReadWholeFile(Path("orig.bak"), &back), 0);
+  EXPECT_EQ(back, "secret");
+}
+
+}  // namespace
+}  // namespace zarn

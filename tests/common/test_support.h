@@ -36,6 +36,19 @@ inline std::string ReplaceEvery(std::string text, const std::string& from,
   return text;
 }
 
+// The scan-loop program that turns every "foo" into "bar".
+inline constexpr const char* kFooToBar =
+    "setc pat,foo\r\n"
+    "setc new,bar\r\n"
+    "loop\r\n"
+    "findup pat,before,hit,after\r\n"
+    "if *rcf\r\n"
+    "rep hit,new\r\n"
+    "gbeg after\r\n"
+    "else\r\n"
+    "endif\r\n"
+    "lend not(*rcf)\r\n";
+
 // The lines of a log text (ended by CR LF), each with the time stamp
 // "yyyy-mm-dd|hh:mm:ss " removed where it has one.
 inline std::vector<std::string> LogLinesOf(std::string_view text) {

@@ -23,18 +23,6 @@ namespace {
 constexpr int kFiles = 200;
 constexpr int kKills = 12;
 
-// Every "foo" becomes "bar".
-const char* kFooToBar =
-    "setc pat,foo\r\n"
-    "setc new,bar\r\n"
-    "loop\r\n"
-    "findup pat,before,hit,after\r\n"
-    "if *rcf\r\n"
-    "rep hit,new\r\n"
-    "gbeg after\r\n"
-    "else\r\n"
-    "endif\r\n"
-    "lend not(*rcf)\r\n";
 
 std::string Name(int i) {
   char buf[32];

@@ -20,18 +20,6 @@
 namespace zarn::testing {
 namespace {
 
-// Every "foo" becomes "bar".
-const char* kFooToBar =
-    "setc pat,foo\r\n"
-    "setc new,bar\r\n"
-    "loop\r\n"
-    "findup pat,before,hit,after\r\n"
-    "if *rcf\r\n"
-    "rep hit,new\r\n"
-    "gbeg after\r\n"
-    "else\r\n"
-    "endif\r\n"
-    "lend not(*rcf)\r\n";
 
 class RealFaults : public E2eTest {
  protected:

@@ -19,18 +19,6 @@ namespace {
 using Op = MemoryFileSystem::Op;
 using namespace std::string_literals;
 
-// Every "foo" becomes "bar".
-const char* kFooToBar =
-    "setc pat,foo\r\n"
-    "setc new,bar\r\n"
-    "loop\r\n"
-    "findup pat,before,hit,after\r\n"
-    "if *rcf\r\n"
-    "rep hit,new\r\n"
-    "gbeg after\r\n"
-    "else\r\n"
-    "endif\r\n"
-    "lend not(*rcf)\r\n";
 
 std::vector<std::string> TemporaryFilesLeft(const MemoryFileSystem& fs) {
   std::vector<std::string> out;

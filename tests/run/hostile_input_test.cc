@@ -20,18 +20,6 @@ std::string Repeat(const std::string& s, size_t n) {
   return out;
 }
 
-// Every "foo" becomes "bar".
-const char* kFooToBar =
-    "setc pat,foo\r\n"
-    "setc new,bar\r\n"
-    "loop\r\n"
-    "findup pat,before,hit,after\r\n"
-    "if *rcf\r\n"
-    "rep hit,new\r\n"
-    "gbeg after\r\n"
-    "else\r\n"
-    "endif\r\n"
-    "lend not(*rcf)\r\n";
 
 TEST(HostileInput, CatastrophicBacktrackingFindsNothingOnALargeText) {
   const std::string text = Repeat("a", 200000) + "!";

@@ -38,12 +38,12 @@ bool MayAssign(RunState& st, const Assignment& a) {
   // the name must be stored exactly so and be a protected entry of the
   // table.
   const OperParts& parts = a.parts;
-  if (st.StrVars.FindStrVar(parts.target) == 0) return true;
   if (parts.sys_count != st.SysVars.SysVarCount()) {
     parts.sys_entry = st.SysVars.Find(a.name);
     parts.sys_count = st.SysVars.SysVarCount();
   }
   if (parts.sys_entry == nullptr || parts.sys_entry->writable) return true;
+  if (st.StrVars.FindStrVar(parts.target) == 0) return true;
   ReportError(st, "ZARNCMD005CT", a.keyword);
   return false;
 }

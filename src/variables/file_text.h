@@ -24,9 +24,9 @@
 // the cost of the edit's length) and is dropped with the text. It is made on
 // first need only.
 //
-// Views handed out stay valid until the next call of a member that is not
-// size() or HasCrLf(); views from view() also survive further calls of
-// view().
+// Views handed out stay valid until the next call of a member other than
+// size(), HasCrLf() and AppendTo(); views from view() also survive further
+// calls of view().
 #ifndef ZARN_VARIABLES_FILE_TEXT_H_
 #define ZARN_VARIABLES_FILE_TEXT_H_
 

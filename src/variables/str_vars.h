@@ -6,7 +6,9 @@
 // never removed. A hash index on the folded key keeps every lookup O(1), and
 // a small table of the names looked up recently answers the lookups of a
 // program loop (the same few names on every pass) without folding and
-// hashing them again.
+// hashing them again; a VarName (var_name.h) spares even that. A number
+// stored with SetNumber (counters, positions, the next operation) is
+// written out as text only when the text is read.
 // The value of *filestring is held in a FileText (see file_text.h).
 #ifndef ZARN_VARIABLES_STR_VARS_H_
 #define ZARN_VARIABLES_STR_VARS_H_

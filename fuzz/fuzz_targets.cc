@@ -163,9 +163,9 @@ void FuzzProgramRun(std::string_view data) {
   RunState& st = job.st;
   LoadProgram(st);
   if (st.ErrFlag != 0) return;
-  InitSysVars(st.StrVars, st.SysVars,
-              SysVarSettings{"/app", "/data", "/prog", "p.zarn",
-                             "/data/zarn.log", 0});
+  InitSysVars(
+      st.StrVars, st.SysVars,
+      SysVarSettings{"/app", "/data", "/prog", "p.zarn", "/data/zarn.log", 0});
   std::string text(nul == std::string_view::npos ? std::string_view()
                                                  : data.substr(nul + 1));
   // As the file loop prepares a file (RunOnFile), then its operation loop

@@ -41,10 +41,8 @@ struct FuzzTarget {
 };
 
 inline constexpr FuzzTarget kFuzzTargets[] = {
-    {"ini", FuzzIniReader},
-    {"program", FuzzProgramLoader},
-    {"eval", FuzzEvaluator},
-    {"search", FuzzSearch},
+    {"ini", FuzzIniReader},  {"program", FuzzProgramLoader},
+    {"eval", FuzzEvaluator}, {"search", FuzzSearch},
     {"run", FuzzProgramRun},
 };
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
-#include <cstring>
 
 #include "eval/functions.h"
 #include "support/large_buffer.h"
@@ -18,17 +17,6 @@ std::string CountText(size_t n) {
   auto [end, ec] = std::to_chars(buf, buf + sizeof buf, n);
   (void)ec;
   return std::string(buf, end);
-}
-
-// The first occurrence of f (not empty) in t at or after from, as
-// t.find(f, from) gives it; through the C library's substring search, which
-// skips ahead faster than a search for f's first character.
-size_t FindText(std::string_view t, std::string_view f, size_t from) {
-  if (from > t.size()) return std::string_view::npos;
-  const void* hit =
-      memmem(t.data() + from, t.size() - from, f.data(), f.size());
-  if (hit == nullptr) return std::string_view::npos;
-  return static_cast<size_t>(static_cast<const char*>(hit) - t.data());
 }
 
 constexpr WholeNumberRule kPosStart = {

@@ -63,8 +63,9 @@ std::vector<std::string> AttributeNames(const std::string& path, int fd) {
                                 : ::llistxattr(path.c_str(), nullptr, 0);
     if (need <= 0) return names;
     buf.resize(static_cast<size_t>(need));
-    ssize_t n = path.empty() ? ::flistxattr(fd, buf.data(), buf.size())
-                             : ::llistxattr(path.c_str(), buf.data(), buf.size());
+    ssize_t n = path.empty()
+                    ? ::flistxattr(fd, buf.data(), buf.size())
+                    : ::llistxattr(path.c_str(), buf.data(), buf.size());
     if (n < 0 && errno == ERANGE) continue;  // grew in between
     if (n <= 0) return names;
     buf.resize(static_cast<size_t>(n));
@@ -88,8 +89,8 @@ bool AttributeValue(const std::string& path, const std::string& name,
     ssize_t need = ::lgetxattr(path.c_str(), name.c_str(), nullptr, 0);
     if (need < 0) return false;
     value->resize(static_cast<size_t>(need));
-    ssize_t n = ::lgetxattr(path.c_str(), name.c_str(), value->data(),
-                            value->size());
+    ssize_t n =
+        ::lgetxattr(path.c_str(), name.c_str(), value->data(), value->size());
     if (n < 0 && errno == ERANGE) continue;
     if (n < 0) return false;
     value->resize(static_cast<size_t>(n));
@@ -102,8 +103,8 @@ bool AttributeValue(const std::string& path, const std::string& name,
 // label the security module refuses) or that this file system does not
 // keep: the file is still replaced, without them.
 bool IsRefusedAttribute(int err) {
-  return err == ENOTSUP || err == EOPNOTSUPP || err == EPERM ||
-         err == EACCES || err == EINVAL;
+  return err == ENOTSUP || err == EOPNOTSUPP || err == EPERM || err == EACCES ||
+         err == EINVAL;
 }
 
 // Gives the temporary file fd exactly the extended attributes of the
@@ -137,8 +138,7 @@ std::string TemporaryName(const std::string& path, std::string_view suffix) {
   const size_t slash = path.rfind(kPathSep);
   const std::string folder =
       slash == std::string::npos ? "." : path.substr(0, slash);
-  std::string name =
-      slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   // NAME_MAX counts bytes; the leading dot, the mark and the suffix must
   // fit beside the name.
   const size_t room = NAME_MAX - 1 - kMark.size() - suffix.size();
@@ -234,8 +234,8 @@ int RealFileSystem::ReadWholeFile(const std::string& path,
       data.resize(std::max<size_t>(used * 2, 1 << 16));
     }
     size_t n = 0;
-    if (int err = ReadSome(fd.get(), data.data() + used, data.size() - used,
-                           &n)) {
+    if (int err =
+            ReadSome(fd.get(), data.data() + used, data.size() - used, &n)) {
       if (err == EINTR) continue;
       return err;
     }

@@ -115,8 +115,7 @@ class RealFileSystem : public FileSystem {
   virtual int ReadSome(int fd, char* data, size_t size, size_t* got);
   // Writes at most size bytes (a short count is not an error); returns the
   // bytes written in *written.
-  virtual int WriteSome(int fd, const char* data, size_t size,
-                        size_t* written);
+  virtual int WriteSome(int fd, const char* data, size_t size, size_t* written);
   virtual int Rename(const std::string& from, const std::string& to);
   // fsync of a written file (is_folder false) or of its folder.
   virtual int Sync(int fd, bool is_folder);

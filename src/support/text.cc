@@ -1,6 +1,12 @@
 #include "support/text.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zarn {
 
@@ -31,6 +37,44 @@ std::string GetWord(std::string_view text, std::string_view separators,
     pos = end;
   }
   return std::string(word);
+}
+
+size_t FindText(std::string_view text, std::string_view what, size_t from) {
+  const size_t n = what.size();
+  if (from > text.size()) return std::string_view::npos;
+  if (n == 0) return from;
+  const char* base = text.data();
+  const char* p = base + from;
+  const char* end = base + text.size();
+  if (n == 1) {
+    const void* hit = std::memchr(p, what[0], static_cast<size_t>(end - p));
+    return hit == nullptr ? std::string_view::npos
+                          : static_cast<size_t>(static_cast<const char*>(hit) -
+                                                base);
+  }
+#if defined(__SSE2__)
+  const __m128i first = _mm_set1_epi8(what[0]);
+  const __m128i last = _mm_set1_epi8(what[n - 1]);
+  while (end - p >= static_cast<ptrdiff_t>(n - 1 + 16)) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 1));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+    while (mask != 0) {
+      const int k = std::countr_zero(mask);
+      if (std::memcmp(p + k + 1, what.data() + 1, n - 2) == 0) {
+        return static_cast<size_t>(p + k - base);
+      }
+      mask &= mask - 1;
+    }
+    p += 16;
+  }
+#endif
+  const size_t rest = text.substr(static_cast<size_t>(p - base)).find(what);
+  return rest == std::string_view::npos
+             ? std::string_view::npos
+             : static_cast<size_t>(p - base) + rest;
 }
 
 std::string ReverseText(std::string_view text) {

@@ -3,12 +3,11 @@
 // bytes, nothing else is in the tree but hidden temporary files, and a later
 // run ignores those and finishes the job.
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
-
-#include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
@@ -22,7 +21,6 @@ namespace {
 
 constexpr int kFiles = 200;
 constexpr int kKills = 12;
-
 
 std::string Name(int i) {
   char buf[32];
@@ -61,8 +59,7 @@ bool IsTemporaryName(const std::string& name) {
     return true;
   };
   return name.size() == 21 && name.compare(0, 2, ".f") == 0 &&
-         digits(2, 3, "0123456789") &&
-         name.compare(5, 10, ".txt.zarn-") == 0 &&
+         digits(2, 3, "0123456789") && name.compare(5, 10, ".txt.zarn-") == 0 &&
          digits(15, 6, "0123456789abcdef");
 }
 

@@ -1,10 +1,9 @@
 // The real binary: --fsync forces each rewritten file to disk before its
 // rename and its folder after it; a rewritten file keeps its metadata.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <sstream>
 
@@ -38,8 +37,14 @@ std::string Trace(const std::vector<std::string>& args,
   // LeakSanitizer cannot work under a tracer; the sanitizer build's leak
   // check is done by every other test.
   std::vector<std::string> argv = {
-      "/usr/bin/strace", "-f", "-qq", "-o", out, "-E",
-      "ASAN_OPTIONS=detect_leaks=0", "-e",
+      "/usr/bin/strace",
+      "-f",
+      "-qq",
+      "-o",
+      out,
+      "-E",
+      "ASAN_OPTIONS=detect_leaks=0",
+      "-e",
       "trace=fsync,fdatasync,rename,renameat,renameat2"};
   argv.insert(argv.end(), args.begin(), args.end());
   RunResult r = RunProgram(argv, scratch);

@@ -3,9 +3,8 @@
 // the original bytes of the failed file, no temporary file, the message in
 // the log and the exit status.
 #include <dirent.h>
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,7 +18,6 @@
 
 namespace zarn::testing {
 namespace {
-
 
 class RealFaults : public E2eTest {
  protected:
@@ -89,14 +87,12 @@ TEST_F(RealFaults, FailedFileKeepsEveryByteAndNothingIsLeftBehind) {
        [](auto& fs) { fs.FailWriteAfter("/.a.txt.zarn-", 0, ENOSPC); }, false,
        ENOSPC, "ZARNPFI002CE"},
       {"I/O error in the middle",
-       [](auto& fs) { fs.FailWriteAfter("/.a.txt.zarn-", 70000, EIO); },
-       false, EIO, "ZARNPFI002CE"},
-      {"rename fails",
-       [](auto& fs) { fs.FailRename("/data/a.txt", EROFS); }, false, EROFS,
-       "ZARNPFI002CE"},
-      {"fsync fails",
-       [](auto& fs) { fs.FailFileSync("/.a.txt.zarn-", EIO); }, true, EIO,
-       "ZARNPFI002CE"},
+       [](auto& fs) { fs.FailWriteAfter("/.a.txt.zarn-", 70000, EIO); }, false,
+       EIO, "ZARNPFI002CE"},
+      {"rename fails", [](auto& fs) { fs.FailRename("/data/a.txt", EROFS); },
+       false, EROFS, "ZARNPFI002CE"},
+      {"fsync fails", [](auto& fs) { fs.FailFileSync("/.a.txt.zarn-", EIO); },
+       true, EIO, "ZARNPFI002CE"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -116,16 +112,13 @@ TEST_F(RealFaults, FailedFileKeepsEveryByteAndNothingIsLeftBehind) {
     EXPECT_EQ(status, 3);
     EXPECT_EQ(Data("a.txt"), big);
     EXPECT_EQ(Data("b.txt"), "bar");
-    std::string line = std::string(c.code) + (c.code[9] == '1'
-                                                  ? " '"
-                                                  : " File '") +
-                       data_ + "/a.txt' cannot be" +
-                       (c.code[9] == '1' ? " read (error " +
-                                               std::to_string(c.err) + ")."
-                                         : " written back (error " +
-                                               std::to_string(c.err) +
-                                               "); it keeps its previous "
-                                               "content.");
+    std::string line =
+        std::string(c.code) + (c.code[9] == '1' ? " '" : " File '") + data_ +
+        "/a.txt' cannot be" +
+        (c.code[9] == '1' ? " read (error " + std::to_string(c.err) + ")."
+                          : " written back (error " + std::to_string(c.err) +
+                                "); it keeps its previous "
+                                "content.");
     std::vector<std::string> log = LogLines();
     EXPECT_EQ(std::count(log.begin(), log.end(), line), 1) << line;
   }
@@ -154,12 +147,12 @@ TEST_F(RealFaults, SyncWritesForceEveryRewrittenFileAndItsFolder) {
     if (e.rfind("sync file ", 0) != 0) renames_and_folders.push_back(e);
   }
   // The log's banner, then each changed file; b.txt is not rewritten.
-  EXPECT_EQ(renames_and_folders,
-            (std::vector<std::string>{
-                "rename " + LogPath(), "sync folder " + data_,
-                "rename " + data_ + "/a.txt", "sync folder " + data_,
-                "rename " + data_ + "/sub/c.txt",
-                "sync folder " + data_ + "/sub"}));
+  EXPECT_EQ(
+      renames_and_folders,
+      (std::vector<std::string>{
+          "rename " + LogPath(), "sync folder " + data_,
+          "rename " + data_ + "/a.txt", "sync folder " + data_,
+          "rename " + data_ + "/sub/c.txt", "sync folder " + data_ + "/sub"}));
   EXPECT_EQ(std::count_if(fs_.events.begin(), fs_.events.end(),
                           [](const std::string& e) {
                             return e.rfind("sync file ", 0) == 0;

@@ -19,7 +19,6 @@ namespace {
 using Op = MemoryFileSystem::Op;
 using namespace std::string_literals;
 
-
 std::vector<std::string> TemporaryFilesLeft(const MemoryFileSystem& fs) {
   std::vector<std::string> out;
   for (const std::string& path : fs.AllFiles()) {
@@ -47,8 +46,8 @@ std::vector<std::string> Body(const MemoryRun& run) {
 
 struct WriteFault {
   const char* name;
-  size_t after;      // bytes the temporary file receives before err
-  Op op;             // with after == kNever: the operation that fails
+  size_t after;  // bytes the temporary file receives before err
+  Op op;         // with after == kNever: the operation that fails
   int err;
   const char* left;  // what the temporary file held when it was removed
 };
@@ -84,17 +83,18 @@ TEST(FaultInjection, FailedWriteBackKeepsEveryByteAndLeavesNoTemporary) {
                 std::vector<std::string>{std::string(
                     c.left, c.after == kNever ? original.size() : c.after)});
     }
-    EXPECT_EQ(Body(run),
-              (std::vector<std::string>{
-                  "ZARNPFI003CI Processing file '/data/a.txt'",
-                  "ZARNPFI002CE File '/data/a.txt' cannot be written back "
-                  "(error " + std::to_string(c.err) +
-                      "); it keeps its previous content.",
-                  "ZARNPFI005CI File done, changes: 2",
-                  "ZARNPFI003CI Processing file '/data/b.txt'",
-                  "ZARNPFI005CI File done, changes: 1",
-                  "ZARNPFI006CI End of run: 2 files processed, 3 changes in "
-                  "all."}));
+    EXPECT_EQ(
+        Body(run),
+        (std::vector<std::string>{
+            "ZARNPFI003CI Processing file '/data/a.txt'",
+            "ZARNPFI002CE File '/data/a.txt' cannot be written back "
+            "(error " +
+                std::to_string(c.err) + "); it keeps its previous content.",
+            "ZARNPFI005CI File done, changes: 2",
+            "ZARNPFI003CI Processing file '/data/b.txt'",
+            "ZARNPFI005CI File done, changes: 1",
+            "ZARNPFI006CI End of run: 2 files processed, 3 changes in "
+            "all."}));
   }
 }
 
@@ -201,9 +201,10 @@ TEST(FaultInjection, UnlistableNestedFolderSkipsOnlyItsOwnFiles) {
   // Its subfolders could not be listed either, so they are not reached.
   EXPECT_EQ(run.File("a/deep/deeper/z.txt"), "foo");
   std::vector<std::string> log = run.Log();
-  EXPECT_EQ(std::count(log.begin(), log.end(),
-                       "ZARNPFI001CE '/data/a/deep' cannot be read (error 13)."),
-            1);
+  EXPECT_EQ(
+      std::count(log.begin(), log.end(),
+                 "ZARNPFI001CE '/data/a/deep' cannot be read (error 13)."),
+      1);
   EXPECT_EQ(log.back(),
             "ZARNPFI006CI End of run: 2 files processed, 2 changes in all.");
 }

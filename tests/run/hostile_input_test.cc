@@ -20,7 +20,6 @@ std::string Repeat(const std::string& s, size_t n) {
   return out;
 }
 
-
 TEST(HostileInput, CatastrophicBacktrackingFindsNothingOnALargeText) {
   const std::string text = Repeat("a", 200000) + "!";
   RegularExpressions regex;
@@ -57,8 +56,7 @@ TEST(HostileInput, LoopsNestedTenThousandDeep) {
   const size_t depth = 10000;
   MemoryRun run;
   // Each loop runs once ("lend 1" holds): the body runs exactly once.
-  run.Run(Repeat("loop\r\n", depth) +
-              "set *filestring,cs(*filestring,x)\r\n" +
+  run.Run(Repeat("loop\r\n", depth) + "set *filestring,cs(*filestring,x)\r\n" +
               Repeat("lend 1\r\n", depth),
           {{"a.txt", "deep:"}});
   EXPECT_EQ(run.status, 0) << run.report;
@@ -97,9 +95,12 @@ TEST(HostileInput, CallsNestedTenThousandDeep) {
 TEST(HostileInput, ExpressionOfOneMegabyte) {
   // cs of some 500,000 literal arguments, and one of 100,000 calls.
   MemoryRun run;
-  run.Run("set *filestring,cs(" + Repeat("ab,", 350000) + "c)\r\n"
-          "set n,cs(" + Repeat("len(xyz),", 100000) + "0)\r\n"
-          "set *filestring,cs(*filestring,len(n))\r\n",
+  run.Run("set *filestring,cs(" + Repeat("ab,", 350000) +
+              "c)\r\n"
+              "set n,cs(" +
+              Repeat("len(xyz),", 100000) +
+              "0)\r\n"
+              "set *filestring,cs(*filestring,len(n))\r\n",
           {{"a.txt", "x"}});
   EXPECT_EQ(run.status, 0) << run.report;
   EXPECT_EQ(run.File("a.txt"), Repeat("ab", 350000) + "c" + "100001");
@@ -108,8 +109,8 @@ TEST(HostileInput, ExpressionOfOneMegabyte) {
 TEST(HostileInput, DataLineOfTenMegabytes) {
   const std::string line = Repeat("0123456789", 1000000);
   MemoryRun run;
-  run.Run(kFooToBar, {{"a.txt", line + "foo" + line + "\r\nfoo"},
-                      {"b.txt", line}});
+  run.Run(kFooToBar,
+          {{"a.txt", line + "foo" + line + "\r\nfoo"}, {"b.txt", line}});
   EXPECT_EQ(run.status, 0) << run.report;
   EXPECT_EQ(run.File("a.txt"), line + "bar" + line + "\r\nbar");
   EXPECT_EQ(run.File("b.txt"), line);

@@ -3,11 +3,10 @@
 // GB and needs about 3 GB of memory, so it runs only when asked for:
 //   ZARN_LARGE_TESTS=1 ctest --test-dir build/test -R LargeFile
 // and is skipped when the machine has less memory available than it needs.
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
@@ -19,9 +18,9 @@
 namespace zarn::testing {
 namespace {
 
-constexpr size_t kBlock = 1 << 20;       // 1 MB
-constexpr size_t kBlocks = 1024;         // 1 GB in all
-constexpr long kNeededKb = 6L << 20;     // 6 GB available
+constexpr size_t kBlock = 1 << 20;    // 1 MB
+constexpr size_t kBlocks = 1024;      // 1 GB in all
+constexpr long kNeededKb = 6L << 20;  // 6 GB available
 
 long AvailableMemoryKb() {
   std::ifstream in("/proc/meminfo");
@@ -40,8 +39,8 @@ std::string Block(size_t i, bool edited) {
   block.reserve(kBlock);
   char line[64];
   for (size_t n = 0; block.size() + 64 <= kBlock; ++n) {
-    std::snprintf(line, sizeof line, "block %06zu line %06zu some text\r\n",
-                  i, n);
+    std::snprintf(line, sizeof line, "block %06zu line %06zu some text\r\n", i,
+                  n);
     block += line;
   }
   block += edited ? "bar" : "foo";

@@ -2,10 +2,9 @@
 // files and folders outside it never reads, follows or writes through them;
 // a hard-linked file is replaced like any other; the writability test
 // cannot be redirected through a link.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <climits>
@@ -17,7 +16,6 @@
 
 namespace zarn::testing {
 namespace {
-
 
 // What can tell a file apart from a rewritten one.
 struct Identity {
@@ -59,14 +57,17 @@ TEST_F(Security, LinksInTheDataTreeAreNeverFollowedOrWrittenThrough) {
   // dangling link, a link to an inside file, and a hard link to an
   // outside file.
   PutData("plain.txt", "foo plain");
-  ASSERT_EQ(::symlink((out + "/secret.txt").c_str(),
-                      (data_ + "/secret.txt").c_str()), 0);
+  ASSERT_EQ(
+      ::symlink((out + "/secret.txt").c_str(), (data_ + "/secret.txt").c_str()),
+      0);
   ASSERT_EQ(::symlink((out + "/dir").c_str(), (data_ + "/dir").c_str()), 0);
   ASSERT_EQ(::symlink((out + "/nothing.txt").c_str(),
-                      (data_ + "/dangling.txt").c_str()), 0);
+                      (data_ + "/dangling.txt").c_str()),
+            0);
   ASSERT_EQ(::symlink("plain.txt", (data_ + "/alias.txt").c_str()), 0);
-  ASSERT_EQ(::link((out + "/shared.txt").c_str(),
-                   (data_ + "/shared.txt").c_str()), 0);
+  ASSERT_EQ(
+      ::link((out + "/shared.txt").c_str(), (data_ + "/shared.txt").c_str()),
+      0);
 
   const std::vector<std::string> outside = {
       out + "/secret.txt", out + "/dir/inner.txt", out + "/shared.txt",
@@ -99,11 +100,10 @@ TEST_F(Security, LinksInTheDataTreeAreNeverFollowedOrWrittenThrough) {
   for (const std::string& line : LogLines(root_ + "/run.log")) {
     if (line.rfind("ZARNPFI003CI", 0) == 0) processed.push_back(line);
   }
-  EXPECT_EQ(processed, (std::vector<std::string>{
-                           "ZARNPFI003CI Processing file '" + data_ +
-                               "/plain.txt'",
-                           "ZARNPFI003CI Processing file '" + data_ +
-                               "/shared.txt'"}));
+  EXPECT_EQ(processed,
+            (std::vector<std::string>{
+                "ZARNPFI003CI Processing file '" + data_ + "/plain.txt'",
+                "ZARNPFI003CI Processing file '" + data_ + "/shared.txt'"}));
 }
 
 TEST_F(Security, WritabilityTestIsNeverRedirectedThroughALink) {
@@ -133,7 +133,8 @@ TEST_F(Security, WritabilityTestGivesUpRatherThanWriteThroughLinks) {
   const std::string base = WritableTestPath(data_, clock.Now());
   for (int attempt = 0; attempt < 10; ++attempt) {
     std::string name = base;
-    if (attempt > 0) name.insert(name.size() - 4, "_" + std::to_string(attempt));
+    if (attempt > 0)
+      name.insert(name.size() - 4, "_" + std::to_string(attempt));
     ASSERT_EQ(::symlink(missing.c_str(), name.c_str()), 0) << name;
   }
   EXPECT_FALSE(IsFolderWritable(fs, clock, data_));

@@ -5,12 +5,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
@@ -128,8 +127,7 @@ TEST_F(FileSystemSafety, SyncWritesForceFileBeforeRenameAndFolderAfter) {
   ASSERT_EQ(fs_.WriteWholeFile(Path("f.txt"), "two"), 0);
   EXPECT_EQ(fs_.events, (std::vector<std::string>{
                             "sync file " + Path(".f.txt.zarn-000002"),
-                            "rename " + Path("f.txt"),
-                            "sync folder " + dir_}));
+                            "rename " + Path("f.txt"), "sync folder " + dir_}));
   EXPECT_EQ(Get("f.txt"), "two");
 }
 
@@ -156,17 +154,19 @@ TEST_F(FileSystemSafety, TemporaryFileIsOwnerOnlyUntilItIsComplete) {
 TEST_F(FileSystemSafety, PlantedLinkAtTheTemporaryNameIsNeverWrittenThrough) {
   Put("f.txt", kOld);
   Put("outside", "outside bytes");
-  ASSERT_EQ(::symlink(Path("outside").c_str(), Path(".f.txt.zarn-aaaaaa").c_str()),
-            0);
-  ASSERT_EQ(::symlink(Path("nowhere").c_str(), Path(".f.txt.zarn-bbbbbb").c_str()),
-            0);
+  ASSERT_EQ(
+      ::symlink(Path("outside").c_str(), Path(".f.txt.zarn-aaaaaa").c_str()),
+      0);
+  ASSERT_EQ(
+      ::symlink(Path("nowhere").c_str(), Path(".f.txt.zarn-bbbbbb").c_str()),
+      0);
   fs_.PlanSuffixes({"aaaaaa", "bbbbbb", "cccccc"});
   ASSERT_EQ(fs_.WriteWholeFile(Path("f.txt"), kNew), 0);
   EXPECT_EQ(Get("f.txt"), kNew);
   EXPECT_EQ(Get("outside"), "outside bytes");
-  EXPECT_EQ(Entries(), (std::vector<std::string>{
-                           ".f.txt.zarn-aaaaaa", ".f.txt.zarn-bbbbbb",
-                           "f.txt", "outside"}));
+  EXPECT_EQ(Entries(), (std::vector<std::string>{".f.txt.zarn-aaaaaa",
+                                                 ".f.txt.zarn-bbbbbb", "f.txt",
+                                                 "outside"}));
   EXPECT_FALSE(fs_.IsFile(Path("nowhere")));
 }
 

@@ -7,6 +7,8 @@
 #include "commands/command_support.h"
 #include "commands/handlers.h"
 #include "commands/program_facts.h"
+#include "eval/evaluator.h"
+#include "eval/functions.h"
 #include "program/program.h"
 #include "support/messages.h"
 #include "support/number.h"
@@ -94,11 +96,54 @@ bool Assign(RunState& st, const Assignment& a, std::string_view value) {
   return true;
 }
 
+// "set *filestring,sr(*filestring,F,R[,N])" with R no longer than F: the
+// text is rewritten within its own storage instead of being built anew as a
+// result and copied back, when the outcome is the same. It is when nothing
+// can read the result variable the expression would leave, the trace (which
+// shows the value) is off, and the result does not begin like an error
+// (which the assignment refuses). True when the operation was done so
+// (or refused, as the assignment would refuse it).
+bool SetFileTextInPlace(RunState& st, const OperParts& parts,
+                        const Assignment& a) {
+  if (a.name != kFileStringName || st.ErrLogLevel == 1 ||
+      FactsOf(st).FunrObservable(st)) {
+    return false;
+  }
+  EvalContext ctx{st.StrVars, st.RangeVars, st.FunrCount, &st.plans};
+  SrArguments args;
+  if (!PlannedSrOfFileText(PlanOfPart(st, parts, parts.cut.rest), ctx,
+                           &args) ||
+      args.to.size() > args.from.size() ||
+      args.text.data() != st.StrVars.file_text().view().data() ||
+      SrHead(args, kErrorMarker.size()) == kErrorMarker) {
+    return false;
+  }
+  if (!MayAssign(st, a)) return true;
+  // As the evaluation would leave it: one call made.
+  st.FunrCount = 1;
+  if (!args.from.empty()) {
+    // Either may be a variable holding a piece of the text itself.
+    const std::string from(args.from);
+    const std::string to(args.to);
+    st.StrVars.file_text().ReplaceEvery(from, to, args.count);
+  }
+  st.StrVars.Set("*pos", "1");
+  st.RangeVars.SetRangeVar(RangeVarRec{"*filerange", 1, FileTextLength(st)});
+  SetIntVar(st, "*changes", int64_t{IntVar(st, "*changes")} + 1);
+  SetNextOper(st, NextInSequence(st));
+  return true;
+}
+
 }  // namespace
 
 void SetCommand(RunState& st, std::string_view keyword, std::string_view parm) {
   const OperParts& parts = FactsOf(st).PartsOf(st, parm);
   const NameAndRest& cut = parts.cut;
+  if (SetFileTextInPlace(
+          st, parts,
+          Assignment{keyword, parts, cut.name, cut.rest, /*from_set=*/true})) {
+    return;
+  }
   // A view of the result where it lies (often a result variable), so that
   // a long text is copied once, into the variable that receives it.
   std::string buffer;

@@ -51,8 +51,6 @@ std::string EvaluateArgument(RunState& st, std::string_view expression) {
   return Evaluate(expression, ctx);
 }
 
-namespace {
-
 const ExpressionPlan& PlanOfPart(RunState& st, const OperParts& parts,
                                  const std::string& expression) {
   if (parts.plan == nullptr || parts.plan_text.data() != expression.data() ||
@@ -62,8 +60,6 @@ const ExpressionPlan& PlanOfPart(RunState& st, const OperParts& parts,
   }
   return *parts.plan;
 }
-
-}  // namespace
 
 std::string EvaluatePart(RunState& st, const OperParts& parts,
                          const std::string& expression) {

@@ -70,9 +70,11 @@ void ReportError(RunState& st, std::string_view code, std::string_view value);
 
 // The value of an expression argument.
 std::string EvaluateArgument(RunState& st, std::string_view expression);
-// The same for an expression that is one of the parts of the current
-// operation's parameter (a word or the rest), through the plan that the
-// parts keep.
+// The plan of expression, one of the parts of the current operation's
+// parameter (a word or the rest), made once and kept with the parts.
+const ExpressionPlan& PlanOfPart(RunState& st, const OperParts& parts,
+                                 const std::string& expression);
+// The value of such an expression, through that plan.
 std::string EvaluatePart(RunState& st, const OperParts& parts,
                          const std::string& expression);
 // The same as a view (see EvaluateView), valid until the variables or

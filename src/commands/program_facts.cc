@@ -10,12 +10,25 @@ namespace zarn {
 
 namespace {
 
-bool MentionsNctx(std::string_view text) {
-  constexpr std::string_view kNctx = "*NCTX";
-  if (text.size() < kNctx.size()) return false;
-  for (size_t i = 0; i + kNctx.size() <= text.size(); ++i) {
+// Whether text holds name (upper case, beginning with "*") in any letter
+// case.
+bool Mentions(std::string_view text, std::string_view name) {
+  if (text.size() < name.size()) return false;
+  for (size_t i = 0; i + name.size() <= text.size(); ++i) {
     if (text[i] != '*') continue;
-    if (EqualsIgnoreCase(text.substr(i, kNctx.size()), kNctx)) return true;
+    if (EqualsIgnoreCase(text.substr(i, name.size()), name)) return true;
+  }
+  return false;
+}
+
+// Whether some operation names a variable beginning with prefix (upper
+// case, in any letter case in the program) or lists every variable.
+bool AnyOperationReads(const RunState& st, std::string_view prefix) {
+  for (const Oper& op : st.OperList) {
+    if (Mentions(op.text, prefix) ||
+        (op.command == "wlog" && ParmWord(op.parm, 1) == "=all=")) {
+      return true;
+    }
   }
   return false;
 }
@@ -24,16 +37,16 @@ bool MentionsNctx(std::string_view text) {
 
 bool ProgramFacts::NctxObservable(const RunState& st) {
   if (nctx_observable_ < 0) {
-    nctx_observable_ = 0;
-    for (const Oper& op : st.OperList) {
-      if (MentionsNctx(op.text) ||
-          (op.command == "wlog" && ParmWord(op.parm, 1) == "=all=")) {
-        nctx_observable_ = 1;
-        break;
-      }
-    }
+    nctx_observable_ = AnyOperationReads(st, "*NCTX") ? 1 : 0;
   }
   return nctx_observable_ == 1;
+}
+
+bool ProgramFacts::FunrObservable(const RunState& st) {
+  if (funr_observable_ < 0) {
+    funr_observable_ = AnyOperationReads(st, "*FUNR") ? 1 : 0;
+  }
+  return funr_observable_ == 1;
 }
 
 namespace {

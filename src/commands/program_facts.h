@@ -7,6 +7,9 @@
 //   names it (the evaluator resolves names one level only, so a name built
 //   at run time is never looked up), by "wlog =all=", or in the trace of
 //   trace level 1, which the find command checks itself;
+// - the same for the result variables (*funr1, ...) that an expression
+//   leaves: when no later operation can read them, an assignment whose
+//   value no one else sees may edit *filestring in place;
 // - the jump target of each control-flow operation for the case in which
 //   it scans the operation list (a false loop or if condition, a false
 //   lend condition, lcont, lexit). The scans depend only on the fields that
@@ -88,6 +91,9 @@ class ProgramFacts {
 
   // True when some operation can read *nctx.
   bool NctxObservable(const RunState& st);
+  // True when some operation can read a result variable (*funr1, ...) that
+  // an earlier operation's expression left.
+  bool FunrObservable(const RunState& st);
 
   // The remembered jump target of operation number, or 0 when not known
   // yet (a target is always at least 1).
@@ -103,6 +109,7 @@ class ProgramFacts {
   const Oper* opers_ = nullptr;   // the operation list the facts describe
   int32_t oper_count_ = 0;
   int nctx_observable_ = -1;      // -1 unknown, else 0 or 1
+  int funr_observable_ = -1;      // the same
   std::vector<int32_t> targets_;  // index = operation number
   std::vector<OperParts> parts_;   // index = operation number
   std::vector<char> parts_known_;

@@ -74,6 +74,17 @@ std::string_view EvaluateView(const ExpressionPlan& plan,
                               std::string_view expression, EvalContext& ctx,
                               std::string* buffer);
 
+struct SrArguments;  // functions.h
+
+// Whether the expression of plan is one call of sr whose first argument is
+// written exactly "*filestring" and whose result is the expression's value,
+// with arguments that pass sr's checks; they are then fetched into *args
+// (the text viewing *filestring where it lies). Nothing is evaluated and no
+// result variable is touched, so that an assignment of the result to
+// *filestring may edit the text in place instead.
+bool PlannedSrOfFileText(const ExpressionPlan& plan, EvalContext& ctx,
+                         SrArguments* args);
+
 }  // namespace zarn
 
 #endif  // ZARN_EVAL_EVALUATOR_H_

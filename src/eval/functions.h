@@ -44,6 +44,20 @@ std::string Lc(Call& call);
 std::string Uc(Call& call);
 std::string Cs(Call& call);
 std::string Sr(Call& call);
+
+// The arguments of an sr call, fetched and checked: the text, what is
+// replaced, its replacement and the most occurrences replaced.
+struct SrArguments {
+  std::string_view text;
+  std::string_view from;
+  std::string_view to;
+  int32_t count = 0;
+};
+// Fetches and checks them as sr does; false with sr's error as *error.
+bool ReadSrArguments(Call& call, SrArguments* args, std::string* error);
+// The first n bytes of sr's result for args (fewer when it is shorter),
+// without building the rest of it.
+std::string SrHead(const SrArguments& args, size_t n);
 std::string V(Call& call);
 
 // Words, ranges and construction (functions_word.cc).

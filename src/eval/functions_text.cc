@@ -125,20 +125,48 @@ std::string Cs(Call& call) {
   return result;
 }
 
+bool ReadSrArguments(Call& call, SrArguments* args, std::string* error) {
+  if (!call.Open(3, error)) return false;
+  args->text = call.arg(1);
+  args->from = call.arg(2);
+  args->to = call.arg(3);
+  args->count = INT32_MAX;
+  const std::string_view count_arg = call.arg(4);
+  return count_arg.empty() ||
+         call.WholeNumber(count_arg, kSrCount, &args->count, error);
+}
+
+std::string SrHead(const SrArguments& args, size_t n) {
+  const std::string_view t = args.text;
+  const std::string_view f = args.from;
+  if (f.empty()) return std::string(t.substr(0, n));
+  std::string head;
+  size_t from = 0;
+  for (int32_t done = 0; done < args.count && head.size() < n; ++done) {
+    // An occurrence from from + n on leaves n bytes before it unchanged:
+    // the search need not look further.
+    const size_t window = std::min(t.size(), from + n + f.size());
+    const size_t hit = FindText(t.substr(0, window), f, from);
+    if (hit == std::string_view::npos) break;
+    head.append(t.substr(from, hit - from));
+    head.append(args.to);
+    from = hit + f.size();
+  }
+  if (head.size() < n) head.append(t.substr(from, n - head.size()));
+  head.resize(std::min(head.size(), n));
+  return head;
+}
+
 // sr(t,f,r[,count]): occurrences of f, left to right and not overlapping,
 // replaced by r; the replacement is never searched again.
 std::string Sr(Call& call) {
   std::string result;
-  if (!call.Open(3, &result)) return result;
-  const std::string_view t = call.arg(1);
-  const std::string_view f = call.arg(2);
-  const std::string_view r = call.arg(3);
-  const std::string_view count_arg = call.arg(4);
-  int32_t count = INT32_MAX;
-  if (!count_arg.empty() &&
-      !call.WholeNumber(count_arg, kSrCount, &count, &result)) {
-    return result;
-  }
+  SrArguments args;
+  if (!ReadSrArguments(call, &args, &result)) return result;
+  const std::string_view t = args.text;
+  const std::string_view f = args.from;
+  const std::string_view r = args.to;
+  const int32_t count = args.count;
   if (f.empty()) return std::string(t);
   // A replacement no longer than what it replaces can only shorten the
   // text: one pass builds the result. A longer one is counted first, so

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "support/text.h"
+
 namespace zarn {
 
 namespace {
@@ -101,6 +103,38 @@ void FileText::Replace(size_t pos, size_t len, std::string_view repl) {
     crlf_pairs_ += PairsBeginningIn(first, pos + n) - pairs_before;
   }
   if (shadow_kept_) RefreshShadow(first, pos + n + 1);
+}
+
+void FileText::ReplaceEvery(std::string_view from, std::string_view to,
+                            int32_t count) {
+  RestorePatch();
+  MoveGap(size_);
+  char* const base = buffer_.data();
+  const std::string_view text(base, size_);
+  // What is written never reaches what is still to be read: each piece
+  // kept or replaced is written no further than where it was read from.
+  size_t read = 0;
+  size_t write = 0;
+  int32_t done = 0;
+  for (; done < count; ++done) {
+    const size_t hit = FindText(text, from, read);
+    if (hit == std::string_view::npos) break;
+    if (write != read) std::memmove(base + write, base + read, hit - read);
+    write += hit - read;
+    std::memcpy(base + write, to.data(), to.size());
+    write += to.size();
+    read = hit + from.size();
+  }
+  if (done == 0) return;
+  if (write != read) {
+    std::memmove(base + write, base + read, size_ - read);
+    size_ = write + (size_ - read);
+    gap_begin_ = size_;  // the bytes given up join the gap at the end
+  }
+  std::string().swap(shadow_);
+  shadow_kept_ = false;
+  crlf_pairs_ = -1;
+  patched_ = kNone;
 }
 
 void FileText::Assign(std::string text) {

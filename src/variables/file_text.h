@@ -64,6 +64,14 @@ class FileText {
   // must lie within the text.
   void Replace(size_t pos, size_t len, std::string_view repl);
 
+  // Replaces the occurrences of from (not empty), left to right and not
+  // overlapping, at most count of them, by to, which is no longer than from
+  // and never searched again: the text can only shrink, so it is rewritten
+  // within its own storage in one pass. Neither from nor to may view this
+  // text.
+  void ReplaceEvery(std::string_view from, std::string_view to,
+                    int32_t count);
+
   void Assign(std::string text);
   // The same from a copy of text (which may view this text), made in the
   // storage the text already has.

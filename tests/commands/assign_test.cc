@@ -174,6 +174,100 @@ TEST_F(Assign, SetOfTraceLevelWritesTheProgramListingOnce) {
   EXPECT_EQ(out.log, (Log{TraceLine(2, "Setc parm.: b")}));
 }
 
+// A fixture of its own for each run of a comparison.
+class SeparateRun : public CommandFixture {
+ public:
+  void TestBody() override {}
+  using CommandFixture::HasVar;
+  using CommandFixture::Range;
+  using CommandFixture::Run;
+  using CommandFixture::TraceLine;
+  using CommandFixture::Var;
+};
+
+// "set *filestring,sr(*filestring,F,R[,N])" edits the text where it lies
+// when no operation can read the result variable; every outcome is the one
+// of the evaluated result, which an operation naming *funr forces. Each
+// program ends with a search and a look at what it found, so that the
+// state the edit leaves (positions, ranges, CR LF seen by searches) is
+// compared too.
+TEST(AssignInPlace, SameOutcomeAsTheEvaluatedResult) {
+  struct Row {
+    std::string program;
+    std::string text;
+    bool in_place;  // whether the edit can be made in place
+  };
+  const std::string text = "a foo foo\r\nfoo fo\r\nofoo";
+  const std::vector<Row> rows = {
+      {"set *filestring,sr(*filestring,foo,bar)", text, true},
+      {"set *filestring,sr( *filestring , foo , x )", text, true},
+      {"set *filestring,sr(*filestring,foo,bar,2)", text, true},
+      {"set *filestring,sr(*filestring,o,,1)", text, true},  // removes one
+      {"set *filestring,sr(*filestring,foo,b,1)", text, true},
+      {"set *filestring,sr(*filestring,zzz,b)", text, true},  // no hit
+      {"setc f,oo\nsetc t,Q\nset *filestring,sr(*filestring,f,t)", text,
+       true},
+      {"setc f,\nset *filestring,sr(*filestring,f,t)", text, false},
+      // The replaced piece and its replacement may be the text itself.
+      {"set *filestring,sr(*filestring,*filestring,x)", text, true},
+      {"setc t,x\nset *filestring,sr(*filestring,t,*filestring)", "x", true},
+      // Longer replacements, bad counts, missing arguments: evaluated.
+      {"set *filestring,sr(*filestring,o,oo)", text, false},
+      {"set *filestring,sr(*filestring,foo,bar,0)", text, false},
+      {"set *filestring,sr(*filestring,foo,bar,1.5)", text, false},
+      {"set *filestring,sr(*filestring,foo,bar,x)", text, false},
+      {"set *filestring,sr(*filestring,foo)", text, false},
+      {"set *filestring,sr(*FILESTRING,foo,bar)", text, false},
+      {"set *FILESTRING,sr(*filestring,foo,bar)", text, false},
+      {"set *filestring,cs(sr(*filestring,foo,bar))", text, false},
+      // A result that begins like an error is refused, as evaluated.
+      {"set *filestring,sr(*filestring,ZZ,*)", "**ZZ ERROR and more", false},
+      {"set *filestring,sr(*filestring,foo,bar)", "*** ERRORfoo", false},
+      {"set *filestring,sr(*filestring,foo,bar)", "*** ERRO", true},
+  };
+  // The search sees CR LF as two NUL characters: it finds "o" + CR LF
+  // before the edit (so the translated text is made) and after it.
+  const std::string before = "setc p,o\\x00\nfindup p,b,h,a\nsetc *pos,1\n";
+  const std::string after = "\nfindup p,b2,h2,a2\nwlog h2\nwlog a2";
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.program + " on " + ::testing::PrintToString(r.text));
+    SeparateRun in_place;
+    SeparateRun evaluated;
+    // The same program text but for one letter, which lets the second
+    // read a result variable.
+    const Outcome a = in_place.Run(before + r.program + after + "\nsetc zz,*fumr",
+                                   r.text);
+    Outcome b = evaluated.Run(before + r.program + after + "\nsetc zz,*funr",
+                              r.text);
+    for (std::string& line : b.log) line = ReplaceEvery(line, "*funr", "*fumr");
+    EXPECT_EQ(a.text, b.text);
+    EXPECT_EQ(a.changes, b.changes);
+    EXPECT_EQ(a.err_flag, b.err_flag);
+    EXPECT_EQ(a.log, b.log);
+    EXPECT_EQ(in_place.Var("*pos"), evaluated.Var("*pos"));
+    EXPECT_EQ(in_place.Range("*filerange"), evaluated.Range("*filerange"));
+    EXPECT_EQ(in_place.Var("zz"),
+              ReplaceEvery(evaluated.Var("zz"), "*funr", "*fumr"));
+    // Only the evaluation leaves the result in *funr1; a refused call
+    // leaves none.
+    if (r.in_place) {
+      EXPECT_FALSE(in_place.HasVar("*funr1"));
+      EXPECT_TRUE(evaluated.HasVar("*funr1"));
+    } else {
+      EXPECT_EQ(in_place.HasVar("*funr1"), evaluated.HasVar("*funr1"));
+    }
+  }
+}
+
+TEST(AssignInPlace, TraceShowsTheValueAsEvaluated) {
+  SeparateRun traced;
+  const Outcome out = traced.Run(
+      "setc *errloglev,1\nset *filestring,sr(*filestring,foo,bar)", "a foo");
+  EXPECT_EQ(out.text, "a bar");
+  EXPECT_TRUE(traced.HasVar("*funr1"));
+  EXPECT_EQ(out.log.back(), traced.TraceLine(2, "Set parm eval.: a bar"));
+}
+
 }  // namespace
 }  // namespace testing_commands
 }  // namespace zarn

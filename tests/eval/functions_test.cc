@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <string>
 
@@ -374,6 +375,31 @@ TEST(ResultLengthTest, RefusesResultsBeyondTheLimit) {
   EXPECT_EQ(f.Eval("sr(x,a,y)"), "*** ERROR. FUNCTION:SR. RESULT TOO LONG.");
   EXPECT_EQ(f.Eval("len(sr(x,a,y,100))"),
             std::to_string((size_t{1} << 20) - 100 + 100 * 2048));
+}
+
+// The head of sr's result, made without the rest, against the result.
+TEST(SrHeadTest, IsTheBeginningOfTheResult) {
+  std::mt19937 rng(1206);
+  auto random_text = [&rng](size_t max) {
+    std::string s(rng() % (max + 1), ' ');
+    for (char& c : s) c = "ab*"[rng() % 3];
+    return s;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    const std::string t = "x" + random_text(30);  // never an empty argument
+    const std::string f = "a" + random_text(2);
+    const std::string r = "b" + random_text(3);
+    const int32_t count = round % 4 == 0 ? 1 + static_cast<int32_t>(rng() % 3)
+                                         : INT32_MAX;
+    EvalFixture fixture;
+    const std::string result = fixture.Eval(
+        count == INT32_MAX ? "sr(t,f,r)" : "sr(t,f,r," + std::to_string(count) + ")",
+        {{"t", t}, {"f", f}, {"r", r}});
+    for (size_t n : {size_t{0}, size_t{1}, size_t{5}, size_t{9}, size_t{40}}) {
+      ASSERT_EQ(SrHead(SrArguments{t, f, r, count}, n), result.substr(0, n))
+          << t << " " << f << " -> " << r << " count " << count << " n " << n;
+    }
+  }
 }
 
 }  // namespace

@@ -169,5 +169,47 @@ TEST(FileTextTest, AssignCopyMayReadTheTextItself) {
   EXPECT_EQ(text.view(), "short");
 }
 
+// Replacing every occurrence within the text's own storage, against the
+// same replacement made on a plain string; with the gap anywhere and with
+// or without a shadow before, and further edits after it.
+TEST(FileTextTest, ReplaceEveryMatchesAPlainString) {
+  std::mt19937 rng(61206);
+  std::uniform_int_distribution<int> small(0, 3);
+  for (int round = 0; round < 2000; ++round) {
+    std::string model = RandomText(rng, 40);
+    FileText text;
+    text.Assign(model);
+    if (round % 3 == 0 && !model.empty()) {  // a gap inside the text
+      const size_t pos = rng() % model.size();
+      text.Replace(pos, 0, "ab");
+      model.insert(pos, "ab");
+    }
+    if (round % 2 == 0) text.TranslatedViewFrom(0);
+    std::string from = RandomText(rng, 3);
+    if (from.empty()) from = "o";
+    const std::string to = RandomText(rng, from.size()).substr(0, from.size());
+    const int32_t count = small(rng) == 0 ? 1 + small(rng) : INT32_MAX;
+
+    std::string expected;
+    size_t at = 0;
+    for (int32_t done = 0; done < count; ++done) {
+      const size_t hit = model.find(from, at);
+      if (hit == std::string::npos) break;
+      expected += model.substr(at, hit - at) + to;
+      at = hit + from.size();
+    }
+    expected += model.substr(at);
+
+    text.ReplaceEvery(from, to, count);
+    SCOPED_TRACE(::testing::PrintToString(model) + " " +
+                 ::testing::PrintToString(from) + " -> " +
+                 ::testing::PrintToString(to));
+    ASSERT_NO_FATAL_FAILURE(ExpectSame(text, expected, rng));
+    text.Replace(0, 0, "\n");
+    expected.insert(0, "\n");
+    ASSERT_NO_FATAL_FAILURE(ExpectSame(text, expected, rng));
+  }
+}
+
 }  // namespace
 }  // namespace zarn

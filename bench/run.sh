@@ -11,8 +11,13 @@
 #
 # Settings (environment):
 #   BENCH_RUNS     runs per tool and workload (default 5)
-#   BENCH_DATA     where corpus and copies live (default $TMPDIR/zarn-bench,
-#                  never inside the repository)
+#   BENCH_DATA     where corpus and copies live, never inside the
+#                  repository (default /dev/shm/zarn-bench when /dev/shm is
+#                  a tmpfs with room for it, else $TMPDIR/zarn-bench). On a
+#                  disk file system the copying and removing of thousands
+#                  of files between runs can make file creation itself
+#                  slow for every tool alike (ext4 steps over recently
+#                  freed inodes), which swamps what the tools do.
 #   BENCH_ONLY     comma list of workloads to run (default all):
 #                  W-many,W-big,W-big-sparse,W-big-4x,W-interp
 #   BENCH_BIG_MIB  size of W-big and W-big-sparse in MiB (default 64;
@@ -27,7 +32,16 @@ cd "$(dirname "$0")/.."
 repo=$PWD
 
 runs=${BENCH_RUNS:-5}
-data=${BENCH_DATA:-${TMPDIR:-/tmp}/zarn-bench}
+default_data() {
+  # Room for the corpus (about 0.5 GB) and two copies of the largest tree.
+  if [[ $(stat -f -c %T /dev/shm 2>/dev/null) == tmpfs ]] &&
+     (( $(df -Pk /dev/shm | awk 'NR == 2 { print $4 }') > 2 * 1024 * 1024 )); then
+    echo /dev/shm/zarn-bench
+  else
+    echo "${TMPDIR:-/tmp}/zarn-bench"
+  fi
+}
+data=${BENCH_DATA:-$(default_data)}
 only=${BENCH_ONLY:-W-many,W-big,W-big-sparse,W-big-4x,W-interp}
 big_mib=${BENCH_BIG_MIB:-64}
 count=${BENCH_COUNT:-1000000}
@@ -229,7 +243,7 @@ for w in "${!largest[@]}"; do largest_list+="$w=${largest[$w]} "; done
 
 echo
 echo "Zarn: $zarn"
-echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'); $runs runs per tool; ${elapsed}s in all"
+echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(awk '/MemTotal/ { printf "%.0f GB", $2 / 1048576 }' /proc/meminfo); files on $(stat -f -c %T "$data") ($data); $runs runs per tool; ${elapsed}s in all"
 awk -v largest="$largest_list" '
   function median(list, n,   a, i, j, t) {
     n = split(list, a, " ")

@@ -53,17 +53,24 @@ size_t FindText(std::string_view text, std::string_view what, size_t from) {
                                                 base);
   }
 #if defined(__SSE2__)
+  // Candidates: first, middle and last character in place. For a text of
+  // up to three characters that is a match; longer ones compare the rest.
+  const size_t mid = n / 2;
   const __m128i first = _mm_set1_epi8(what[0]);
+  const __m128i middle = _mm_set1_epi8(what[mid]);
   const __m128i last = _mm_set1_epi8(what[n - 1]);
   while (end - p >= static_cast<ptrdiff_t>(n - 1 + 16)) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i m =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + mid));
     const __m128i b =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 1));
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
+        _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(m, middle)),
+        _mm_cmpeq_epi8(b, last))));
     while (mask != 0) {
       const int k = std::countr_zero(mask);
-      if (std::memcmp(p + k + 1, what.data() + 1, n - 2) == 0) {
+      if (n <= 3 || std::memcmp(p + k + 1, what.data() + 1, n - 2) == 0) {
         return static_cast<size_t>(p + k - base);
       }
       mask &= mask - 1;

@@ -32,8 +32,8 @@ std::string OverlayText(std::string_view overlay, std::string_view base,
                         int32_t position);
 
 // text.find(what, from), faster on long texts: candidates are the places
-// where both the first and the last character of what stand, sixteen places
-// at a time where the processor allows, and only those are compared.
+// where the first, the middle and the last character of what stand, sixteen
+// places at a time where the processor allows, and only those are compared.
 size_t FindText(std::string_view text, std::string_view what, size_t from);
 
 // Removes leading and trailing blanks (character 32 only).

@@ -43,6 +43,9 @@ size_t FindText(std::string_view text, std::string_view what, size_t from) {
   const size_t n = what.size();
   if (from > text.size()) return std::string_view::npos;
   if (n == 0) return from;
+  // From here on the text is not empty: an empty view may have no data at
+  // all, which the C library's searches must not be given.
+  if (n > text.size() - from) return std::string_view::npos;
   const char* base = text.data();
   const char* p = base + from;
   const char* end = base + text.size();

@@ -45,5 +45,13 @@ TEST(FindTextTest, MatchesAtTheVeryEndAndAcrossBlocks) {
   EXPECT_EQ(FindText(text, "foo", 2000), std::string_view::npos);
 }
 
+TEST(FindTextTest, EmptyTextWithoutData) {
+  const std::string_view none;  // data() is null
+  EXPECT_EQ(FindText(none, "b", 0), std::string_view::npos);
+  EXPECT_EQ(FindText(none, "bc", 0), std::string_view::npos);
+  EXPECT_EQ(FindText(none, "", 0), 0u);
+  EXPECT_EQ(FindText("ab", "b", 2), std::string_view::npos);
+}
+
 }  // namespace
 }  // namespace zarn

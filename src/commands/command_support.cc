@@ -46,8 +46,20 @@ void ReportError(RunState& st, std::string_view code, std::string_view value) {
   LogMessage(st, kCommandsSection, code, "/{1}/", MsgValues({value}));
 }
 
-std::string EvaluateArgument(RunState& st, std::string_view expression) {
+namespace {
+
+// The evaluator's view of the run; the result variables are kept only
+// when some operation can read them.
+EvalContext ContextOf(RunState& st) {
   EvalContext ctx{st.StrVars, st.RangeVars, st.FunrCount, &st.plans};
+  ctx.keep_results = FactsOf(st).FunrObservable(st);
+  return ctx;
+}
+
+}  // namespace
+
+std::string EvaluateArgument(RunState& st, std::string_view expression) {
+  EvalContext ctx = ContextOf(st);
   return Evaluate(expression, ctx);
 }
 
@@ -63,14 +75,14 @@ const ExpressionPlan& PlanOfPart(RunState& st, const OperParts& parts,
 
 std::string EvaluatePart(RunState& st, const OperParts& parts,
                          const std::string& expression) {
-  EvalContext ctx{st.StrVars, st.RangeVars, st.FunrCount, &st.plans};
+  EvalContext ctx = ContextOf(st);
   return Evaluate(PlanOfPart(st, parts, expression), expression, ctx);
 }
 
 std::string_view EvaluatePartView(RunState& st, const OperParts& parts,
                                   const std::string& expression,
                                   std::string* buffer) {
-  EvalContext ctx{st.StrVars, st.RangeVars, st.FunrCount, &st.plans};
+  EvalContext ctx = ContextOf(st);
   return EvaluateView(PlanOfPart(st, parts, expression), expression, ctx,
                       buffer);
 }

@@ -42,11 +42,8 @@ bool ProgramFacts::NctxObservable(const RunState& st) {
   return nctx_observable_ == 1;
 }
 
-bool ProgramFacts::FunrObservable(const RunState& st) {
-  if (funr_observable_ < 0) {
-    funr_observable_ = AnyOperationReads(st, "*FUNR") ? 1 : 0;
-  }
-  return funr_observable_ == 1;
+int ProgramFacts::FindFunrReaders(const RunState& st) {
+  return AnyOperationReads(st, "*FUNR") ? 1 : 0;
 }
 
 namespace {

@@ -93,7 +93,10 @@ class ProgramFacts {
   bool NctxObservable(const RunState& st);
   // True when some operation can read a result variable (*funr1, ...) that
   // an earlier operation's expression left.
-  bool FunrObservable(const RunState& st);
+  bool FunrObservable(const RunState& st) {
+    if (funr_observable_ < 0) funr_observable_ = FindFunrReaders(st);
+    return funr_observable_ == 1;
+  }
 
   // The remembered jump target of operation number, or 0 when not known
   // yet (a target is always at least 1).
@@ -105,6 +108,7 @@ class ProgramFacts {
   friend ProgramFacts& NewFactsOf(RunState& st);
 
   const OperParts& CutParts(const RunState& st, std::string_view parm);
+  static int FindFunrReaders(const RunState& st);
 
   const Oper* opers_ = nullptr;   // the operation list the facts describe
   int32_t oper_count_ = 0;

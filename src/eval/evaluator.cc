@@ -204,6 +204,8 @@ struct ExpressionPlan {
   // the rewriting fails after the planned calls.
   RewriteEnd end = RewriteEnd::kText;
   VarName text;
+  // Whether the final text is the result variable of the last call.
+  bool ends_in_last_result = false;
 };
 
 ExpressionPlans::ExpressionPlans() = default;
@@ -236,7 +238,11 @@ const ExpressionPlan& ExpressionPlans::PlanOf(std::string_view expression) {
   };
   std::string final_text;
   plan->end = Rewrite(expression, visit, &final_text);
-  if (plan->end == RewriteEnd::kText) plan->text = VarName(TrimBlanks(final_text));
+  if (plan->end == RewriteEnd::kText) {
+    plan->text = VarName(TrimBlanks(final_text));
+    plan->ends_in_last_result = !plan->calls.empty() &&
+                                plan->text.str() == plan->calls.back().result.str();
+  }
   return *plans_.emplace(std::string(expression), std::move(plan))
               .first->second;
 }
@@ -261,6 +267,8 @@ std::string_view EvaluateView(const ExpressionPlan& plan,
                               std::string* buffer) {
   ctx.FunrCount = 0;
   const FunctionEnv env{ctx.str_vars, ctx.range_vars};
+  const PlannedCall* const last =
+      plan.calls.empty() ? nullptr : &plan.calls.back();
   for (const PlannedCall& planned : plan.calls) {
     Call call(planned.row->name, planned.arguments, env, &planned.pieces);
     std::string result = planned.row->function(call);
@@ -269,6 +277,10 @@ std::string_view EvaluateView(const ExpressionPlan& plan,
       return *buffer;
     }
     ++ctx.FunrCount;
+    if (&planned == last && plan.ends_in_last_result && !ctx.keep_results) {
+      *buffer = std::move(result);
+      return *buffer;
+    }
     ctx.str_vars.Set(planned.result, std::move(result));
   }
   switch (plan.end) {

@@ -58,6 +58,10 @@ struct EvalContext {
   RangeVarStore& range_vars;
   int32_t& FunrCount;
   ExpressionPlans* plans = nullptr;
+  // False when nothing after the evaluation can read a result variable:
+  // the result of the last call, which is the value of the expression, is
+  // then handed over without being stored in its variable first.
+  bool keep_results = true;
 };
 
 // The result text of an expression; an error is a text beginning with

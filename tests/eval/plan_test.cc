@@ -109,6 +109,27 @@ TEST(ExpressionPlanTest, ErrorsEndThePlannedEvaluationWhereTheyOccur) {
   EXPECT_EQ(plans.size(), 3u);
 }
 
+// When no one reads the result variables afterwards, the value of the
+// last call is handed over without being stored; every other call's result
+// is still stored, since later calls read it.
+TEST(ExpressionPlanTest, UnreadLastResultIsHandedOverWithoutItsVariable) {
+  for (const bool keep : {true, false}) {
+    SCOPED_TRACE(keep ? "kept" : "not kept");
+    EvalFixture f;
+    ExpressionPlans plans;
+    f.ctx.plans = &plans;
+    f.ctx.keep_results = keep;
+    EXPECT_EQ(f.Eval("cs(x,len(abc))"), "x3");
+    EXPECT_EQ(f.FunrCount, 2);
+    EXPECT_EQ(f.Var("*funr1"), "3");
+    EXPECT_EQ(f.Var("*funr2"), keep ? "x3" : "<none>");
+    // A final text that is not the last result is fetched as always.
+    EXPECT_EQ(f.Eval("*funr1"), "3");
+    EXPECT_EQ(f.Eval("  len(ab) "), "2");
+    EXPECT_EQ(f.Var("*funr1"), keep ? "2" : "3");
+  }
+}
+
 // sum of plain whole numbers takes a shortcut; it must write what the
 // decimal arithmetic writes, and leave everything else to it.
 TEST(SumShortcutTest, WritesWhatTheDecimalSumWrites) {

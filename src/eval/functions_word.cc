@@ -1,6 +1,8 @@
 // gw, gh, gt, rgs, ovl, fill, cop, chr: taking texts apart by separators,
 // reading the text of a range, and building texts.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "eval/functions.h"
 #include "support/text.h"
@@ -113,8 +115,19 @@ std::string Fill(Call& call) {
   const size_t offset = right ? 0 : (f.size() - pad % f.size()) % f.size();
   result.reserve(len);
   if (right) result.append(t);
-  for (size_t i = 0; i < pad; ++i) {
-    result.push_back(f[(offset + i) % f.size()]);
+  // One period of the pad, then the pad so far copied after itself: every
+  // copy starts at a multiple of f's length, so the period runs on.
+  const size_t start = result.size();
+  result.resize(start + pad);
+  char* const out = result.data() + start;
+  size_t done = 0;
+  for (; done < pad && done < f.size(); ++done) {
+    out[done] = f[(offset + done) % f.size()];
+  }
+  while (done < pad) {
+    const size_t piece = std::min(done, pad - done);
+    std::memcpy(out + done, out, piece);
+    done += piece;
   }
   if (!right) result.append(t);
   return result;

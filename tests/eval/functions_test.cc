@@ -377,6 +377,28 @@ TEST(ResultLengthTest, RefusesResultsBeyondTheLimit) {
             std::to_string((size_t{1} << 20) - 100 + 100 * 2048));
 }
 
+// fill's pad, copied period by period, against the pad written one
+// character at a time, for pads shorter and longer than the fill text.
+TEST(FillTest, PadRepeatsTheFillTextFromTheRightEnd) {
+  for (const std::string f : {"x", "xy", "xyz", "abcd"}) {
+    for (const int32_t n : {3, 4, 5, 7, 8, 9, 16, 17, 31, 100}) {
+      for (const bool right : {true, false}) {
+        const std::string t = "ab";
+        const size_t pad = static_cast<size_t>(n) - t.size();
+        const size_t offset = right ? 0 : (f.size() - pad % f.size()) % f.size();
+        std::string expected;
+        for (size_t i = 0; i < pad; ++i) expected += f[(offset + i) % f.size()];
+        expected = right ? t + expected : expected + t;
+        EvalFixture fixture;
+        EXPECT_EQ(fixture.Eval("fill(ab," + std::to_string(n) + "," +
+                               (right ? "1," : "0,") + f + ")"),
+                  expected)
+            << f << " " << n << " " << right;
+      }
+    }
+  }
+}
+
 // The head of sr's result, made without the rest, against the result.
 TEST(SrHeadTest, IsTheBeginningOfTheResult) {
   std::mt19937 rng(1206);

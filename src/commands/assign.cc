@@ -50,6 +50,14 @@ bool MayAssign(RunState& st, const Assignment& a) {
   return false;
 }
 
+// What a new *filestring brings along: *pos back to 1, *filerange over the
+// whole text and, from set, one change more.
+void FileTextAssigned(RunState& st, bool from_set) {
+  st.StrVars.Set("*pos", "1");
+  st.RangeVars.SetRangeVar(RangeVarRec{"*filerange", 1, FileTextLength(st)});
+  if (from_set) SetIntVar(st, "*changes", int64_t{IntVar(st, "*changes")} + 1);
+}
+
 // Stores value under the name with the side effects of the writable system
 // variables (their names compared exactly); false when a new *pos is
 // refused, the variable then keeping its value.
@@ -57,11 +65,7 @@ bool Assign(RunState& st, const Assignment& a, std::string_view value) {
   if (a.name == kFileStringName) {
     // Copied into the storage of the text it replaces.
     st.StrVars.Assign(kFileStringName, value);
-    st.StrVars.Set("*pos", "1");
-    st.RangeVars.SetRangeVar(RangeVarRec{"*filerange", 1, FileTextLength(st)});
-    if (a.from_set) {
-      SetIntVar(st, "*changes", int64_t{IntVar(st, "*changes")} + 1);
-    }
+    FileTextAssigned(st, a.from_set);
     return true;
   }
   if (a.name == "*pos") {
@@ -127,9 +131,7 @@ bool SetFileTextInPlace(RunState& st, const OperParts& parts,
     const std::string to(args.to);
     st.StrVars.file_text().ReplaceEvery(from, to, args.count);
   }
-  st.StrVars.Set("*pos", "1");
-  st.RangeVars.SetRangeVar(RangeVarRec{"*filerange", 1, FileTextLength(st)});
-  SetIntVar(st, "*changes", int64_t{IntVar(st, "*changes")} + 1);
+  FileTextAssigned(st, /*from_set=*/true);
   SetNextOper(st, NextInSequence(st));
   return true;
 }

@@ -372,16 +372,22 @@ MatchStatus RegularExpressions::Test(std::string_view text,
   return status;
 }
 
-void RegularExpressions::Search(std::string_view text, int32_t start,
-                                std::string_view pattern, bool ignore_case,
-                                bool count_all, SearchResult* result) {
+Regex* RegularExpressions::StartSearch(std::string_view pattern,
+                                       bool ignore_case,
+                                       SearchResult* result) {
   result->count = -1;
   result->position = 0;
   result->length = 0;
   result->captures.clear();
-
   Regex& regex = cache_.Get(pattern, RegexOptions{ignore_case, false});
-  if (!regex.ok()) return;
+  return regex.ok() ? &regex : nullptr;
+}
+
+void RegularExpressions::Search(std::string_view text, int32_t start,
+                                std::string_view pattern, bool ignore_case,
+                                bool count_all, SearchResult* result) {
+  Regex* const regex = StartSearch(pattern, ignore_case, result);
+  if (regex == nullptr) return;
 
   std::string_view subject;
   if (start >= 1 && text.size() > static_cast<size_t>(start)) {
@@ -396,26 +402,21 @@ void RegularExpressions::Search(std::string_view text, int32_t start,
     }
     subject = subject_buffer_;
   }
-  SearchSubject(regex, subject, start, ignore_case, count_all, result);
+  SearchSubject(*regex, subject, start, ignore_case, count_all, result);
 }
 
 void RegularExpressions::Search(SearchText& text, int32_t start,
                                 std::string_view pattern, bool ignore_case,
                                 bool count_all, SearchResult* result) {
-  result->count = -1;
-  result->position = 0;
-  result->length = 0;
-  result->captures.clear();
-
-  Regex& regex = cache_.Get(pattern, RegexOptions{ignore_case, false});
-  if (!regex.ok()) return;
+  Regex* const regex = StartSearch(pattern, ignore_case, result);
+  if (regex == nullptr) return;
 
   std::string_view subject;
   if (start >= 1 && text.size() > static_cast<size_t>(start)) {
-    const bool translated = regex.line_breaks_matter() && text.HasCrLf();
+    const bool translated = regex->line_breaks_matter() && text.HasCrLf();
     subject = text.From(static_cast<size_t>(start) - 1, translated);
   }
-  SearchSubject(regex, subject, start, ignore_case, count_all, result);
+  SearchSubject(*regex, subject, start, ignore_case, count_all, result);
 }
 
 void RegularExpressions::SearchSubject(Regex& regex, std::string_view subject,

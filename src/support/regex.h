@@ -256,6 +256,10 @@ class RegularExpressions {
   RegexCache& cache() { return cache_; }
 
  private:
+  // Empties *result for a search (count -1: nothing searched) and gives the
+  // compiled pattern, or nullptr when it does not compile.
+  Regex* StartSearch(std::string_view pattern, bool ignore_case,
+                     SearchResult* result);
   // The search over a subject already cut from the text at start and
   // translated where needed.
   void SearchSubject(Regex& regex, std::string_view subject, int32_t start,

@@ -7,15 +7,7 @@ namespace zarn {
 RangeVarStore::RangeVarStore() : epoch_(NewStoreEpoch()) {}
 
 size_t RangeVarStore::KeyIndex(std::string_view name) const {
-  RecentName& recent = recent_[ShortTextHash(name) & (kRecentNames - 1)];
-  if (recent.epoch == epoch_ && ShortTextEquals(recent.name, name)) {
-    return recent.index;
-  }
-  auto it = index_.find(AsciiUpper(name));
-  recent.name.assign(name);
-  recent.epoch = epoch_;
-  recent.index = it == index_.end() ? kNone : it->second;
-  return recent.index;
+  return recent_.Find(name, index_, epoch_, kNone);
 }
 
 void RangeVarStore::SetRangeVar(const RangeVarRec& rec) {

@@ -80,21 +80,12 @@ class RangeVarStore {
     return name.index_;
   }
 
-  // A name looked up before and its answer, valid while no range has been
-  // created or removed since.
-  struct RecentName {
-    std::string name;
-    uint64_t epoch = 0;
-    size_t index = kNone;
-  };
-  static constexpr size_t kRecentNames = 32;  // a power of two
-
   std::vector<TR> ranges_;
   std::unordered_map<std::string, size_t> index_;  // folded key -> index
   // Changes whenever a range is created or removed or a stored name
   // changes its letter case (see var_name.h).
   uint64_t epoch_;
-  mutable std::array<RecentName, kRecentNames> recent_;
+  RecentKeys recent_;
 };
 
 // The text of file_text that the range covers: at most length characters

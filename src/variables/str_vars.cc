@@ -9,15 +9,7 @@ namespace zarn {
 StrVarStore::StrVarStore() : epoch_(NewStoreEpoch()), file_text_index_(kNone) {}
 
 size_t StrVarStore::KeyIndex(std::string_view name) const {
-  RecentName& recent = recent_[ShortTextHash(name) & (kRecentNames - 1)];
-  if (recent.epoch == epoch_ && ShortTextEquals(recent.name, name)) {
-    return recent.index;
-  }
-  auto it = index_.find(AsciiUpper(name));
-  recent.name.assign(name);
-  recent.epoch = epoch_;
-  recent.index = it == index_.end() ? kNone : it->second;
-  return recent.index;
+  return recent_.Find(name, index_, epoch_, kNone);
 }
 
 void StrVarStore::Remember(const VarName& name) const {

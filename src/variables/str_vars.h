@@ -177,16 +177,6 @@ class StrVarStore {
   template <typename Name>
   void SetNumberValue(const Name& name, int64_t number);
 
-  // A name looked up before and its answer, valid while no variable has
-  // been created since (variables are never removed, so an index found
-  // stays right; only a miss can turn into a hit).
-  struct RecentName {
-    std::string name;
-    uint64_t epoch = 0;
-    size_t index = kNone;
-  };
-  static constexpr size_t kRecentNames = 64;  // a power of two
-
   // A number given to SetNumber whose text is not written yet.
   struct PendingNumber {
     bool pending = false;
@@ -201,7 +191,7 @@ class StrVarStore {
   // Changes whenever a variable is created or a stored name changes its
   // letter case (see var_name.h).
   uint64_t epoch_;
-  mutable std::array<RecentName, kRecentNames> recent_;
+  RecentKeys recent_;
   FileText file_text_;
   size_t file_text_index_;  // index of *filestring, or npos
 };

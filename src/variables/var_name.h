@@ -13,10 +13,12 @@
 #ifndef ZARN_VARIABLES_VAR_NAME_H_
 #define ZARN_VARIABLES_VAR_NAME_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace zarn {
 
@@ -38,6 +40,28 @@ class VarName {
 
 // A new epoch for a store, never handed out before.
 uint64_t NewStoreEpoch();
+
+// The names a store looked up recently by their text, and the answers: a
+// program loop names the same few variables on every pass, which are then
+// answered without folding and hashing them again. An answer holds while
+// the store's epoch has not moved.
+class RecentKeys {
+ public:
+  // The index that keys (folded key -> index) gives name, or none when
+  // name's key is not there.
+  size_t Find(std::string_view name,
+              const std::unordered_map<std::string, size_t>& keys,
+              uint64_t epoch, size_t none) const;
+
+ private:
+  struct Entry {
+    std::string name;
+    uint64_t epoch = 0;
+    size_t index = 0;
+  };
+  static constexpr size_t kEntries = 64;  // a power of two
+  mutable std::array<Entry, kEntries> entries_;
+};
 
 }  // namespace zarn
 

@@ -40,7 +40,6 @@ TEST_F(Dispatcher, ValuesSeenByTheCommands) {
       {"SETC a,x\nCat b,a,a", "text", "b", "xx"},  // command lower-cased
       {"setc a,1\nsetc\tb, 2 ", "text", "*oper", "setc b, 2 "},
       {"set x,a,b", "text", "x", "a,b"},         // the whole rest is evaluated
-      {"gforw 2,3", "0123456789", "*pos", "3"},  // only the first word
   };
   for (const auto& r : rows) {
     Outcome out = Run(r[0], r[1]);

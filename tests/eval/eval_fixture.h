@@ -3,7 +3,10 @@
 #ifndef ZARN_TESTS_EVAL_EVAL_FIXTURE_H_
 #define ZARN_TESTS_EVAL_EVAL_FIXTURE_H_
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -53,6 +56,22 @@ struct EvalFixture {
   int32_t FunrCount = -1;
   EvalContext ctx{str_vars, range_vars, FunrCount};
 };
+
+// An expression, its value, and the variables set before it.
+struct EvalCase {
+  std::string_view expression;
+  std::string_view expected;
+  VarList vars = {};
+};
+
+// Each case in a store of its own.
+inline void RunCases(std::initializer_list<EvalCase> cases) {
+  for (const EvalCase& c : cases) {
+    EvalFixture f;
+    EXPECT_EQ(f.Eval(c.expression, c.vars), c.expected)
+        << "expression: " << c.expression;
+  }
+}
 
 }  // namespace zarn
 

@@ -12,94 +12,49 @@ namespace {
 
 using LoadProgramTest = ProgramFixture;
 
-// How a program file is cut into operations: the file content, the line
-// (comment removed, tabs and blanks kept) of each operation in order, and
-// the command of the first operation.
-struct SplitCase {
-  const char* name;
-  std::string content;
-  std::vector<std::string> lines;
-  std::string command;
-};
-
-class SplitTest : public ProgramFixture,
-                  public ::testing::WithParamInterface<SplitCase> {};
-
-TEST_P(SplitTest, OperationsAreTheKeptLines) {
-  const SplitCase& c = GetParam();
-  st_.FinalMsg = "left from before";
-  Load(c.content);
-  EXPECT_EQ(st_.ErrFlag, 0) << st_.FinalMsg;
-  EXPECT_EQ(st_.FinalMsg, "");
-  EXPECT_FALSE(st_.ListingDone);
-  EXPECT_EQ(fs_.Content(kLogFile), nullptr);
-  ASSERT_EQ(st_.OperCount, static_cast<int32_t>(c.lines.size()));
-  ASSERT_EQ(st_.OperList.size(), c.lines.size());
-  for (size_t i = 0; i < c.lines.size(); ++i) {
-    EXPECT_EQ(st_.OperList[i].line, c.lines[i]) << "operation " << i + 1;
-    EXPECT_EQ(st_.OperList[i].text, ReplaceEvery(c.lines[i], "\t", " "));
-  }
-  if (!c.lines.empty()) {
-    EXPECT_EQ(Op(1).command, c.command);
+// How a program file is cut into operations: the file content, the
+// command of the first operation, then the line (comment removed, tabs and
+// blanks kept) of each operation in order.
+TEST_F(LoadProgramTest, OperationsAreTheKeptLines) {
+  const std::vector<std::vector<std::string>> rows = {
+      {"", ""},
+      {"\r\n   \r\n/// a comment\r\n  /// indented\r\n\r\n", ""},
+      {"setc a,b ///x\r\n", "setc", "setc a,b "},
+      {"  \t  ///x\r\n", "", "  \t  "},
+      {"setc a,\"x///y\"\r\n", "setc", "setc a,\"x"},
+      {"setc a,b////c///d", "setc", "setc a,b"},
+      {"setc a,b//c", "setc", "setc a,b//c"},
+      {"a,1\r\n\r\n  \r\n///x\r\nb,2\r\n\r\nc,3\r\n", "a,1", "a,1", "b,2",
+       "c,3"},
+      {"   SETC a,1   \r\n", "setc", "   SETC a,1   "},
+      {"\tif\tx\r\nendif", "if", "\tif\tx", "endif"},
+      {"setc a,1\nsetc b,2\r\nsetc c,3", "setc", "setc a,1", "setc b,2",
+       "setc c,3"},
+      {"setc a,1\r\r\nsetc b,2\r\r", "setc", "setc a,1\r", "setc b,2\r\r"},
+      {"\r\r\n   \r   \r\nsetc a,1\rb\r\n", "\r", "\r", "   \r   ",
+       "setc a,1\rb"},
+      {"\xEF\xBB\xBFsetc a,\xC3\xA4\xFF\r\n", "\xEF\xBB\xBFsetc",
+       "\xEF\xBB\xBFsetc a,\xC3\xA4\xFF"},
+  };
+  for (const std::vector<std::string>& r : rows) {
+    SCOPED_TRACE(::testing::PrintToString(r[0]));
+    st_.FinalMsg = "left from before";
+    Load(r[0]);
+    EXPECT_EQ(st_.ErrFlag, 0) << st_.FinalMsg;
+    EXPECT_EQ(st_.FinalMsg, "");
+    EXPECT_FALSE(st_.ListingDone);
+    EXPECT_EQ(fs_.Content(kLogFile), nullptr);
+    ASSERT_EQ(st_.OperCount, static_cast<int32_t>(r.size() - 2));
+    ASSERT_EQ(st_.OperList.size(), r.size() - 2);
+    for (size_t i = 2; i < r.size(); ++i) {
+      EXPECT_EQ(st_.OperList[i - 2].line, r[i]) << "operation " << i - 1;
+      EXPECT_EQ(st_.OperList[i - 2].text, ReplaceEvery(r[i], "\t", " "));
+    }
+    if (r.size() > 2) {
+      EXPECT_EQ(Op(1).command, r[1]);
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, SplitTest,
-    ::testing::Values(
-        SplitCase{"EmptyFile", "", {}, ""},
-        SplitCase{"OnlyBlankAndCommentLines",
-                  "\r\n   \r\n/// a comment\r\n  /// indented\r\n\r\n",
-                  {},
-                  ""},
-        SplitCase{"BlankBeforeCommentKept",
-                  "setc a,b ///x\r\n",
-                  {"setc a,b "},
-                  "setc"},
-        SplitCase{"CommentLineDropped",
-                  "///setc a,b\r\n    \r\nsetc c,d\r\n",
-                  {"setc c,d"},
-                  "setc"},
-        SplitCase{"TabsOnlyLineKept", "\t\t\r\n", {"\t\t"}, ""},
-        SplitCase{"TabsBeforeCommentKept", "  \t  ///x\r\n", {"  \t  "}, ""},
-        SplitCase{"MarkerInsideQuotesCuts",
-                  "setc a,\"x///y\"\r\n",
-                  {"setc a,\"x"},
-                  "setc"},
-        SplitCase{"FirstMarkerCuts", "setc a,b////c///d", {"setc a,b"}, "setc"},
-        SplitCase{
-            "TwoSlashesAreNoMarker", "setc a,b//c", {"setc a,b//c"}, "setc"},
-        SplitCase{"ConsecutiveNumbering",
-                  "setc a,1\r\n\r\n  \r\n///x\r\nsetc b,2\r\n\r\nsetc c,3\r\n",
-                  {"setc a,1", "setc b,2", "setc c,3"},
-                  "setc"},
-        SplitCase{"SurroundingBlanksKept",
-                  "   SETC a,1   \r\n",
-                  {"   SETC a,1   "},
-                  "setc"},
-        SplitCase{"TabsBecomeBlanksInText",
-                  "\tif\tx\r\nendif",
-                  {"\tif\tx", "endif"},
-                  "if"},
-        SplitCase{"LoneLfEndsALineLastWithoutLineEnd",
-                  "setc a,1\nsetc b,2\r\nsetc c,3",
-                  {"setc a,1", "setc b,2", "setc c,3"},
-                  "setc"},
-        SplitCase{"OnlyTheCrBeforeLfIsLineEnd",
-                  "setc a,1\r\r\nsetc b,2\r\r",
-                  {"setc a,1\r", "setc b,2\r\r"},
-                  "setc"},
-        SplitCase{"LoneCrIsNotBlank",
-                  "\r\r\n   \r   \r\nsetc a,1\rb\r\n",
-                  {"\r", "   \r   ", "setc a,1\rb"},
-                  "\r"},
-        SplitCase{"ByteOrderMarkIsText",
-                  "\xEF\xBB\xBFsetc a,\xC3\xA4\xFF\r\n",
-                  {"\xEF\xBB\xBFsetc a,\xC3\xA4\xFF"},
-                  "\xEF\xBB\xBFsetc"}),
-    [](const ::testing::TestParamInfo<SplitCase>& case_info) {
-      return std::string(case_info.param.name);
-    });
 
 TEST_F(LoadProgramTest, ListingKeepsTabsAndPadsNumbers) {
   std::string program = "\tif\tx\r\nendif\r\n";

@@ -68,7 +68,8 @@ TEST_F(StructureCheckTest, LevelsPartnersAndParameters) {
 }
 
 // The first structure error of a program ("|" between lines): the code
-// (ZARNCTP...CT) and the operation reported (0: reported without one).
+// (ZARNCTP...CT) and the operation reported (0: reported without one). The
+// comparison with the backward scan below meets every code many times.
 TEST_F(StructureCheckTest, ReportsTheFirstErrorAtItsOperation) {
   struct Row {
     const char* program;
@@ -79,23 +80,16 @@ TEST_F(StructureCheckTest, ReportsTheFirstErrorAtItsOperation) {
       {"if a|endif|endif|setc a,1", "001", 3},
       {"if a|endif|else", "002", 3},
       {"if a|loop|endif|lend", "003", 3},
-      {"if a|loop|else|lend|endif", "003", 3},
       {"loop 2.5|lend", "005", 1},
-      {"loop -1|lend", "005", 1},
       {"loop 3000000000|lend", "005", 1},
       {"setc a,1|lend", "006", 2},
-      {"lcont", "006", 1},
       {"lexit 0", "006", 1},
       {"loop|if a|lend|endif", "007", 3},
       {"loop|lexit x|lend", "008", 2},
-      {"loop|lexit 1.5|lend", "008", 2},
       {"loop|lexit 2|lend", "009", 2},
-      {"setc a,1|lexit", "009", 2},
-      {"loop|if a|lexit|endif|lend", "010", 3},
       {"loop|if a|lcont|endif|lend", "010", 3},
       {"if a|setc b,1", "011", 0},
       {"loop|setc b,1", "012", 0},
-      {"loop|if a", "011", 0},
       {"setc a|setc b|endif|setc c|if x|setc d|loop|setc e|endif|lend|endif",
        "001", 3},
       {"loop|loop|loop|loop|loop|loop|a|b|c|d|e|lexit 7", "009", 12},

@@ -13,6 +13,9 @@
 
 #include "common/test_support.h"
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -44,6 +47,19 @@ inline void WriteFile(const std::string& path, const std::string& content) {
 inline bool Exists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Every entry of a folder, hidden ones included, sorted.
+inline std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> out;
+  DIR* d = ::opendir(folder.c_str());
+  while (struct dirent* e = d ? ::readdir(d) : nullptr) {
+    std::string n = e->d_name;
+    if (n != "." && n != "..") out.push_back(n);
+  }
+  if (d) ::closedir(d);
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 // Runs a program with arguments; standard output and error are captured
@@ -108,6 +124,13 @@ class E2eTest : public ::testing::Test {
                                "\r\nZarnfolder=" + prog_ +
                                "\r\nStart=prog.zarn\r\n" + data_extra +
                                other_sections);
+  }
+  // A job whose log is root/run.log, outside the data folder.
+  std::string RunLog() const { return root_ + "/run.log"; }
+  void WriteJob(const std::string& program,
+                const std::string& data_extra = "Files=\\.txt$\r\n") {
+    WriteParams(data_extra, "[Log]\r\nLog=" + RunLog() + "\r\n");
+    WriteProgram(program);
   }
   void WriteProgram(const std::string& text) {
     WriteFile(prog_ + "/prog.zarn", text);

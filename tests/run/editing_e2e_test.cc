@@ -1,5 +1,11 @@
-// Real editing jobs with the real binary over a real folder tree.
+// Real editing jobs with the real binary over a real folder tree: what is
+// rewritten and how; --fsync forces each rewritten file to disk before its
+// rename and its folder after it; a rewritten file keeps its metadata.
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <sstream>
 
 #include "run/e2e_fixture.h"
 
@@ -22,19 +28,7 @@ TEST_F(Editing, RewritesExactlyTheChangedFilesOfTheTree) {
   PutData("none.txt", "nothing\n");
   PutData("sub/deep/binary.txt", std::string("fo\0foo\xff", 7));
   PutData("skip.dat", "foo");
-  WriteParams("Files=\\.txt$\r\n", "[Log]\r\nLog=" + root_ + "/run.log\r\n");
-  WriteProgram(
-      "/// foo becomes bar\r\n"
-      "setc pat,foo\r\n"
-      "setc new,bar\r\n"
-      "loop\r\n"
-      "findup pat,before,hit,after\r\n"
-      "if *rcf\r\n"
-      "rep hit,new\r\n"
-      "gbeg after\r\n"
-      "else\r\n"
-      "endif\r\n"
-      "lend not(*rcf)\r\n");
+  WriteJob(std::string("/// foo becomes bar\r\n") + kFooToBar);
   struct timespec none_before = MTime(data_ + "/none.txt");
   ::chmod((data_ + "/lf.txt").c_str(), 0600);
 
@@ -53,7 +47,7 @@ TEST_F(Editing, RewritesExactlyTheChangedFilesOfTheTree) {
   ::stat((data_ + "/lf.txt").c_str(), &st);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 
-  std::vector<std::string> log = LogLines(root_ + "/run.log");
+  std::vector<std::string> log = LogLines(RunLog());
   std::vector<std::string> expected = {
       "ZARNPFI003CI Processing file '" + data_ + "/crlf.txt'",
       "ZARNPFI005CI File done, changes: 2",
@@ -66,8 +60,7 @@ TEST_F(Editing, RewritesExactlyTheChangedFilesOfTheTree) {
       "ZARNPFI006CI End of run: 4 files processed, 4 changes in all."};
   EXPECT_EQ(std::vector<std::string>(log.begin() + 1, log.end()), expected);
   // No temporary file is left anywhere.
-  RunResult ls = RunProgram({"/usr/bin/find", data_, "-name", ".*"}, root_);
-  EXPECT_EQ(ls.out, "");
+  EXPECT_EQ(RunProgram({"/usr/bin/find", data_, "-name", ".*"}, root_).out, "");
 }
 
 TEST_F(Editing, StructureErrorStopsBeforeAnyFileIsTouched) {
@@ -87,27 +80,81 @@ TEST_F(Editing, StructureErrorStopsBeforeAnyFileIsTouched) {
             "ZARNCTP001CT Operation 005 'endif': endif without an open if.");
 }
 
-TEST_F(Editing, FailedOperationStopsWithStatusTwo) {
-  PutData("a.txt", "x");
-  PutData("b.txt", "y");
-  WriteParams();
-  WriteProgram("set *changes,5\r\n");
-  RunResult r = Run();
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "");  // after start-up, failures go to the log only
-  std::vector<std::string> log = LogLines();
-  EXPECT_EQ(log[2], "ZARNCMD005CT Command set: a protected system variable "
-                    "cannot be assigned.");
-  EXPECT_EQ(Data("b.txt"), "y");
+// The fsync and rename calls of a run, as strace shows them, in order: "S"
+// per fsync, "R name" per rename.
+std::vector<std::string> SyncsAndRenames(std::vector<std::string> args,
+                                         const std::string& scratch) {
+  const std::string out = scratch + "/trace";
+  // LeakSanitizer cannot work under a tracer; the sanitizer build's leak
+  // check is done by every other test.
+  args.insert(args.begin(),
+              {"/usr/bin/strace", "-f", "-qq", "-o", out, "-E",
+               "ASAN_OPTIONS=detect_leaks=0", "-e",
+               "trace=fsync,fdatasync,rename,renameat,renameat2"});
+  RunResult r = RunProgram(args, scratch);
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> events;
+  std::istringstream lines(ReadFile(out));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("fsync(") != std::string::npos) {
+      events.push_back("S");
+    } else if (line.find("rename") != std::string::npos) {
+      size_t last = line.rfind('"');
+      size_t first = line.rfind('/', last);
+      events.push_back("R " + line.substr(first + 1, last - first - 1));
+    }
+  }
+  return events;
 }
 
-TEST_F(Editing, ProgramWithLfLineEndsLoadsTheSame) {
-  PutData("a.txt", "hello");
-  WriteParams();
-  WriteProgram("setc a,X\nset *filestring,cs(a,*filestring)\n");
+TEST_F(Editing, FsyncForcesEachFileBeforeItsRenameAndTheFolderAfter) {
+  PutData("a.txt", "foo");
+  PutData("b.txt", "nothing to change");
+  PutData("c.txt", "foo foo");
+  // Only a file holding "foo" is changed, and so rewritten.
+  WriteJob("setc p,foo\nfind p,b,h,a\nif *rcf\n"
+           "set *filestring,sr(*filestring,foo,bar)\nelse\nendif\n");
+  if (::access("/usr/bin/strace", X_OK) != 0) GTEST_SKIP() << "no strace here";
+  EXPECT_EQ(SyncsAndRenames({Binary(), ParamPath()}, root_),
+            (std::vector<std::string>{"R run.log", "R a.txt", "R c.txt"}));
+  PutData("a.txt", "foo");
+  PutData("c.txt", "foo foo");
+  EXPECT_EQ(SyncsAndRenames({Binary(), "--fsync", ParamPath()}, root_),
+            (std::vector<std::string>{"S", "R run.log", "S", "S", "R a.txt",
+                                      "S", "S", "R c.txt", "S"}));
+  EXPECT_EQ(Data("a.txt"), "bar");
+  EXPECT_EQ(Data("c.txt"), "bar bar");
+}
+
+TEST_F(Editing, RewrittenFileKeepsModeOwnerGroupAndAttributes) {
+  PutData("a.txt", "foo");
+  const std::string path = data_ + "/a.txt";
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(path.c_str(), 4242, 4343), 0);
+  }
+  ASSERT_EQ(::chmod(path.c_str(), 0604), 0);
+  const bool xattrs =
+      ::setxattr(path.c_str(), "user.zarn.test", "kept", 4, 0) == 0;
+  struct stat before {}, after {};
+  ASSERT_EQ(::stat(path.c_str(), &before), 0);
+  WriteJob("set *filestring,sr(*filestring,foo,bar)\n");
   RunResult r = Run();
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Data("a.txt"), "Xhello");
+  EXPECT_EQ(Data("a.txt"), "bar");
+  ASSERT_EQ(::stat(path.c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mode, before.st_mode);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+  if (root) {
+    EXPECT_EQ(after.st_uid, 4242u);
+  }
+  if (xattrs) {
+    char buf[16] = {};
+    EXPECT_EQ(::getxattr(path.c_str(), "user.zarn.test", buf, sizeof buf), 4);
+    EXPECT_STREQ(buf, "kept");
+  }
 }
 
 }  // namespace

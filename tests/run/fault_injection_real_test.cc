@@ -2,7 +2,6 @@
 // injected into its system calls: what a user finds afterwards is exactly
 // the original bytes of the failed file, no temporary file, the message in
 // the log and the exit status.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -36,38 +35,9 @@ class RealFaults : public E2eTest {
     report_ = report.str();
     return status;
   }
-  // Every entry of the data folder, hidden ones included.
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> out;
-    DIR* d = ::opendir(data_.c_str());
-    while (struct dirent* e = ::readdir(d)) {
-      std::string n = e->d_name;
-      if (n != "." && n != "..") out.push_back(n);
-    }
-    ::closedir(d);
-    std::sort(out.begin(), out.end());
-    return out;
-  }
-
   FaultyRealFileSystem fs_;
   std::string report_;
 };
-
-// A text of some size, with a "foo" in every line.
-std::string BigText() {
-  std::string text;
-  for (int i = 0; i < 5000; ++i) {
-    text += "line " + std::to_string(i) + " foo and more\r\n";
-  }
-  return text;
-}
-
-std::string FooToBar(std::string text) {
-  for (size_t p; (p = text.find("foo")) != std::string::npos;) {
-    text.replace(p, 3, "bar");
-  }
-  return text;
-}
 
 struct Case {
   const char* name;
@@ -78,7 +48,10 @@ struct Case {
 };
 
 TEST_F(RealFaults, FailedFileKeepsEveryByteAndNothingIsLeftBehind) {
-  const std::string big = BigText();
+  std::string big;  // a text of some size, with a "foo" in every line
+  for (int i = 0; i < 5000; ++i) {
+    big += "line " + std::to_string(i) + " foo and more\r\n";
+  }
   const Case cases[] = {
       {"no fault: the run would rewrite a.txt", [](auto&) {}, false, 0, ""},
       {"read fails", [](auto& fs) { fs.FailRead("/data/a.txt", EIO); }, false,
@@ -102,11 +75,11 @@ TEST_F(RealFaults, FailedFileKeepsEveryByteAndNothingIsLeftBehind) {
     c.inject(fs_);
     int status = RunMain(c.sync_writes);
     EXPECT_EQ(report_, "");
-    EXPECT_EQ(Entries(),
+    EXPECT_EQ(Entries(data_),
               (std::vector<std::string>{"a.txt", "b.txt", "zarn.log"}));
     if (c.err == 0) {
       EXPECT_EQ(status, 0);
-      EXPECT_EQ(Data("a.txt"), FooToBar(big));
+      EXPECT_EQ(Data("a.txt"), ReplaceEvery(big, "foo", "bar"));
       continue;
     }
     EXPECT_EQ(status, 3);
@@ -124,16 +97,26 @@ TEST_F(RealFaults, FailedFileKeepsEveryByteAndNothingIsLeftBehind) {
   }
 }
 
+// The banner goes through a temporary file; the appended lines fail. The
+// run goes on, and a file that fails still gives its status.
 TEST_F(RealFaults, LogThatCannotBeWrittenDoesNotStopTheRun) {
-  PutData("a.txt", "foo");
-  fs_.FailWriteAfter("/data/zarn.log", 0, ENOSPC);
-  // The banner goes through a temporary file; the appended lines fail.
-  EXPECT_EQ(RunMain(), 0);
-  EXPECT_EQ(Data("a.txt"), "bar");
-  EXPECT_EQ(LogLines(),
-            (std::vector<std::string>{
-                "=================== Zarn 2.0 -- unattended batch editing log "
-                "==================="}));
+  for (bool file_fails : {false, true}) {
+    SCOPED_TRACE(file_fails);
+    fs_ = FaultyRealFileSystem();
+    PutData("a.txt", "foo");
+    PutData("b.txt", "foo");
+    fs_.FailWriteAfter("/data/zarn.log", 0, ENOSPC);
+    if (file_fails) fs_.FailRename("/data/b.txt", EIO);
+    EXPECT_EQ(RunMain(), file_fails ? 3 : 0);
+    EXPECT_EQ(Data("a.txt"), "bar");
+    EXPECT_EQ(Data("b.txt"), file_fails ? "foo" : "bar");
+    EXPECT_EQ(Entries(data_),
+              (std::vector<std::string>{"a.txt", "b.txt", "zarn.log"}));
+    EXPECT_EQ(LogLines(),
+              (std::vector<std::string>{
+                  "=================== Zarn 2.0 -- unattended batch editing "
+                  "log ==================="}));
+  }
 }
 
 TEST_F(RealFaults, SyncWritesForceEveryRewrittenFileAndItsFolder) {

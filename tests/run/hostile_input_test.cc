@@ -3,7 +3,6 @@
 // (exact bytes, messages and statuses), never a crash or a hang.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 #include <string>
 
@@ -35,117 +34,73 @@ TEST(HostileInput, CatastrophicBacktrackingFindsNothingOnALargeText) {
   }
 }
 
-TEST(HostileInput, RunawayPatternInAProgramIsAFailedSearch) {
-  MemoryRun run;
-  run.Run(
-      "set *errloglev,1\r\n"
-      "setc p,(a+)+$\r\n"
-      "find p,before,hit,after\r\n"
-      "set *filestring,cs(rcf=,*rcf,*blank,nctx=,*nctx)\r\n",
-      {{"a.txt", Repeat("a", 100000) + "!"}});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.File("a.txt"), "rcf=0 nctx=0");
-  // The trace shows the search given up.
-  std::vector<std::string> log = run.Log();
-  EXPECT_NE(std::find(log.begin(), log.end(),
-                      "ZARNCMD008LI Operation 3: Found contexts: -1"),
-            log.end());
-}
-
-TEST(HostileInput, LoopsNestedTenThousandDeep) {
+TEST(HostileInput, HugeAndDeeplyNestedProgramsAndData) {
   const size_t depth = 10000;
-  MemoryRun run;
-  // Each loop runs once ("lend 1" holds): the body runs exactly once.
-  run.Run(Repeat("loop\r\n", depth) + "set *filestring,cs(*filestring,x)\r\n" +
-              Repeat("lend 1\r\n", depth),
-          {{"a.txt", "deep:"}});
-  EXPECT_EQ(run.status, 0) << run.report;
-  EXPECT_EQ(run.File("a.txt"), "deep:x");
-}
-
-TEST(HostileInput, IfBlocksNestedTenThousandDeep) {
-  const size_t depth = 10000;
-  MemoryRun run;
-  run.Run("setc t,1\r\n" + Repeat("if t\r\n", depth) +
-              "set *filestring,inside\r\n" + Repeat("else\r\nendif\r\n", depth),
-          {{"a.txt", "x"}});
-  EXPECT_EQ(run.status, 0) << run.report;
-  EXPECT_EQ(run.File("a.txt"), "inside");
-}
-
-TEST(HostileInput, UnbalancedDeepNestingIsRefusedBeforeAnyFile) {
-  MemoryRun run;
-  run.Run(Repeat("loop\r\n", 10000) + Repeat("lend 1\r\n", 9999),
-          {{"a.txt", "x"}});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.report.find("ZARNCTP012CT"), std::string::npos) << run.report;
-  EXPECT_EQ(run.File("a.txt"), "x");
-}
-
-TEST(HostileInput, CallsNestedTenThousandDeep) {
-  const size_t depth = 10000;
-  MemoryRun run;
-  run.Run("set *filestring," + Repeat("len(", depth) + "abcdef" +
-              std::string(depth, ')') + "\r\n",
-          {{"a.txt", "x"}});
-  EXPECT_EQ(run.status, 0) << run.report;
-  EXPECT_EQ(run.File("a.txt"), "1");
-}
-
-TEST(HostileInput, ExpressionOfOneMegabyte) {
-  // cs of some 500,000 literal arguments, and one of 100,000 calls.
-  MemoryRun run;
-  run.Run("set *filestring,cs(" + Repeat("ab,", 350000) +
-              "c)\r\n"
-              "set n,cs(" +
-              Repeat("len(xyz),", 100000) +
-              "0)\r\n"
-              "set *filestring,cs(*filestring,len(n))\r\n",
-          {{"a.txt", "x"}});
-  EXPECT_EQ(run.status, 0) << run.report;
-  EXPECT_EQ(run.File("a.txt"), Repeat("ab", 350000) + "c" + "100001");
-}
-
-TEST(HostileInput, DataLineOfTenMegabytes) {
-  const std::string line = Repeat("0123456789", 1000000);
-  MemoryRun run;
-  run.Run(kFooToBar,
-          {{"a.txt", line + "foo" + line + "\r\nfoo"}, {"b.txt", line}});
-  EXPECT_EQ(run.status, 0) << run.report;
-  EXPECT_EQ(run.File("a.txt"), line + "bar" + line + "\r\nbar");
-  EXPECT_EQ(run.File("b.txt"), line);
-  EXPECT_EQ(run.fs.WriteCount("/data/b.txt"), 0);
-}
-
-TEST(HostileInput, ProgramLineOfTenMegabytes) {
-  const std::string text = Repeat("z", 10000000);
-  MemoryRun run;
-  run.Run("setc big," + text + "\r\nset *filestring,cs(big,!)\r\n",
-          {{"a.txt", "x"}});
-  EXPECT_EQ(run.status, 0) << run.report;
-  EXPECT_EQ(run.File("a.txt"), text + "!");
-}
-
-TEST(HostileInput, BinaryFilesKeepEveryByte) {
+  const std::string ten_mb = Repeat("0123456789", 1000000);
+  const std::string z_line = Repeat("z", 10000000);
+  std::string binary;
   std::mt19937 rng(7);
-  std::string bytes;
   for (int i = 0; i < 1 << 20; ++i) {
-    bytes.push_back(static_cast<char>(rng() & 0xff));
-    if (i % 4096 == 0) bytes += std::string("\0foo\r\n\0", 7);
+    binary.push_back(static_cast<char>(rng() & 0xff));
+    if (i % 4096 == 0) binary += std::string("\0foo\r\n\0", 7);
   }
-  std::string expected = bytes;
-  for (size_t p; (p = expected.find("foo")) != std::string::npos;) {
-    expected.replace(p, 3, "bar");
-  }
-  ASSERT_NE(expected, bytes);
   std::string untouched(4096, '\0');
   untouched[100] = '\xff';
-  MemoryRun run;
-  run.Run(kFooToBar, {{"a.bin", bytes}, {"b.bin", untouched}});
-  EXPECT_EQ(run.status, 0) << run.report;
-  EXPECT_EQ(run.File("a.bin"), expected);
-  EXPECT_EQ(run.File("b.bin"), untouched);
-  EXPECT_EQ(run.fs.WriteCount("/data/b.bin"), 0);
+  struct Case {
+    const char* name;
+    std::string program;
+    std::map<std::string, std::string> files;
+    int status;
+    std::map<std::string, std::string> expected;  // "" for an unwritten file
+    const char* report = "";                      // a text of the report
+  } cases[] = {
+      // Each loop runs once ("lend 1" holds): the body runs exactly once.
+      {"loops 10,000 deep",
+       Repeat("loop\r\n", depth) + "set *filestring,cs(*filestring,x)\r\n" +
+           Repeat("lend 1\r\n", depth),
+       {{"a.txt", "deep:"}}, 0, {{"a.txt", "deep:x"}}},
+      {"if blocks 10,000 deep",
+       "setc t,1\r\n" + Repeat("if t\r\n", depth) +
+           "set *filestring,inside\r\n" + Repeat("else\r\nendif\r\n", depth),
+       {{"a.txt", "x"}}, 0, {{"a.txt", "inside"}}},
+      {"unbalanced nesting is refused before any file",
+       Repeat("loop\r\n", depth) + Repeat("lend 1\r\n", depth - 1),
+       {{"a.txt", "x"}}, 1, {{"a.txt", ""}}, "ZARNCTP012CT"},
+      {"calls 10,000 deep",
+       "set *filestring," + Repeat("len(", depth) + "abcdef" +
+           std::string(depth, ')') + "\r\n",
+       {{"a.txt", "x"}}, 0, {{"a.txt", "1"}}},
+      // cs of some 500,000 literal arguments, and one of 100,000 calls.
+      {"expression of one megabyte",
+       "set *filestring,cs(" + Repeat("ab,", 350000) + "c)\r\nset n,cs(" +
+           Repeat("len(xyz),", 100000) +
+           "0)\r\nset *filestring,cs(*filestring,len(n))\r\n",
+       {{"a.txt", "x"}}, 0, {{"a.txt", Repeat("ab", 350000) + "c100001"}}},
+      {"data line of ten megabytes", kFooToBar,
+       {{"a.txt", ten_mb + "foo" + ten_mb + "\r\nfoo"}, {"b.txt", ten_mb}}, 0,
+       {{"a.txt", ten_mb + "bar" + ten_mb + "\r\nbar"}, {"b.txt", ""}}},
+      {"program line of ten megabytes",
+       "setc big," + z_line + "\r\nset *filestring,cs(big,!)\r\n",
+       {{"a.txt", "x"}}, 0, {{"a.txt", z_line + "!"}}},
+      {"binary files keep every byte", kFooToBar,
+       {{"a.bin", binary}, {"b.bin", untouched}}, 0,
+       {{"a.bin", ReplaceEvery(binary, "foo", "bar")}, {"b.bin", ""}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryRun run;
+    run.Run(c.program, c.files);
+    EXPECT_EQ(run.status, c.status) << run.report;
+    EXPECT_NE(run.report.find(c.report), std::string::npos) << run.report;
+    for (const auto& [name, content] : c.expected) {
+      if (content.empty()) {
+        EXPECT_EQ(run.File(name), c.files.at(name)) << name;
+        EXPECT_EQ(run.fs.WriteCount("/data/" + name), 0) << name;
+      } else {
+        EXPECT_EQ(run.File(name), content) << name;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -17,11 +17,12 @@
 
 namespace zarn::testing {
 
-
 struct MemoryRun {
   MemoryFileSystem fs;
   FakeClock clock{LocalTime{2026, 12, 6, 12, 0, 0}};
-  std::string params_extra;  // appended to the parameter file
+  std::string params_extra;  // appended to the [Data] section
+  std::string log_section = "\n[Log]\nLog=/logs/zarn.log\n";
+  RunOptions options;
   int status = -1;
   std::string report;
 
@@ -39,10 +40,11 @@ struct MemoryRun {
     for (const auto& [name, content] : files) fs.AddFile("/data/" + name, content);
     fs.AddFile("/p.ini",
                "[Data]\nDatafolder=/data\nZarnfolder=/prog\nStart=p.zarn\n" +
-                   params_extra + "\n[Log]\nLog=/logs/zarn.log\n");
+                   params_extra + log_section);
     RunState st(fs, clock);
     st.AppFolder = "/app";
     st.ParmFile = "/p.ini";
+    st.options = options;
     std::ostringstream out;
     status = Main(st, out);
     report = out.str();
@@ -57,6 +59,28 @@ struct MemoryRun {
   std::vector<std::string> Log() const {
     const std::string* text = fs.Content("/logs/zarn.log");
     return text ? LogLinesOf(*text) : std::vector<std::string>();
+  }
+  // The log without the banner.
+  std::vector<std::string> Body() const {
+    std::vector<std::string> log = Log();
+    if (!log.empty()) log.erase(log.begin());
+    return log;
+  }
+  // The replacements of data files, in order.
+  std::vector<std::string> DataWrites() const {
+    std::vector<std::string> out;
+    for (const std::string& w : fs.writes()) {
+      if (w.rfind("/data/", 0) == 0) out.push_back(w);
+    }
+    return out;
+  }
+  // Temporary files still present anywhere.
+  std::vector<std::string> TemporariesLeft() const {
+    std::vector<std::string> out;
+    for (const std::string& path : fs.AllFiles()) {
+      if (path.find(".zarn-") != std::string::npos) out.push_back(path);
+    }
+    return out;
   }
 };
 

@@ -1,72 +1,19 @@
-// The preview options over an in-memory tree: what is written and in which
-// order, the log of a dry run, backups that fail, the folder snapshot, and
-// a progress line that never changes the log.
+// The preview options over an in-memory tree: the order in which backups
+// and files are written, backups that fail, and a progress line that
+// follows the run and never changes the log.
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <sstream>
 
-#include "common/run_state.h"
-#include "common/test_support.h"
+#include "run/memory_run.h"
 #include "run/progress_line.h"
-#include "run/zarn_main.h"
-#include "support/memory_file_system.h"
-#include "support/unified_diff.h"
 
 namespace zarn::testing {
 namespace {
 
 using Op = MemoryFileSystem::Op;
 
-// A job over /data with the log in /logs and the given run options.
-struct PreviewRun {
-  MemoryFileSystem fs;
-  FakeClock clock{LocalTime{2026, 12, 6, 12, 0, 0}};
-  RunOptions options;
-  std::string files_mask = "txt";
-  int status = -1;
-
-  explicit PreviewRun(const std::map<std::string, std::string>& files) {
-    fs.AddFile("/app/zarn_msg.ini", ShippedMessageFile());
-    fs.AddFolder("/data");
-    fs.AddFolder("/logs");
-    for (const auto& [name, content] : files) {
-      fs.AddFile("/data/" + name, content);
-    }
-  }
-
-  void Run(const std::string& program) {
-    fs.AddFile("/prog/p.zarn", program);
-    fs.AddFile("/p.ini", "[Data]\nDatafolder=/data\nFiles=" + files_mask +
-                             "\nZarnfolder=/prog\nStart=p.zarn\n"
-                             "[Log]\nLog=/logs/zarn.log\n");
-    RunState st(fs, clock);
-    st.AppFolder = "/app";
-    st.ParmFile = "/p.ini";
-    st.options = options;
-    std::ostringstream report;
-    status = Main(st, report);
-  }
-
-  std::string File(const std::string& name) const {
-    const std::string* c = fs.Content("/data/" + name);
-    return c ? *c : "<missing>";
-  }
-  std::vector<std::string> Log() const {
-    const std::string* text = fs.Content("/logs/zarn.log");
-    return text ? LogLinesOf(*text) : std::vector<std::string>{};
-  }
-  // The replacements of data files, in order (the log's banner aside).
-  std::vector<std::string> DataWrites() const {
-    std::vector<std::string> out;
-    for (const std::string& w : fs.writes()) {
-      if (w.rfind("/data/", 0) == 0) out.push_back(w);
-    }
-    return out;
-  }
-};
-
-const char* kFooToBar = "set *filestring,sr(*filestring,foo,bar)\n";
+const char* kSrFooToBar = "set *filestring,sr(*filestring,foo,bar)\n";
 
 const std::map<std::string, std::string> kTree = {
     {"a.txt", "foo\r\nfoo"},
@@ -75,44 +22,15 @@ const std::map<std::string, std::string> kTree = {
     {"sub/deeper/d.txt", "foo"},
 };
 
-TEST(PreviewMemory, DryRunReplacesNothingAndAddsOneLine) {
-  PreviewRun real(kTree);
-  real.Run(kFooToBar);
-  PreviewRun dry(kTree);
-  dry.options.dry_run = true;
-  dry.Run(kFooToBar);
-  EXPECT_EQ(dry.status, real.status);
-  EXPECT_EQ(dry.DataWrites(), std::vector<std::string>{});
-  EXPECT_EQ(real.DataWrites().size(), 4u);  // each counted a change
-  for (const auto& [name, content] : kTree) EXPECT_EQ(dry.File(name), content);
-  std::vector<std::string> log = dry.Log();
-  ASSERT_GE(log.size(), 2u);
-  EXPECT_EQ(log[1].substr(0, 13), "ZARNPFI007CI ");
-  log.erase(log.begin() + 1);
-  EXPECT_EQ(log, real.Log());
-}
-
-TEST(PreviewMemory, DiffShowsOnlyWhatWouldReallyChange) {
-  PreviewRun run(kTree);
-  std::ostringstream diff;
-  run.options.dry_run = true;
-  run.options.diff_out = &diff;
-  run.Run(kFooToBar);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(diff.str(), UnifiedDiff("a.txt", "foo\r\nfoo", "bar\r\nbar") +
-                            UnifiedDiff("sub/c.txt", "x\nfoo\n", "x\nbar\n") +
-                            UnifiedDiff("sub/deeper/d.txt", "foo", "bar"));
-  EXPECT_EQ(run.DataWrites(), std::vector<std::string>{});
-}
-
 TEST(PreviewMemory, BackupIsCompleteBeforeTheFileIsReplaced) {
-  PreviewRun run(kTree);
+  MemoryRun run;
   run.fs.AddFile("/data/a.txt~", "an older backup");
   run.options.backup_suffix = "~";
-  run.files_mask = "txt$";  // "txt" would select the older backup too
+  run.params_extra = "Files=txt$\n";  // "txt" would select the older backup
   run.Run(
       "setc p,foo\nsetc n,bar\nfindup p,x,hit,y\nif *rcf\nrep hit,n\nelse\n"
-      "endif\n");
+      "endif\n",
+      kTree);
   EXPECT_EQ(run.status, 0);
   // Only the files that change get one, each written first.
   EXPECT_EQ(
@@ -127,20 +45,19 @@ TEST(PreviewMemory, BackupIsCompleteBeforeTheFileIsReplaced) {
 }
 
 TEST(PreviewMemory, FailedBackupKeepsTheFileAndFailsItOnly) {
-  PreviewRun run(kTree);
+  MemoryRun run;
   run.options.backup_suffix = ".bak";
+  run.params_extra = "Files=txt\n";
   run.fs.Fail(Op::kWrite, "/data/a.txt.bak", ENOSPC);
   run.fs.Fail(Op::kRename, "/data/sub/c.txt.bak", EIO);
-  run.Run(kFooToBar);
+  run.Run(kSrFooToBar, kTree);
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.File("a.txt"), "foo\r\nfoo");
   EXPECT_EQ(run.File("sub/c.txt"), "x\nfoo\n");
   EXPECT_EQ(run.File("sub/deeper/d.txt"), "bar");
   EXPECT_EQ(run.File("sub/deeper/d.txt.bak"), "foo");
   // No left-over temporary file of the failed backups.
-  for (const std::string& path : run.fs.AllFiles()) {
-    EXPECT_EQ(path.find(".zarn-"), std::string::npos) << path;
-  }
+  EXPECT_EQ(run.TemporariesLeft(), std::vector<std::string>{});
   std::vector<std::string> log = run.Log();
   EXPECT_EQ(log[2],
             "ZARNPFI002CE File '/data/a.txt' cannot be written back (error " +
@@ -168,16 +85,15 @@ TEST(PreviewMemory, UnlistableFolderKeepsItsPlaceInTheLog) {
       "ZARNPFI005CI File done, changes: 1",
       "ZARNPFI006CI End of run: 3 files processed, 3 changes in all."};
   for (bool with_progress : {false, true}) {
-    PreviewRun run(tree);
+    MemoryRun run;
+    run.params_extra = "Files=txt\n";
     run.fs.Fail(Op::kList, "/data/m", EACCES);
     std::ostringstream terminal;
     ProgressLine progress(terminal, 80, [] { return int64_t{0}; });
     if (with_progress) run.options.progress = &progress;
-    run.Run(kFooToBar);
+    run.Run(kSrFooToBar, tree);
     EXPECT_EQ(run.status, 3);
-    std::vector<std::string> log = run.Log();
-    EXPECT_EQ(std::vector<std::string>(log.begin() + 1, log.end()), expected)
-        << "with progress " << with_progress;
+    EXPECT_EQ(run.Body(), expected) << "with progress " << with_progress;
     if (with_progress) {
       EXPECT_EQ(terminal.str().substr(0, 24), "\r0/3 files, 0 changes\x1b[K");
     }
@@ -185,13 +101,14 @@ TEST(PreviewMemory, UnlistableFolderKeepsItsPlaceInTheLog) {
 }
 
 TEST(PreviewMemory, ProgressFollowsTheRunAndEndsErased) {
-  PreviewRun run(kTree);
+  MemoryRun run;
+  run.params_extra = "Files=txt\n";
   std::ostringstream terminal;
   int64_t now = 0;
   // Time moves on between drawings, so every update is drawn.
   ProgressLine progress(terminal, 80, [&now] { return now += 1000; });
   run.options.progress = &progress;
-  run.Run(kFooToBar);
+  run.Run(kSrFooToBar, kTree);
   const std::string out = terminal.str();
   for (const char* text :
        {"\r0/4 files, 0 changes\x1b[K", "\r0/4 files, 0 changes: a.txt\x1b[K",

@@ -44,27 +44,6 @@ TEST_F(ProgressLineTest, DrawsInPlaceAtMostEveryTenthOfASecond) {
   EXPECT_EQ(Taken(), "");
 }
 
-TEST_F(ProgressLineTest, HideAndShowAroundOtherOutput) {
-  ProgressLine line = Make(80);
-  line.Hide();  // not started: nothing to erase
-  line.Show();
-  EXPECT_EQ(Taken(), "");
-  line.Start(2);
-  Taken();
-  line.Hide();
-  EXPECT_EQ(Taken(), "\r\x1b[K");
-  line.Hide();
-  EXPECT_EQ(Taken(), "");  // erased once
-  line.Update(1, "x", 1);  // hidden: drawn again at once
-  EXPECT_EQ(Taken(), "\r1/2 files, 1 changes: x\x1b[K");
-  line.Hide();
-  line.Show();
-  EXPECT_EQ(Taken(), "\r\x1b[K\r1/2 files, 1 changes: x\x1b[K");
-  line.Finish();
-  line.Finish();
-  EXPECT_EQ(Taken(), "\r\x1b[K");
-}
-
 TEST_F(ProgressLineTest, LongNamesAreCutFromTheLeftToFitTheWidth) {
   ProgressLine line = Make(40);
   line.Start(3);
@@ -93,18 +72,6 @@ TEST_F(ProgressLineTest, ControlCharactersInNamesCannotDriveTheTerminal) {
   now_ += 1000;
   line.Update(0, "a\x1b[2Jb\n\r.txt", 0);
   EXPECT_EQ(line.Text(), "0/1 files, 0 changes: a?[2Jb??.txt");
-}
-
-TEST_F(ProgressLineTest, EchoedLogLinesKeepTheProgressLineBelow) {
-  ProgressLine line = Make(80);
-  line.Start(2);
-  Taken();
-  EchoLogLine(out_, "2026-12-06|12:00:00 ZARNPFI003CI x\r\n", &line);
-  EXPECT_EQ(Taken(),
-            "\r\x1b[K2026-12-06|12:00:00 ZARNPFI003CI x\n"
-            "\r0/2 files, 0 changes\x1b[K");
-  EchoLogLine(out_, "banner\r\n", nullptr);
-  EXPECT_EQ(Taken(), "banner\n");
 }
 
 }  // namespace

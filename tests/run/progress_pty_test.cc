@@ -36,41 +36,32 @@ PtyResult RunOnTerminal(const std::vector<std::string>& argv, int columns,
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  if (stdout_too) {
-    posix_spawn_file_actions_adddup2(&actions, slave, 1);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  }
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  if (stdout_too) posix_spawn_file_actions_adddup2(&actions, slave, 1);
   posix_spawn_file_actions_adddup2(&actions, slave, 2);
   posix_spawn_file_actions_addclose(&actions, master);
   posix_spawn_file_actions_addclose(&actions, slave);
   std::vector<char*> args;
-  for (const std::string& a : argv)
+  for (const std::string& a : argv) {
     args.push_back(const_cast<char*>(a.c_str()));
+  }
   args.push_back(nullptr);
   pid_t pid;
   int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(slave);
-  if (rc != 0) {
-    ::close(master);
-    ADD_FAILURE() << "spawn failed: " << rc;
-    return result;
-  }
   // Read until the last holder of the terminal is gone (EIO), so that the
   // program never blocks on a full terminal buffer.
   char buf[4096];
-  while (true) {
-    ssize_t n = ::read(master, buf, sizeof buf);
-    if (n > 0) {
-      result.terminal.append(buf, static_cast<size_t>(n));
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      break;
-    }
+  for (ssize_t n; rc == 0 && ((n = ::read(master, buf, sizeof buf)) > 0 ||
+                              (n < 0 && errno == EINTR));) {
+    if (n > 0) result.terminal.append(buf, static_cast<size_t>(n));
   }
   ::close(master);
+  if (rc != 0) {
+    ADD_FAILURE() << "spawn failed: " << rc;
+    return result;
+  }
   int wstatus = 0;
   ::waitpid(pid, &wstatus, 0);
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
@@ -119,15 +110,26 @@ std::vector<std::string> Drawn(const std::string& bytes) {
   return texts;
 }
 
+// The lines of a text, each ended by end.
+std::vector<std::string> Lines(const std::string& text,
+                               const std::string& end) {
+  std::vector<std::string> lines;
+  for (size_t pos = 0, at; pos < text.size(); pos = at + end.size()) {
+    at = text.find(end, pos);
+    lines.push_back(text.substr(pos, at - pos));
+  }
+  return lines;
+}
+
 class ProgressOnTerminal : public E2eTest {
  protected:
-  void MakeJob() {
+  void SetUp() override {
+    E2eTest::SetUp();
     MakeFolder("sub");
     PutData("a.txt", "foo\n");
     PutData("b.txt", "foo foo\n");
     PutData("sub/a-rather-long-file-name-for-the-line.txt", "foo\n");
-    WriteParams("", "[Log]\r\nLog=" + root_ + "/run.log\r\n");
-    WriteProgram("set *filestring,sr(*filestring,foo,bar)\n");
+    WriteJob("set *filestring,sr(*filestring,foo,bar)\n", "");
   }
   std::vector<std::string> Args(std::vector<std::string> options) {
     std::vector<std::string> argv{Binary()};
@@ -138,7 +140,6 @@ class ProgressOnTerminal : public E2eTest {
 };
 
 TEST_F(ProgressOnTerminal, LineAppearsWithTheTotalAndIsErasedAtTheEnd) {
-  MakeJob();
   PtyResult r = RunOnTerminal(Args({"--dry-run"}), 40, false);
   ASSERT_EQ(r.status, 0);
   std::vector<std::string> drawn = Drawn(r.terminal);
@@ -153,22 +154,20 @@ TEST_F(ProgressOnTerminal, LineAppearsWithTheTotalAndIsErasedAtTheEnd) {
   ASSERT_GE(r.terminal.size(), 4u);
   EXPECT_EQ(r.terminal.substr(r.terminal.size() - 4), "\r\x1b[K");
   EXPECT_EQ(Screen(r.terminal), std::vector<std::string>{});
+
+  // --quiet draws nothing.
+  r = RunOnTerminal(Args({"--quiet"}), 80, false);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.terminal, "");
+  EXPECT_EQ(Data("a.txt"), "bar\n");
 }
 
 TEST_F(ProgressOnTerminal, LogLinesAndDiffStayReadable) {
-  MakeJob();
   PtyResult r = RunOnTerminal(Args({"--dry-run", "--log-stderr"}), 200, false);
   ASSERT_EQ(r.status, 0);
   EXPECT_FALSE(Drawn(r.terminal).empty());
   // Exactly the log lines are left on the screen.
-  std::vector<std::string> log_lines;
-  std::string log = ReadFile(root_ + "/run.log");
-  for (size_t pos = 0; pos < log.size();) {
-    size_t end = log.find("\r\n", pos);
-    log_lines.push_back(log.substr(pos, end - pos));
-    pos = end + 2;
-  }
-  EXPECT_EQ(Screen(r.terminal), log_lines);
+  EXPECT_EQ(Screen(r.terminal), Lines(ReadFile(RunLog()), "\r\n"));
 
   // A diff on the same terminal: the screen holds the diff alone.
   RunResult plain = Run({"--diff"});
@@ -177,21 +176,7 @@ TEST_F(ProgressOnTerminal, LogLinesAndDiffStayReadable) {
   r = RunOnTerminal(Args({"--diff"}), 200, true);
   ASSERT_EQ(r.status, 0);
   EXPECT_FALSE(Drawn(r.terminal).empty());
-  std::vector<std::string> diff_lines;
-  for (size_t pos = 0; pos < plain.out.size();) {
-    size_t end = plain.out.find('\n', pos);
-    diff_lines.push_back(plain.out.substr(pos, end - pos));
-    pos = end + 1;
-  }
-  EXPECT_EQ(Screen(r.terminal), diff_lines);
-}
-
-TEST_F(ProgressOnTerminal, QuietDrawsNothing) {
-  MakeJob();
-  PtyResult r = RunOnTerminal(Args({"--quiet"}), 80, false);
-  ASSERT_EQ(r.status, 0);
-  EXPECT_EQ(r.terminal, "");
-  EXPECT_EQ(Data("a.txt"), "bar\n");
+  EXPECT_EQ(Screen(r.terminal), Lines(plain.out, "\n"));
 }
 
 }  // namespace

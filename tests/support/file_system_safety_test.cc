@@ -1,7 +1,7 @@
 // What a replacement leaves on a real disk when a write, a rename or an
 // fsync fails, what it keeps of the original's metadata, and how it treats
-// planted links: the real file system against a temporary folder, with
-// faults injected through its system-call methods.
+// planted links, how it reads and lists: the real file system against a
+// temporary folder, with faults injected through its system-call methods.
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -19,6 +19,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
+#include <utility>
 
 #include "support/faulty_real_file_system.h"
 #include "support/file_system.h"
@@ -47,10 +48,10 @@ class FileSystemSafety : public ::testing::Test {
     ss << in.rdbuf();
     return ss.str();
   }
-  // Every entry of a folder, hidden ones included.
-  std::vector<std::string> Entries(const std::string& folder = "") const {
+  // Every entry of the folder, hidden ones included.
+  std::vector<std::string> Entries() const {
     std::vector<std::string> out;
-    DIR* d = ::opendir(folder.empty() ? dir_.c_str() : folder.c_str());
+    DIR* d = ::opendir(dir_.c_str());
     while (struct dirent* e = ::readdir(d)) {
       std::string n = e->d_name;
       if (n != "." && n != "..") out.push_back(n);
@@ -84,37 +85,29 @@ TEST_F(FileSystemSafety, TemporaryNameIsHiddenBesideTheTarget) {
   EXPECT_EQ(temp, "/d/." + std::string(242, 'x') + ".zarn-abcdef");
 }
 
-TEST_F(FileSystemSafety, WriteFailingAtOnceKeepsOriginalAndLeavesNothing) {
-  Put("f.txt", kOld);
-  fs_.FailWriteAfter(".f.txt.zarn-", 0, ENOSPC);
-  EXPECT_EQ(fs_.WriteWholeFile(Path("f.txt"), kNew), ENOSPC);
-  EXPECT_EQ(Get("f.txt"), kOld);
-  EXPECT_EQ(Entries(), std::vector<std::string>{"f.txt"});
-}
-
-TEST_F(FileSystemSafety, WriteFailingMidwayKeepsOriginalAndLeavesNothing) {
-  Put("f.txt", kOld);
-  fs_.FailWriteAfter(".f.txt.zarn-", 4096, EIO);
-  EXPECT_EQ(fs_.WriteWholeFile(Path("f.txt"), kNew), EIO);
-  EXPECT_EQ(Get("f.txt"), kOld);
-  EXPECT_EQ(Entries(), std::vector<std::string>{"f.txt"});
-}
-
-TEST_F(FileSystemSafety, FailedRenameKeepsOriginalAndLeavesNothing) {
-  Put("f.txt", kOld);
-  fs_.FailRename("/f.txt", EXDEV);
-  EXPECT_EQ(fs_.WriteWholeFile(Path("f.txt"), kNew), EXDEV);
-  EXPECT_EQ(Get("f.txt"), kOld);
-  EXPECT_EQ(Entries(), std::vector<std::string>{"f.txt"});
-}
-
-TEST_F(FileSystemSafety, FailedSyncKeepsOriginalAndLeavesNothing) {
-  Put("f.txt", kOld);
-  fs_.set_sync_writes(true);
-  fs_.FailFileSync("/.f.txt.zarn-", EIO);
-  EXPECT_EQ(fs_.WriteWholeFile(Path("f.txt"), kNew), EIO);
-  EXPECT_EQ(Get("f.txt"), kOld);
-  EXPECT_EQ(Entries(), std::vector<std::string>{"f.txt"});
+TEST_F(FileSystemSafety, FailedReplaceKeepsOriginalAndLeavesNothing) {
+  const struct {
+    std::string what;  // write (after some bytes), rename or fsync
+    size_t after;
+    int err;
+  } cases[] = {{"write", 0, ENOSPC},
+               {"write", 4096, EIO},
+               {"rename", 0, EXDEV},
+               {"fsync", 0, EIO}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what + " " + std::to_string(c.after));
+    fs_ = FaultyRealFileSystem();
+    Put("f.txt", kOld);
+    if (c.what == "write") fs_.FailWriteAfter(".f.txt.zarn-", c.after, c.err);
+    if (c.what == "rename") fs_.FailRename("/f.txt", c.err);
+    if (c.what == "fsync") {
+      fs_.set_sync_writes(true);
+      fs_.FailFileSync("/.f.txt.zarn-", c.err);
+    }
+    EXPECT_EQ(fs_.WriteWholeFile(Path("f.txt"), kNew), c.err);
+    EXPECT_EQ(Get("f.txt"), kOld);
+    EXPECT_EQ(Entries(), std::vector<std::string>{"f.txt"});
+  }
 }
 
 TEST_F(FileSystemSafety, SyncWritesForceFileBeforeRenameAndFolderAfter) {
@@ -131,12 +124,41 @@ TEST_F(FileSystemSafety, SyncWritesForceFileBeforeRenameAndFolderAfter) {
   EXPECT_EQ(Get("f.txt"), "two");
 }
 
-TEST_F(FileSystemSafety, FailedReadGivesTheErrorAndNoContent) {
-  Put("f.txt", kOld);
+TEST_F(FileSystemSafety, ReadsBytesExactlyAndFailuresGiveNoContent) {
+  const std::string bytes("a\r\nb\0c\xff\n", 8);
+  ASSERT_EQ(fs_.WriteWholeFile(Path("f.txt"), bytes), 0);
+  std::string content;
+  EXPECT_EQ(fs_.ReadWholeFile(Path("f.txt"), &content), 0);
+  EXPECT_EQ(content, bytes);
+  Put("empty", "");
+  EXPECT_EQ(fs_.ReadWholeFile(Path("empty"), &content), 0);
+  EXPECT_EQ(content, "");
+  content = "stale";
+  EXPECT_EQ(fs_.ReadWholeFile(Path("absent"), &content), ENOENT);
+  EXPECT_EQ(content, "");
   fs_.FailRead("/f.txt", EIO);
-  std::string content = "stale";
+  content = "stale";
   EXPECT_EQ(fs_.ReadWholeFile(Path("f.txt"), &content), EIO);
   EXPECT_EQ(content, "");
+  EXPECT_EQ(fs_.WriteWholeFile(Path("nofolder/x"), "x"), ENOENT);
+}
+
+TEST_F(FileSystemSafety, ListingsFollowTheRules) {
+  Put("b.txt", "");
+  Put("a.txt", "");
+  Put(".hidden", "");
+  Put("B.txt", "");
+  ASSERT_EQ(::mkdir(Path("sub").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(Path(".git").c_str(), 0755), 0);
+  ASSERT_EQ(::symlink("/tmp", Path("link-dir").c_str()), 0);
+  ASSERT_EQ(::symlink(Path("a.txt").c_str(), Path("link-file").c_str()), 0);
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0644), 0);
+  std::vector<std::string> names;
+  ASSERT_EQ(fs_.ListFiles(dir_, &names), 0);
+  EXPECT_EQ(names, (std::vector<std::string>{"B.txt", "a.txt", "b.txt"}));
+  ASSERT_EQ(fs_.ListSubfolders(dir_, &names), 0);
+  EXPECT_EQ(names, (std::vector<std::string>{".git", "sub"}));
+  EXPECT_EQ(fs_.ListFiles(Path("absent"), &names), ENOENT);
 }
 
 TEST_F(FileSystemSafety, TemporaryFileIsOwnerOnlyUntilItIsComplete) {
@@ -149,6 +171,16 @@ TEST_F(FileSystemSafety, TemporaryFileIsOwnerOnlyUntilItIsComplete) {
     EXPECT_EQ(Stat("f.txt").st_mode & 07777, mode);
     ASSERT_EQ(::chmod(Path("f.txt").c_str(), 0644), 0);
   }
+}
+
+TEST_F(FileSystemSafety, ReplacementLikeAnotherFileTakesItsMode) {
+  Put("orig", "secret");
+  ASSERT_EQ(::chmod(Path("orig").c_str(), 0600), 0);
+  // A backup of a private file must not become readable by others.
+  EXPECT_EQ(fs_.WriteWholeFileLike(Path("orig.bak"), "secret", Path("orig")),
+            0);
+  EXPECT_EQ(Stat("orig.bak").st_mode & 07777, 0600u);
+  EXPECT_EQ(Get("orig.bak"), "secret");
 }
 
 TEST_F(FileSystemSafety, PlantedLinkAtTheTemporaryNameIsNeverWrittenThrough) {
@@ -300,17 +332,26 @@ std::string Acl(std::initializer_list<std::array<uint32_t, 3>> entries) {
 constexpr uint32_t kUserObj = 0x01, kUser = 0x02, kGroupObj = 0x04,
                    kMask = 0x10, kOther = 0x20, kNoId = 0xffffffff;
 
-TEST_F(FileSystemSafety, KeepsUserAttributes) {
+// user.* attributes, empty and long values among them, and security.* and
+// trusted.* ones where this process may set them.
+TEST_F(FileSystemSafety, KeepsExtendedAttributes) {
   Put("f.txt", kOld);
-  if (!TrySet(Path("f.txt"), "user.origin", "scanner 7")) {
-    GTEST_SKIP() << "user.* attributes are not supported here";
+  const std::pair<std::string, std::string> attributes[] = {
+      {"user.origin", "scanner 7"},
+      {"user.empty", ""},
+      {"user.big", std::string(3000, 'b')},
+      {"security.zarn_label", "label-1"},
+      {"trusted.zarn", "label-1"}};
+  std::vector<std::pair<std::string, std::string>> set;
+  for (const auto& a : attributes) {
+    if (TrySet(Path("f.txt"), a.first, a.second)) set.push_back(a);
   }
-  ASSERT_TRUE(TrySet(Path("f.txt"), "user.empty", ""));
-  ASSERT_TRUE(TrySet(Path("f.txt"), "user.big", std::string(3000, 'b')));
+  if (set.empty()) GTEST_SKIP() << "extended attributes are not supported";
   ASSERT_EQ(fs_.WriteWholeFile(Path("f.txt"), kNew), 0);
-  EXPECT_EQ(Attribute(Path("f.txt"), "user.origin"), "scanner 7");
-  EXPECT_EQ(Attribute(Path("f.txt"), "user.empty"), "");
-  EXPECT_EQ(Attribute(Path("f.txt"), "user.big"), std::string(3000, 'b'));
+  for (const auto& [name, value] : set) {
+    EXPECT_EQ(Attribute(Path("f.txt"), name), value) << name;
+  }
+  EXPECT_EQ(Get("f.txt"), kNew);
 }
 
 TEST_F(FileSystemSafety, KeepsThePosixAcl) {
@@ -342,22 +383,6 @@ TEST_F(FileSystemSafety, InheritedAclIsDroppedWhenTheOriginalHadNone) {
   }
   ASSERT_EQ(fs_.WriteWholeFile(Path("sub/f.txt"), kNew), 0);
   EXPECT_EQ(Attribute(Path("sub/f.txt"), "system.posix_acl_access"), "<none>");
-}
-
-TEST_F(FileSystemSafety, KeepsSecurityAndTrustedAttributesWhereAllowed) {
-  Put("f.txt", kOld);
-  std::vector<std::string> set;
-  for (const char* name : {"security.zarn_label", "trusted.zarn"}) {
-    if (TrySet(Path("f.txt"), name, "label-1")) set.push_back(name);
-  }
-  if (set.empty()) {
-    GTEST_SKIP() << "security.* and trusted.* attributes cannot be set here";
-  }
-  ASSERT_EQ(fs_.WriteWholeFile(Path("f.txt"), kNew), 0);
-  for (const std::string& name : set) {
-    EXPECT_EQ(Attribute(Path("f.txt"), name), "label-1") << name;
-  }
-  EXPECT_EQ(Get("f.txt"), kNew);
 }
 
 }  // namespace

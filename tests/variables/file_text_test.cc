@@ -1,14 +1,23 @@
 // The gap buffer behind *filestring against a plain std::string as the
 // model: random sequences of edits and reads, front-to-back scans like a
 // program's loops and edits anywhere, and the CR LF shadow against the
-// translation made on a copy.
+// translation made on a copy. Searches over it, which take the subject where
+// it lies and translate CR LF through the shadow (or not at all when it
+// cannot matter), against the search that copies the subject and translates
+// the copy, over random texts, patterns and edits.
 #include "variables/file_text.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "support/regex.h"
+#include "variables/file_text_search.h"
 
 namespace zarn {
 namespace {
@@ -34,8 +43,8 @@ std::string Contents(const FileText& text) {
 
 std::string RandomText(std::mt19937& rng, size_t max_length) {
   // CR and LF often, so that pairs are made and broken by the edits.
-  static constexpr char kChars[] = {'a', 'b', '\r', '\n', '\r', '\n',
-                                    'x', '\0', ' ', 'f', 'o'};
+  static constexpr char kChars[] = {'a', 'b', '\r', '\n', '\r', '\n', 'f',
+                                    'o', 'o', '\0', ' ',  'A',  '1'};
   std::uniform_int_distribution<size_t> length(0, max_length);
   std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 1);
   std::string s(length(rng), ' ');
@@ -120,44 +129,6 @@ TEST(FileTextTest, FrontToBackScanLeavesTheRestInOnePiece) {
   EXPECT_EQ(text.view(), model);
 }
 
-TEST(FileTextTest, SameLengthReplacementsOverwriteWhereverTheGapIs) {
-  FileText text;
-  std::string model = "abcdefghij";
-  text.Assign(model);
-  text.Replace(5, 1, "XYZ");  // the gap now follows the edit
-  model.replace(5, 1, "XYZ");
-  for (size_t pos = 0; pos + 3 <= model.size(); ++pos) {
-    text.Replace(pos, 3, "123");  // across the gap as well
-    model.replace(pos, 3, "123");
-    ASSERT_EQ(Contents(text), model) << pos;
-  }
-  EXPECT_EQ(text.view(), model);
-}
-
-TEST(FileTextTest, ShadowKeepsAnLfWhoseCrLiesBeforeTheStart) {
-  FileText text;
-  text.Assign("a\r\nb\r\n");
-  EXPECT_EQ(text.TranslatedViewFrom(0), std::string("a\0\0b\0\0", 6));
-  // From the LF of the first pair: that LF stands alone in the part.
-  EXPECT_EQ(text.TranslatedViewFrom(2), std::string("\nb\0\0", 4));
-  // The LF put back for that read is a NUL again for the next one.
-  EXPECT_EQ(text.TranslatedViewFrom(1), std::string("\0\0b\0\0", 5));
-  EXPECT_EQ(text.TranslatedViewFrom(0), std::string("a\0\0b\0\0", 6));
-}
-
-TEST(FileTextTest, EditsMakeAndBreakPairsAtTheirEdges) {
-  FileText text;
-  text.Assign("x\ry");
-  EXPECT_FALSE(text.HasCrLf());
-  EXPECT_EQ(text.TranslatedViewFrom(0), "x\ry");
-  text.Replace(2, 0, "\n");  // makes a pair with the CR before it
-  EXPECT_TRUE(text.HasCrLf());
-  EXPECT_EQ(text.TranslatedViewFrom(0), std::string("x\0\0y", 4));
-  text.Replace(1, 1, "c");  // breaks it again
-  EXPECT_FALSE(text.HasCrLf());
-  EXPECT_EQ(text.TranslatedViewFrom(0), "xc\ny");
-}
-
 TEST(FileTextTest, AssignCopyMayReadTheTextItself) {
   FileText text;
   text.Assign("one two");
@@ -208,6 +179,164 @@ TEST(FileTextTest, ReplaceEveryMatchesAPlainString) {
     text.Replace(0, 0, "\n");
     expected.insert(0, "\n");
     ASSERT_NO_FATAL_FAILURE(ExpectSame(text, expected, rng));
+  }
+}
+
+void ExpectSameResult(const SearchResult& got, const SearchResult& want) {
+  ASSERT_EQ(got.count, want.count);
+  ASSERT_EQ(got.position, want.position);
+  ASSERT_EQ(got.length, want.length);
+  ASSERT_EQ(got.captures.size(), want.captures.size());
+  for (size_t i = 0; i < got.captures.size(); ++i) {
+    EXPECT_EQ(got.captures[i].group, want.captures[i].group);
+    EXPECT_EQ(got.captures[i].startpos, want.captures[i].startpos);
+    EXPECT_EQ(got.captures[i].length, want.captures[i].length);
+  }
+}
+
+// Patterns that see line breaks and patterns that cannot, so that both
+// ways of taking the subject are exercised.
+const std::vector<std::string>& Patterns() {
+  static const std::vector<std::string> patterns = {
+      "a",        "foo",        "b+",          "(a)(b)",     "a|b",
+      ".",        "a.b",        "\\s",         "\\S+",       "[^a]",
+      "\\r\\n",   "\\x00",      "\\0",         "\\W",        "\\D",
+      "$",        "^a",         "a$",          "(.)\\1",     "\\n",
+      "x*",       "",           "[a-z]+",      "\\bfo",      "o{2}",
+      "[\\d\\w]", "(?s).",      "[[:space:]]", std::string("\r\n", 2),
+      "(a|\\r)",  "(?=\\n)",    "\\N",         "[ -~]+",     "\\Bo",
+  };
+  return patterns;
+}
+
+TEST(FileTextSearchTest, MatchesTheCopyingSearchOverRandomEdits) {
+  std::mt19937 rng(5);
+  RegularExpressions plain;
+  RegularExpressions held;
+  SearchResult want;
+  SearchResult got;
+  std::uniform_int_distribution<size_t> pick_pattern(0, Patterns().size() - 1);
+  for (int round = 0; round < 150; ++round) {
+    std::string model = RandomText(rng, 40);
+    FileText text;
+    text.Assign(model);
+    FileTextSearch subject(text);
+    for (int step = 0; step < 25; ++step) {
+      for (int search = 0; search < 6; ++search) {
+        const std::string& pattern = Patterns()[pick_pattern(rng)];
+        std::uniform_int_distribution<int32_t> start(0, static_cast<int32_t>(
+                                                            model.size()) + 1);
+        const int32_t from = start(rng);
+        const bool ignore_case = (search & 1) != 0;
+        const bool count_all = (search & 2) != 0;
+        plain.Search(model, from, pattern, ignore_case, count_all, &want);
+        held.Search(subject, from, pattern, ignore_case, count_all, &got);
+        SCOPED_TRACE("pattern /" + pattern + "/ from " +
+                     std::to_string(from) + " in " +
+                     ::testing::PrintToString(model));
+        ASSERT_NO_FATAL_FAILURE(ExpectSameResult(got, want));
+      }
+      // An edit anywhere; the shadow, once made, must follow it.
+      std::uniform_int_distribution<size_t> at(0, model.size());
+      const size_t pos = at(rng);
+      const size_t len = std::min<size_t>(model.size() - pos, at(rng) % 4);
+      const std::string repl = RandomText(rng, 5);
+      text.Replace(pos, len, repl);
+      model.replace(pos, len, repl);
+    }
+  }
+}
+
+// A text that hands out its subject untranslated whatever is asked: what a
+// search sees when the translation is skipped.
+class UntranslatedText final : public SearchText {
+ public:
+  explicit UntranslatedText(const std::string& text) : text_(text) {}
+  size_t size() const override { return text_.size(); }
+  bool HasCrLf() const override { return true; }
+  std::string_view From(size_t from, bool) override {
+    return std::string_view(text_).substr(from);
+  }
+
+ private:
+  const std::string& text_;
+};
+
+// Patterns put together from pieces, many of which can see line breaks.
+std::string RandomPattern(std::mt19937& rng) {
+  static const char* const kPieces[] = {
+      "a",    "b",     "o",    "f",     "\\d",   "\\w",  "\\b",   "\\B",
+      "\\.",  "\\-",   "(",    ")",     "|",     "*",    "+",     "?",
+      "{1,2}", "^",    "$",    "[ab]",  "[a-f]", "[ -z]", "[]",   "1",
+      ".",    "\\s",   "\\S",  "\\W",   "\\D",   "[^a]", "\\x00", "\\0",
+      "\\r",  "\\n",   "(?:",  "[\\s]", "[\\0-a]", "\\u000a", "[\x01-a]",
+  };
+  std::uniform_int_distribution<size_t> pick(0, std::size(kPieces) - 1);
+  std::uniform_int_distribution<int> length(1, 6);
+  std::string p;
+  for (int n = length(rng); n > 0; --n) p += kPieces[pick(rng)];
+  return p;
+}
+
+TEST(LineBreaksMatterTest, PatternsThatCannotTellAreBlindToTheTranslation) {
+  // For every pattern judged blind to line breaks, the untranslated subject
+  // must give the result of the translated one; and the patterns judged
+  // otherwise must include ones for which it does not (else this test
+  // could not catch a wrong judgement).
+  std::mt19937 rng(11);
+  RegularExpressions regex;
+  SearchResult want;
+  SearchResult got;
+  int blind = 0;
+  int differing = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const std::string pattern = RandomPattern(rng);
+    const bool matters = LineBreaksMatter(pattern);
+    blind += matters ? 0 : 1;
+    for (int t = 0; t < 8; ++t) {
+      const std::string text = RandomText(rng, 30);
+      UntranslatedText raw(text);
+      std::uniform_int_distribution<int32_t> start(
+          1, static_cast<int32_t>(text.size()) + 1);
+      const int32_t from = t < 4 ? 1 : start(rng);
+      regex.Search(text, from, pattern, t % 2 == 1, true, &want);
+      regex.Search(raw, from, pattern, t % 2 == 1, true, &got);
+      const bool same = got.count == want.count &&
+                        got.position == want.position &&
+                        got.length == want.length &&
+                        got.captures.size() == want.captures.size();
+      if (!matters) {
+        ASSERT_TRUE(same) << "pattern /" << pattern << "/ from " << from
+                          << " on " << ::testing::PrintToString(text);
+      } else if (!same) {
+        ++differing;
+      }
+    }
+  }
+  EXPECT_GT(blind, 300);
+  EXPECT_GT(differing, 100);
+}
+
+TEST(LineBreaksMatterTest, Judgements) {
+  struct Case {
+    std::string pattern;
+    bool matters;
+  };
+  // Patterns judged blind, and ones that see line breaks through what the
+  // random patterns above are not made of.
+  const Case cases[] = {
+      {"foo", false},           {"f(o+|ar)$", false},  {"^\\d{2,3}\\w", false},
+      {"[a-z_]+\\.txt", false}, {"word\\B", false},    {"[]x", false},
+      {"a\\-b\\(", false},      {"[ -~]", false},      {"x{2}y", false},
+      {"f(o+)|bar$", true},     {"(a)\\1", true},      {"(?=a)", true},
+      {"(*CR)a", true},         {"[[:alpha:]]", true}, {"a\r", true},
+      {std::string("a\0", 2), true},                   {"\\", true},
+      {"[ab", true},            {"\\N", true},         {"\\R", true},
+      {"\\h", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LineBreaksMatter(c.pattern), c.matters)
+        << ::testing::PrintToString(c.pattern);
   }
 }
 

@@ -54,7 +54,8 @@ bool MayAssign(RunState& st, const Assignment& a) {
 // whole text and, from set, one change more.
 void FileTextAssigned(RunState& st, bool from_set) {
   st.StrVars.Set("*pos", "1");
-  st.RangeVars.SetRangeVar(RangeVarRec{"*filerange", 1, FileTextLength(st)});
+  st.RangeVars.SetRangeVar(
+      RangeVarRec{std::string(kFileRangeName), 1, FileTextLength(st)});
   if (from_set) SetIntVar(st, "*changes", int64_t{IntVar(st, "*changes")} + 1);
 }
 

@@ -46,17 +46,18 @@ void RepCommand(RunState& st, std::string_view keyword, std::string_view parm) {
     const int64_t s = r.startpos;
     const int64_t l = r.length;
     const int64_t n = static_cast<int64_t>(new_text.size());
+    FileText& text = st.StrVars.file_text();
+    const size_t size = text.size();
     if (n != l) {
-      const ReplacedStretch stretch{s, l, n};
+      const ReplacedStretch stretch{s, l, n, static_cast<int64_t>(size)};
+      const int32_t whole = st.RangeVars.FindRangeVar(kFileRangeName);
       for (int32_t i = 1; i <= st.RangeVars.Count(); ++i) {
         TR& range = st.RangeVars.MutableAt(i);
-        AdjustRange(stretch, &range.startpos, &range.length);
+        AdjustRange(stretch, i == whole, &range.startpos, &range.length);
       }
     }
     // A range that reaches past the end of the text replaces up to the
     // end; one that starts past the end adds the new text at the end.
-    FileText& text = st.StrVars.file_text();
-    const size_t size = text.size();
     const size_t from = std::min(static_cast<size_t>(s - 1), size);
     const size_t count = std::min(static_cast<size_t>(l), size - from);
     text.Replace(from, count, new_text);

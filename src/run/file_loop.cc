@@ -164,16 +164,18 @@ void ProcessFile(RunState& st, const std::string& path) {
     st.ErrFlag = 2;
     return;
   }
-  // The original is copied only when something needs it after the
-  // program has taken the text over.
   const RunOptions& options = st.options;
   const bool diff = options.dry_run && options.diff_out != nullptr;
   const bool backup = !options.dry_run && !options.backup_suffix.empty();
   std::string original;
-  if (diff || backup) original = content;
   int32_t changes = 0;
-  RunOnFile(st, content, changes);
-  if (changes <= 0) return;  // untouched, not even rewritten
+  // Only a text that differs from what was read is written back, whatever
+  // the program counted: a rewrite of equal bytes would still change the
+  // file's time stamps, split its hard links and replace it under anyone
+  // who has it open.
+  if (!RunOnFile(st, content, changes, diff || backup ? &original : nullptr)) {
+    return;
+  }
   if (options.dry_run) {
     if (diff) WriteFileDiff(st, path, original, content);
     return;
@@ -192,17 +194,26 @@ void ProcessFile(RunState& st, const std::string& path) {
   }
 }
 
-void RunOnFile(RunState& st, std::string& content, int32_t& changes) {
+bool RunOnFile(RunState& st, std::string& content, int32_t& changes,
+               std::string* original) {
   st.StrVars.Set("*changes", "0");
   st.StrVars.Set("*pos", "1");
   const int32_t length = static_cast<int32_t>(content.size());
   st.StrVars.Set(kFileStringName, std::move(content));
   content.clear();
-  st.RangeVars.SetRangeVar(RangeVarRec{"*filerange", 1, length});
+  FileText& text = st.StrVars.file_text();
+  text.TrackOriginal();
+  st.RangeVars.SetRangeVar(RangeVarRec{std::string(kFileRangeName), 1, length});
   RunOperations(st);
   changes = IntVar(st, "*changes");
-  if (changes > 0) content = st.StrVars.file_text().Take();
   SetIntVar(st, "*allchanges", int64_t{IntVar(st, "*allchanges")} + changes);
+  const bool rewrite = changes > 0 && !text.IsOriginal();
+  if (rewrite) {
+    if (original != nullptr) *original = text.TakeOriginal();
+    content = text.Take();
+  }
+  text.StopTracking();
+  return rewrite;
 }
 
 void RunOperations(RunState& st) {

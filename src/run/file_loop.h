@@ -18,9 +18,12 @@ void ProcessFileSet(RunState& st);
 // ErrFlag is 2 when the file cannot be read or written back.
 void ProcessFile(RunState& st, const std::string& path);
 
-// Sets the per-file variables, runs the program, and hands back the new
-// content (when changes > 0) and the number of changes.
-void RunOnFile(RunState& st, std::string& content, int32_t& changes);
+// Sets the per-file variables, runs the program, and hands back the number
+// of changes. True when the file is to be written back: changes > 0 and the
+// final text differs from what was read; content then holds the new text
+// and *original (when not null) the text as read.
+bool RunOnFile(RunState& st, std::string& content, int32_t& changes,
+               std::string* original = nullptr);
 
 // Runs the operation list once, from operation 1.
 void RunOperations(RunState& st);

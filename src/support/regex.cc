@@ -43,10 +43,6 @@ std::string EngineMessage(int code) {
                      static_cast<size_t>(n));
 }
 
-void UpperInPlace(std::string* s) {
-  for (char& c : *s) c = AsciiUpperChar(c);
-}
-
 int32_t ClampToInt32(int64_t v) {
   return static_cast<int32_t>(
       std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
@@ -402,7 +398,7 @@ void RegularExpressions::Search(std::string_view text, int32_t start,
     }
     subject = subject_buffer_;
   }
-  SearchSubject(*regex, subject, start, ignore_case, count_all, result);
+  SearchSubject(*regex, subject, start, count_all, result);
 }
 
 void RegularExpressions::Search(SearchText& text, int32_t start,
@@ -416,12 +412,12 @@ void RegularExpressions::Search(SearchText& text, int32_t start,
     const bool translated = regex->line_breaks_matter() && text.HasCrLf();
     subject = text.From(static_cast<size_t>(start) - 1, translated);
   }
-  SearchSubject(*regex, subject, start, ignore_case, count_all, result);
+  SearchSubject(*regex, subject, start, count_all, result);
 }
 
 void RegularExpressions::SearchSubject(Regex& regex, std::string_view subject,
-                                       int32_t start, bool ignore_case,
-                                       bool count_all, SearchResult* result) {
+                                       int32_t start, bool count_all,
+                                       SearchResult* result) {
   if (regex.pattern().empty()) {
     // The empty pattern matches the empty text at every offset 0..n; counted
     // directly instead of by n + 1 attempts.
@@ -445,7 +441,7 @@ void RegularExpressions::SearchSubject(Regex& regex, std::string_view subject,
   result->position = ClampToInt32(int64_t{start} + static_cast<int64_t>(begin));
   result->length = ClampToInt32(static_cast<int64_t>(end - begin));
   // Before the counting below reuses the match buffers.
-  LocateGroups(regex, subject, ignore_case, result);
+  LocateGroups(regex, int64_t{start}, result);
 
   int64_t count = 1;
   if (count_all) {
@@ -463,38 +459,19 @@ void RegularExpressions::SearchSubject(Regex& regex, std::string_view subject,
   result->count = ClampToInt32(count);
 }
 
-void RegularExpressions::LocateGroups(Regex& regex, std::string_view subject,
-                                      bool ignore_case, SearchResult* result) {
-  int groups = regex.NumberOfCaptureGroups();
-  if (groups == 0) return;
-  size_t begin = 0;
-  size_t end = 0;
-  regex.Group(0, &begin, &end);
-  std::string_view match = subject.substr(begin, end - begin);
-  if (ignore_case) {
-    match_upper_.assign(match);
-    UpperInPlace(&match_upper_);
-    match = match_upper_;
-  }
-  size_t from = 0;  // zero-based: where the next group may begin
+void RegularExpressions::LocateGroups(const Regex& regex, int64_t origin,
+                                      SearchResult* result) {
+  // The engine reports every group's offsets in the subject, which begins
+  // at the search's start; a CR LF seen as two NUL characters keeps every
+  // offset where it was. A group that took no part gets no range.
+  const int groups = regex.NumberOfCaptureGroups();
   for (int i = 1; i <= groups; ++i) {
-    std::string_view group;
-    if (regex.Group(i, &begin, &end)) {
-      group = subject.substr(begin, end - begin);
-    }
-    if (ignore_case) {
-      group_upper_.assign(group);
-      UpperInPlace(&group_upper_);
-      group = group_upper_;
-    }
-    // A group may only begin inside the match text, even an empty one.
-    size_t k = match.find(group, from);
-    if (k == std::string_view::npos || k >= match.size()) continue;
+    size_t begin = 0;
+    size_t end = 0;
+    if (!regex.Group(i, &begin, &end)) continue;
     result->captures.push_back(
-        CaptureRange{i, ClampToInt32(int64_t{result->position} +
-                                     static_cast<int64_t>(k)),
-                     ClampToInt32(static_cast<int64_t>(group.size()))});
-    from = k + group.size();
+        CaptureRange{i, ClampToInt32(origin + static_cast<int64_t>(begin)),
+                     ClampToInt32(static_cast<int64_t>(end - begin))});
   }
 }
 

@@ -235,14 +235,10 @@ class RegularExpressions {
   // the scan of the rest of the text, and with it any limit a later attempt
   // would have hit.
   //
-  // Capture groups are located by their text, not by the engine's offsets:
-  // V = the match text and G = each group's text in turn (the empty text for
-  // a group that took no part), both upper-cased when ignore_case; group i
-  // is placed at the first k >= From (From starts at 1) with k <= length of
-  // V where V holds G at k; then From = k + length of G. A group with no
-  // such k gets no range. So a nested group inside the previous group's text
-  // is not found, and an empty group is placed at From as long as From is
-  // within the match.
+  // Each capture group that took part in the match gets the range the
+  // engine reports for it (an empty group its position and length 0), even
+  // where its text also occurs earlier in the match; a group that took no
+  // part gets none.
   void Search(std::string_view text, int32_t start, std::string_view pattern,
               bool ignore_case, bool count_all, SearchResult* result);
 
@@ -263,16 +259,15 @@ class RegularExpressions {
   // The search over a subject already cut from the text at start and
   // translated where needed.
   void SearchSubject(Regex& regex, std::string_view subject, int32_t start,
-                     bool ignore_case, bool count_all, SearchResult* result);
-  void LocateGroups(Regex& regex, std::string_view subject, bool ignore_case,
-                    SearchResult* result);
+                     bool count_all, SearchResult* result);
+  // Adds the capture ranges of the last match to *result; origin is the
+  // one-based position of the subject's first character in the text.
+  static void LocateGroups(const Regex& regex, int64_t origin,
+                           SearchResult* result);
 
   RegexCache cache_;
-  // Scratch space reused across calls: the subject with CR LF translated,
-  // and the upper-cased match and group texts.
+  // Scratch space reused across calls: the subject with CR LF translated.
   std::string subject_buffer_;
-  std::string match_upper_;
-  std::string group_upper_;
 };
 
 }  // namespace zarn

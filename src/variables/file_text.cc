@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "support/text.h"
 
@@ -13,6 +14,10 @@ namespace {
 // least an eighth of the text, so that a long series of growing edits
 // reallocates only a logarithmic number of times.
 constexpr size_t kMinSpare = 4096;
+
+// The log of edits of a marked text may take this much besides half of the
+// text's size before it is turned into a copy.
+constexpr size_t kLogAllowance = 64 * 1024;
 
 }  // namespace
 
@@ -71,6 +76,19 @@ void FileText::AppendTo(size_t pos, size_t len, std::string* out) const {
 void FileText::Replace(size_t pos, size_t len, std::string_view repl) {
   const size_t n = repl.size();
   if (len == 0 && n == 0) return;
+  if (tracking_ == Tracking::kOnText) {
+    if (Loggable(pos, len, n, len, false)) {
+      const size_t undo_at = undo_.size();
+      AppendTo(pos, len, &undo_);
+      edits_.push_back(Edit{pos, static_cast<uint32_t>(len),
+                            static_cast<uint32_t>(n),
+                            static_cast<uint32_t>(undo_at),
+                            static_cast<uint32_t>(gaps_.size()), 1});
+      log_end_ = pos + n;
+    } else {
+      KeepCopy(LogSource{view(), {}});
+    }
+  }
   RestorePatch();
   // The CR LF pairs that the edit can make or break begin from the byte
   // before the edit up to its last byte.
@@ -115,10 +133,34 @@ void FileText::ReplaceEvery(std::string_view from, std::string_view to,
   // kept or replaced is written no further than where it was read from.
   size_t read = 0;
   size_t write = 0;
+  size_t from_at = kNone;  // where the log keeps the replaced bytes
   int32_t done = 0;
   for (; done < count; ++done) {
     const size_t hit = FindText(text, from, read);
     if (hit == std::string_view::npos) break;
+    if (tracking_ == Tracking::kOnText) {
+      // In the text as it is now, bytes [write, read) of the buffer are
+      // gone: the hit lies at write + (hit - read).
+      const size_t pos = write + (hit - read);
+      const bool first = from_at == kNone;
+      if (Loggable(pos, from.size(), to.size(), first ? from.size() : 0,
+                   !first)) {
+        if (first) {
+          from_at = undo_.size();
+          undo_.append(from);
+          edits_.push_back(Edit{pos, static_cast<uint32_t>(from.size()),
+                                static_cast<uint32_t>(to.size()),
+                                static_cast<uint32_t>(from_at),
+                                static_cast<uint32_t>(gaps_.size()), 1});
+        } else {
+          gaps_.push_back(static_cast<uint32_t>(pos - log_end_));
+          ++edits_.back().hits;
+        }
+        log_end_ = pos + to.size();
+      } else {
+        KeepCopy(LogSource{text.substr(0, write), text.substr(read)});
+      }
+    }
     if (write != read) std::memmove(base + write, base + read, hit - read);
     write += hit - read;
     std::memcpy(base + write, to.data(), to.size());
@@ -138,6 +180,13 @@ void FileText::ReplaceEvery(std::string_view from, std::string_view to,
 }
 
 void FileText::Assign(std::string text) {
+  if (tracking_ == Tracking::kOnText) {
+    // The old storage and the log on it keep the marked text: no copy.
+    MoveGap(size_);
+    buffer_.resize(size_);
+    base_ = std::move(buffer_);
+    tracking_ = Tracking::kOnBase;
+  }
   buffer_ = std::move(text);
   size_ = buffer_.size();
   gap_begin_ = gap_end_ = size_;
@@ -148,6 +197,11 @@ void FileText::Assign(std::string text) {
 }
 
 void FileText::AssignCopy(std::string_view text) {
+  if (tracking_ == Tracking::kOnText) {
+    // The storage is kept for the marked text; the copy gets its own.
+    Assign(std::string(text));
+    return;
+  }
   buffer_.assign(text.data(), text.size());  // copes with text inside it
   size_ = buffer_.size();
   gap_begin_ = gap_end_ = size_;
@@ -161,8 +215,143 @@ std::string FileText::Take() {
   MoveGap(size_);
   buffer_.resize(size_);
   std::string out = std::move(buffer_);
+  StopTracking();
   Assign(std::string());
   return out;
+}
+
+void FileText::TrackOriginal() {
+  StopTracking();
+  tracking_ = Tracking::kOnText;
+  original_size_ = size_;
+}
+
+template <typename Piece>
+void FileText::ForEachOriginalPart(const LogSource& source, Piece piece) const {
+  // Hands on the bytes [from, to) of the source.
+  auto source_part = [&](size_t from, size_t to) {
+    const size_t head = source.head.size();
+    if (from < head &&
+        !piece(source.head.substr(from, std::min(to, head) - from))) {
+      return false;
+    }
+    if (to <= head) return true;
+    from = std::max(from, head);
+    return piece(source.tail.substr(from - head, to - from));
+  };
+  size_t at = 0;
+  const std::string_view undo = undo_;
+  if (!ForEachHit([&](size_t pos, size_t len, size_t new_len, size_t undo_at) {
+        if (!source_part(at, pos) || !piece(undo.substr(undo_at, len))) {
+          return false;
+        }
+        at = pos + new_len;
+        return true;
+      })) {
+    return;
+  }
+  source_part(at, source.head.size() + source.tail.size());
+}
+
+bool FileText::IsOriginal() const {
+  if (tracking_ == Tracking::kNone || size_ != original_size_) return false;
+  const std::string_view now = view();
+  if (tracking_ == Tracking::kOnBase) {
+    size_t at = 0;
+    bool equal = true;
+    ForEachOriginalPart(LogSource{base_, {}}, [&](std::string_view part) {
+      equal = now.substr(at, part.size()) == part;
+      at += part.size();
+      return equal;
+    });
+    return equal;
+  }
+  // The log is on this text: a stretch between two edits is equal where it
+  // has not moved, and the bytes an edit replaced are compared with what
+  // stands at their place now.
+  const std::string_view undo = undo_;
+  size_t current = 0;  // offset in the text now
+  size_t marked = 0;   // the same place in the marked text
+  // Equal sizes: what follows the last edit has not moved.
+  return ForEachHit(
+      [&](size_t pos, size_t len, size_t new_len, size_t undo_at) {
+        const size_t kept = pos - current;
+        if (marked != current &&
+            now.substr(marked, kept) != now.substr(current, kept)) {
+          return false;
+        }
+        marked += kept;
+        if (now.substr(marked, len) != undo.substr(undo_at, len)) return false;
+        marked += len;
+        current = pos + new_len;
+        return true;
+      });
+}
+
+std::string FileText::TakeOriginal() {
+  std::string out;
+  if (tracking_ == Tracking::kOnBase && edits_.empty()) {
+    out = std::move(base_);
+  } else if (tracking_ != Tracking::kNone) {
+    out.reserve(original_size_);
+    const LogSource source = tracking_ == Tracking::kOnBase
+                                 ? LogSource{base_, {}}
+                                 : LogSource{view(), {}};
+    ForEachOriginalPart(source, [&](std::string_view part) {
+      out.append(part);
+      return true;
+    });
+  }
+  StopTracking();
+  return out;
+}
+
+void FileText::StopTracking() {
+  tracking_ = Tracking::kNone;
+  std::vector<Edit>().swap(edits_);
+  std::vector<uint32_t>().swap(gaps_);
+  std::string().swap(undo_);
+  log_end_ = 0;
+  std::string().swap(base_);
+}
+
+template <typename F>
+bool FileText::ForEachHit(F f) const {
+  for (const Edit& e : edits_) {
+    size_t pos = e.pos;
+    for (uint32_t k = 0; k < e.hits; ++k) {
+      if (k > 0) pos += e.new_len + gaps_[e.gaps_at + k - 1];
+      if (!f(pos, e.len, e.new_len, e.undo_at)) return false;
+    }
+  }
+  return true;
+}
+
+bool FileText::Loggable(size_t pos, size_t len, size_t new_len,
+                        size_t undo_bytes, bool gap) const {
+  const size_t end = log_end_;
+  if (pos < end) return false;  // before the end of the previous edit
+  constexpr size_t kMax = std::numeric_limits<uint32_t>::max();
+  if (len > kMax || new_len > kMax || (gap && pos - end > kMax)) return false;
+  const size_t cost = (edits_.size() + (gap ? 0 : 1)) * sizeof(Edit) +
+                      (gaps_.size() + (gap ? 1 : 0)) * sizeof(uint32_t) +
+                      undo_.size() + undo_bytes;
+  return cost <= original_size_ / 2 + kLogAllowance;
+}
+
+void FileText::KeepCopy(const LogSource& source) {
+  std::string copy;
+  copy.reserve(original_size_);
+  ForEachOriginalPart(source, [&](std::string_view part) {
+    copy.append(part);
+    return true;
+  });
+  base_ = std::move(copy);
+  std::vector<Edit>().swap(edits_);
+  std::vector<uint32_t>().swap(gaps_);
+  std::string().swap(undo_);
+  log_end_ = 0;
+  tracking_ = Tracking::kOnBase;
 }
 
 char FileText::TranslatedAt(size_t i) const {

@@ -24,6 +24,17 @@
 // the cost of the edit's length) and is dropped with the text. It is made on
 // first need only.
 //
+// The text as read. The file loop marks the text it loads (TrackOriginal),
+// so that a file whose final text is what was read is not written back and
+// a diff or a backup is made against what was read, without a second copy
+// of every file. Each edit is logged with the bytes it replaced, as long as
+// the edits move forward through the text (as a scan loop and a
+// replacement of every occurrence do): the marked text is then the text
+// with the logged edits undone. A new whole value keeps the old storage and
+// its log as the base of the marked text. Only an edit that lies before
+// the end of the previous one, or a log grown to a sizable part of the
+// text, costs a copy of the marked text, which then becomes the base.
+//
 // Views handed out stay valid until the next call of a member other than
 // size(), HasCrLf() and AppendTo(); views from view() also survive further
 // calls of view().
@@ -34,6 +45,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zarn {
 
@@ -80,6 +92,15 @@ class FileText {
   // Hands the text over (the file loop writes it back) and leaves it empty.
   std::string Take();
 
+  // Marks the current text as the one read from the data file.
+  void TrackOriginal();
+  // Whether the text is, byte for byte, the one marked.
+  bool IsOriginal() const;
+  // The marked text; ends the tracking.
+  std::string TakeOriginal();
+  // Ends the tracking and frees what it kept.
+  void StopTracking();
+
  private:
   static constexpr size_t kNone = static_cast<size_t>(-1);
 
@@ -97,6 +118,22 @@ class FileText {
   void MoveGap(size_t to) const;
   // Makes the gap at least `need` bytes long, keeping its position.
   void Grow(size_t need);
+  // The text a log was made on, in one or two parts (a replacement of
+  // every occurrence in progress leaves a hole between them).
+  struct LogSource {
+    std::string_view head;
+    std::string_view tail;
+  };
+  // Calls piece(part) for the parts of the marked text, in order, while it
+  // returns true.
+  template <typename Piece>
+  void ForEachOriginalPart(const LogSource& source, Piece piece) const;
+  // Whether an edit at pos of len bytes into new_len that adds undo_bytes
+  // to the log and, with gap, a hit to the last edit, can join it.
+  bool Loggable(size_t pos, size_t len, size_t new_len, size_t undo_bytes,
+                bool gap) const;
+  // Makes the marked text, rebuilt from the log made on source, the base.
+  void KeepCopy(const LogSource& source);
   void BuildShadow() const;
   // Recomputes the shadow for the offsets [first, last] (clipped).
   void RefreshShadow(size_t first, size_t last) const;
@@ -113,6 +150,37 @@ class FileText {
   mutable bool shadow_kept_ = false;
   mutable int64_t crlf_pairs_ = -1;  // -1: not counted yet
   mutable size_t patched_ = kNone;   // buffer index of a restored LF
+
+  // One logged edit: len bytes at pos (in the text as it was just before
+  // the edit, which is also where they lie now, as later edits lie behind
+  // it) became new_len bytes; the old ones are undo_[undo_at, +len). A
+  // replacement of every occurrence logs one edit for all its hits, the
+  // same bytes replaced each time: hit k > 0 lies gaps_[gaps_at + k - 1]
+  // bytes behind the new text of hit k - 1.
+  struct Edit {
+    uint64_t pos;
+    uint32_t len;
+    uint32_t new_len;
+    uint32_t undo_at;
+    uint32_t gaps_at;
+    uint32_t hits;
+  };
+  // Calls f(pos, len, new_len, undo_at) for every logged hit, in order,
+  // while it returns true.
+  template <typename F>
+  bool ForEachHit(F f) const;
+  enum class Tracking {
+    kNone,    // no text is marked
+    kOnText,  // the marked text is this text with edits_ undone
+    kOnBase,  // the marked text is base_ with edits_ undone
+  };
+  Tracking tracking_ = Tracking::kNone;
+  std::vector<Edit> edits_;
+  std::vector<uint32_t> gaps_;
+  std::string undo_;
+  size_t log_end_ = 0;  // where the last logged hit ends in the text now
+  std::string base_;
+  size_t original_size_ = 0;
 };
 
 }  // namespace zarn

@@ -20,6 +20,10 @@
 
 namespace zarn {
 
+// The range that the file loop and every new *filestring set over the
+// whole text.
+inline constexpr std::string_view kFileRangeName = "*filerange";
+
 struct TR {
   std::string name;
   int32_t startpos = 0;

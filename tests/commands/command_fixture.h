@@ -77,9 +77,9 @@ class CommandFixture : public ::testing::Test {
     st_.StrVars.Set("*file", kDataFile);
     const size_t log_before = LogText().size();
     Outcome out;
-    RunOnFile(st_, content, out.changes);
-    out.text =
-        out.changes > 0 ? content : std::string(st_.StrVars.file_text().view());
+    out.text = RunOnFile(st_, content, out.changes)
+                   ? content
+                   : std::string(st_.StrVars.file_text().view());
     out.err_flag = st_.ErrFlag;
     out.log = SplitEntries(LogText().substr(log_before));
     return out;

@@ -23,7 +23,8 @@ TEST_F(Rep, EveryCaseOfTheTable) {
       {"wholly_before", {{1, 1}, {1, 1}}},  // e < S
       {"ends_at_s", {{1, 2}, {1, 2}}},      // ends exactly at S
       {"wholly_after", {{5, 2}, {6, 2}}},   // s >= E
-      {"ends_inside", {{2, 3}, {2, 1}}},    // s <= S, e <= E
+      {"ends_with_r", {{2, 3}, {2, 4}}},    // s <= S, e = E: contains R
+      {"ends_inside", {{1, 3}, {1, 2}}},    // s <= S, e < E
       {"ends_inside_at_s", {{3, 1}, {3, 0}}},
       {"lies_inside", {{4, 1}, {3, 0}}},  // s > S, e <= E
       {"covers", {{2, 4}, {2, 5}}},       // s <= S, e > E
@@ -55,9 +56,11 @@ TEST_F(Rep, Replacements) {
       {"2,3", "1,1", "-", "aef", "1", "2,0 1,1 1,3"},      // unset: deletes
       {"0,3", "1,1", "X", "abcdef", "0", "0,3 1,1 1,6"},   // no start
       {"-1,2", "1,1", "X", "abcdef", "0", "-1,2 1,1 1,6"},
-      {"5,10", "1,1", "XYZ", "abcdXYZ", "1", "5,3 1,1 1,4"},  // past the end
-      {"7,0", "1,1", "XYZ", "abcdefXYZ", "1", "7,3 1,1 1,6"},
-      {"9,2", "1,1", "XYZ", "abcdefXYZ", "1", "9,3 1,1 1,6"},
+      {"5,10", "1,1", "XYZ", "abcdXYZ", "1", "5,3 1,1 1,7"},  // past the end
+      {"7,0", "1,1", "XYZ", "abcdefXYZ", "1", "7,3 1,1 1,9"},
+      {"9,2", "1,1", "XYZ", "abcdefXYZ", "1", "9,3 1,1 1,9"},
+      {"1,0", "1,2", "XY", "XYabcdef", "1", "1,2 3,2 1,8"},  // at the start
+      {"6,1", "4,3", "XY", "abcdeXY", "1", "6,2 4,4 1,7"},   // the last one
   };
   for (const auto& r : rows) {
     const std::vector<std::string> rx = Split(r[0] + "," + r[1], ',');
@@ -85,12 +88,12 @@ TEST_F(Rep, UndefinedRangeReplacesNothing) {
 }
 
 // An insertion at the end of the text lies behind every range that ends
-// there, *filerange included.
-TEST_F(Rep, InsertionAtTheEndLiesBehindTheRangesEndingThere) {
+// there, except the whole text, which keeps covering the whole text.
+TEST_F(Rep, InsertionAtTheEndGrowsOnlyTheWholeText) {
   Outcome out =
       Run(Program({"setc p,c", "setc n,XY", "find p,b,f,a", "rep a,n"}), "abc");
   EXPECT_EQ(out.text, "abcXY");
-  EXPECT_EQ(Spans({"a", "f", "*filerange"}), "4,2 3,1 1,3");
+  EXPECT_EQ(Spans({"a", "f", "*filerange"}), "4,2 3,1 1,5");
 
   SetRange("r", {2, 0});  // the text inserted into itself
   out = Run(Program({"rep r,*filestring"}), "abc");
@@ -111,19 +114,22 @@ TEST_F(Rep, MissingArguments) {
 // A slow, obviously correct model of the replacement of R = (S, L) by N
 // characters: every character of the old text keeps its identity; a range
 // afterwards covers the characters of its old span that survive, plus the
-// new text when the old span stretched over the whole replaced stretch.
-Span Model(Span range, int32_t S, int32_t L, int32_t N) {
+// new text when the old span contains the whole replaced stretch (and, for
+// an insertion, goes on past it); the range of the whole text stays so.
+Span Model(Span range, int32_t S, int32_t L, int32_t N, int32_t size,
+           bool whole = false) {
   const auto [s, l] = range;
   if (N == L || (s == 0 && l == 0)) return range;
   if (s == S && l == L) return {S, N};
+  if (whole && s == 1 && l == size) return {1, size - L + N};
   // An empty range is a gap before character s: it closes on S inside R.
   if (l == 0) return {s <= S ? s : (s < S + L ? S : s - L + N), 0};
   std::set<int32_t> covered;
   for (int32_t p = s; p < s + l; ++p) {
     if (p < S || p >= S + L) covered.insert(p < S ? p : p - L + N);
   }
-  // Text inserted at the very start of a range goes before it.
-  if ((s < S || (s == S && L > 0)) && s + l > S + L) {
+  // Text inserted at the very start or end of a range lies outside it.
+  if ((s < S || (s == S && L > 0)) && s + l >= S + L && s + l > S) {
     for (int32_t k = 0; k < N; ++k) covered.insert(S + k);
   }
   if (covered.empty()) return {S, 0};
@@ -157,11 +163,11 @@ TEST_F(Rep, AgreesWithTheModel) {
     ASSERT_EQ(out.text, text.substr(0, S - 1) + repl +
                             (S + L - 1 < size ? text.substr(S + L - 1) : ""));
     for (int i = 0; i < 6; ++i) {
-      ASSERT_EQ(Range("x" + std::to_string(i)), Model(ranges[i], S, L, N))
+      ASSERT_EQ(Range("x" + std::to_string(i)), Model(ranges[i], S, L, N, size))
           << "round " << round << " R=(" << S << "," << L << ") N=" << N;
     }
-    ASSERT_EQ(Range("r"), Model({S, L}, S, L, N));
-    ASSERT_EQ(Range("*filerange"), Model({1, size}, S, L, N));
+    ASSERT_EQ(Range("r"), Model({S, L}, S, L, N, size));
+    ASSERT_EQ(Range("*filerange"), Model({1, size}, S, L, N, size, true));
   }
 }
 

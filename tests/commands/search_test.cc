@@ -61,14 +61,17 @@ TEST_F(Find, CaptureGroups) {
     std::vector<Span> ctx;  // *ctx1, *ctx2, ...
     int absent;             // the first *ctx number not made
   };
+  const Span none(-1, -1);  // a group that took no part makes no range
   const std::vector<CtxRow> rows = {
       {"setc p,(a)(b)", "xaby", {{2, 1}, {3, 1}}, 3},
-      {"setc p,((a)b)", "ab", {{1, 2}}, 2},
+      {"setc p,((a)b)", "ab", {{1, 2}, {1, 1}}, 3},
       {"setc p,(b)", "ABC", {{2, 1}}, 2},
-      {"setc p,(x)|(b)", "ab", {{2, 0}, {2, 1}}, 3},
-      // Groups are located by their text: the empty group at the start of
-      // the match.
-      {"setc p,b(c*)d", "abdx", {{2, 0}}, 2},
+      {"setc p,(x)|(b)", "ab", {none, {2, 1}}, 3},
+      // Each group where the engine matched it, even where its text also
+      // stands earlier in the match; an empty group at its own place.
+      {"setc p,b(c*)d", "abdx", {{3, 0}}, 2},
+      {"setc p,ab(a)", "xaba", {{4, 1}}, 2},
+      {"setc p,a(A)", "aA", {{2, 1}}, 2},
       {"setc p,b", "abc", {}, 1},
   };
   for (const CtxRow& r : rows) {

@@ -340,5 +340,61 @@ TEST(LineBreaksMatterTest, Judgements) {
   }
 }
 
+// The text as read, through any mix of edits: forward runs that stay in the
+// log, edits behind earlier ones, replacements of every occurrence (which
+// may undo an edit), new whole values, and dense logs that turn into a
+// copy. The answers are checked against the plain strings.
+TEST(FileTextTest, TracksTheTextAsRead) {
+  std::mt19937 rng(71207);
+  for (int round = 0; round < 400; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    std::string model = RandomText(rng, round % 4 == 0 ? 3000 : 40);
+    const std::string marked = model;
+    FileText text;
+    text.Assign(model);
+    text.TrackOriginal();
+    size_t forward = 0;  // where a forward scan would go on
+    const int steps = static_cast<int>(rng() % 12);
+    for (int step = 0; step < steps; ++step) {
+      const unsigned kind = rng() % 8;
+      if (kind < 4) {
+        // Mostly forward from the last edit; sometimes anywhere.
+        const size_t from = kind == 0 ? 0 : std::min(forward, model.size());
+        const size_t pos = from + rng() % (model.size() - from + 1);
+        const size_t len = std::min<size_t>(rng() % 4, model.size() - pos);
+        // Sometimes the bytes that stand there: no change at all.
+        const std::string repl =
+            kind == 1 ? model.substr(pos, len) : RandomText(rng, 4);
+        text.Replace(pos, len, repl);
+        model.replace(pos, len, repl);
+        forward = pos + repl.size();
+      } else if (kind < 7) {
+        const std::string from = kind == 4 ? "a" : (kind == 5 ? "\r\n" : "b");
+        const std::string to = kind == 6 ? "a" : from.substr(0, rng() % 2);
+        if (to.size() > from.size()) continue;
+        const int32_t count = 1 + static_cast<int32_t>(rng() % 40);
+        text.ReplaceEvery(from, to, count);
+        std::string expected;
+        size_t at = 0;
+        for (int32_t done = 0; done < count; ++done) {
+          const size_t hit = model.find(from, at);
+          if (hit == std::string::npos) break;
+          expected += model.substr(at, hit - at) + to;
+          at = hit + from.size();
+        }
+        model = expected + model.substr(at);
+      } else {
+        const std::string value = rng() % 2 ? marked : RandomText(rng, 20);
+        text.AssignCopy(value);
+        model = value;
+      }
+      ASSERT_EQ(text.view(), model);
+      ASSERT_EQ(text.IsOriginal(), model == marked) << "step " << step;
+    }
+    ASSERT_EQ(text.TakeOriginal(), marked);
+    EXPECT_FALSE(text.IsOriginal());  // no longer tracked
+  }
+}
+
 }  // namespace
 }  // namespace zarn

@@ -77,7 +77,13 @@ void FileText::Replace(size_t pos, size_t len, std::string_view repl) {
   const size_t n = repl.size();
   if (len == 0 && n == 0) return;
   if (tracking_ == Tracking::kOnText) {
-    if (Loggable(pos, len, n, len, false)) {
+    if (JoinsLastEdit(pos, len, n) && Loggable(pos, len, n, 0, true)) {
+      // The same bytes replaced again further on (a scan loop's edit):
+      // one more hit of the last edit.
+      gaps_.push_back(static_cast<uint32_t>(pos - log_end_));
+      ++edits_.back().hits;
+      log_end_ = pos + n;
+    } else if (Loggable(pos, len, n, len, false)) {
       const size_t undo_at = undo_.size();
       AppendTo(pos, len, &undo_);
       edits_.push_back(Edit{pos, static_cast<uint32_t>(len),
@@ -313,6 +319,18 @@ void FileText::StopTracking() {
   std::string().swap(undo_);
   log_end_ = 0;
   std::string().swap(base_);
+}
+
+bool FileText::JoinsLastEdit(size_t pos, size_t len, size_t new_len) const {
+  if (edits_.empty()) return false;
+  const Edit& last = edits_.back();
+  if (last.len != len || last.new_len != new_len || pos < log_end_) {
+    return false;
+  }
+  for (size_t i = 0; i < len; ++i) {
+    if (At(pos + i) != undo_[last.undo_at + i]) return false;
+  }
+  return true;
 }
 
 template <typename F>

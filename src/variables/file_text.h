@@ -128,6 +128,9 @@ class FileText {
   // returns true.
   template <typename Piece>
   void ForEachOriginalPart(const LogSource& source, Piece piece) const;
+  // Whether replacing len bytes at pos by new_len bytes repeats the last
+  // logged edit: the same bytes, replaced by as many, further on.
+  bool JoinsLastEdit(size_t pos, size_t len, size_t new_len) const;
   // Whether an edit at pos of len bytes into new_len that adds undo_bytes
   // to the log and, with gap, a hit to the last edit, can join it.
   bool Loggable(size_t pos, size_t len, size_t new_len, size_t undo_bytes,

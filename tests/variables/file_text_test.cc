@@ -354,10 +354,18 @@ TEST(FileTextTest, TracksTheTextAsRead) {
     text.Assign(model);
     text.TrackOriginal();
     size_t forward = 0;  // where a forward scan would go on
-    const int steps = static_cast<int>(rng() % 12);
+    const int steps = static_cast<int>(rng() % 30);
     for (int step = 0; step < steps; ++step) {
       const unsigned kind = rng() % 8;
-      if (kind < 4) {
+      if (kind == 3) {
+        // A scan loop's edit: the next "a", by itself or by another letter.
+        const size_t pos = model.find('a', std::min(forward, model.size()));
+        if (pos == std::string::npos) continue;
+        const std::string repl = rng() % 3 ? "Z" : "a";
+        text.Replace(pos, 1, repl);
+        model.replace(pos, 1, repl);
+        forward = pos + 1;
+      } else if (kind < 3) {
         // Mostly forward from the last edit; sometimes anywhere.
         const size_t from = kind == 0 ? 0 : std::min(forward, model.size());
         const size_t pos = from + rng() % (model.size() - from + 1);

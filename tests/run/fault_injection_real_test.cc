@@ -97,9 +97,10 @@ TEST_F(RealFaults, FailedFileKeepsEveryByteAndNothingIsLeftBehind) {
   }
 }
 
-// The banner goes through a temporary file; the appended lines fail. The
-// run goes on, and a file that fails still gives its status.
-TEST_F(RealFaults, LogThatCannotBeWrittenDoesNotStopTheRun) {
+// The banner goes through a temporary file; the appended lines fail (a full
+// disk). The run goes on over every file, says once on standard error that
+// the log is losing lines, and ends with status 3.
+TEST_F(RealFaults, LogThatCannotBeWrittenIsReportedOnceAndFailsTheRun) {
   for (bool file_fails : {false, true}) {
     SCOPED_TRACE(file_fails);
     fs_ = FaultyRealFileSystem();
@@ -107,7 +108,10 @@ TEST_F(RealFaults, LogThatCannotBeWrittenDoesNotStopTheRun) {
     PutData("b.txt", "foo");
     fs_.FailWriteAfter("/data/zarn.log", 0, ENOSPC);
     if (file_fails) fs_.FailRename("/data/b.txt", EIO);
-    EXPECT_EQ(RunMain(), file_fails ? 3 : 0);
+    EXPECT_EQ(RunMain(), 3);
+    EXPECT_EQ(report_, "Zarn 2.0: ZARNPFI011CE The log '" + LogPath() +
+                           "' cannot be written (error 28); lines are being "
+                           "lost, and the run will end with status 3.\n");
     EXPECT_EQ(Data("a.txt"), "bar");
     EXPECT_EQ(Data("b.txt"), file_fails ? "foo" : "bar");
     EXPECT_EQ(Entries(data_),

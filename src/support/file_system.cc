@@ -74,9 +74,11 @@ FileStamp StampOf(const struct stat& st) {
 // below the open folder root without following a link anywhere; returns
 // the descriptor or -errno. ".." is refused: nothing the tree lists has it.
 int OpenBeneath(int root, std::string_view rel, int flags) {
-  flags |= O_CLOEXEC | O_NOFOLLOW;
+  flags |= O_CLOEXEC;
 #if defined(SYS_openat2) && defined(RESOLVE_NO_SYMLINKS)
   {
+    // Without O_NOFOLLOW, so that a link as the last component is refused
+    // as a link (ELOOP), not as a folder that is none (ENOTDIR).
     struct open_how how {};
     how.flags = static_cast<uint64_t>(flags);
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
@@ -113,8 +115,20 @@ int OpenBeneath(int root, std::string_view rel, int flags) {
     const bool last = i + 1 == parts.size();
     int next = ::openat(
         current.get(), part.c_str(),
-        last ? flags : O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-    if (next < 0) return -errno;
+        (last ? flags : O_RDONLY | O_DIRECTORY | O_CLOEXEC) | O_NOFOLLOW);
+    if (next < 0) {
+      // A link opened as a folder is refused as one that is none; it is
+      // reported as the link it is, as openat2 does.
+      const int err = errno;
+      struct stat st;
+      if (err == ENOTDIR &&
+          ::fstatat(current.get(), part.c_str(), &st, AT_SYMLINK_NOFOLLOW) ==
+              0 &&
+          S_ISLNK(st.st_mode)) {
+        return -ELOOP;
+      }
+      return -err;
+    }
     current = UniqueFd(next);
   }
   return current.Release();

@@ -194,6 +194,37 @@ TEST(FileLoop, TextLongerThanAReadableFileIsRefused) {
   }
 }
 
+// Another program at work in the tree: a file swapped for another after the
+// listing is not read; a file written to between read and rename is not
+// replaced, and its backup is not kept.
+TEST(FileLoop, FilesChangedByOthersDuringTheRunAreLeftToThem) {
+  MemoryRun run;
+  run.options.backup_suffix = ".orig";
+  run.fs.SetHook(FileStep::kOpen, [&](const std::string& path) {
+    if (path != "/data/a.txt") return;
+    run.fs.RemoveFile(path);
+    run.fs.AddFile(path, "foo other");
+  });
+  run.fs.SetHook(FileStep::kCommit, [&](const std::string& path) {
+    if (path == "/data/b.txt") run.fs.AddFile(path, "foo b, then more");
+  });
+  run.Run(kFooToBar,
+          {{"a.txt", "foo a"}, {"b.txt", "foo b"}, {"c.txt", "foo"}});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.File("a.txt"), "foo other");
+  EXPECT_EQ(run.File("b.txt"), "foo b, then more");
+  EXPECT_EQ(run.File("c.txt"), "bar");
+  EXPECT_EQ(run.File("b.txt.orig"), "<missing>");
+  EXPECT_EQ(run.File("c.txt.orig"), "foo");
+  const std::vector<std::string> log = run.Body();
+  ASSERT_EQ(log.size(), 9u);
+  EXPECT_EQ(log[1], "ZARNPFI001CE '/data/a.txt' cannot be read (error 116).");
+  EXPECT_EQ(log[4],
+            "ZARNPFI008CE File '/data/b.txt' changed during the run (another "
+            "program wrote to it after it was read); it is not replaced and "
+            "keeps what the other program wrote.");
+}
+
 // A search that runs into the engine's limit is said once per file on
 // standard error, with the operation's number; its result stays as
 // designed: nothing found.

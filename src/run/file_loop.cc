@@ -268,8 +268,8 @@ void ProcessFile(RunState& st, const std::string& path, const FileId* listed) {
       return;
     }
   }
-  // The file is replaced only if it is still what was read: a line another
-  // program appended meanwhile is never lost.
+  // The file is replaced only if it is still what was read, so that what
+  // another program wrote to it meanwhile is not overwritten.
   ReplaceOptions how;
   how.unchanged = &stamp;
   how.before_commit = CommitGate;

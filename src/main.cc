@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "common/run_state.h"
+#include "run/interrupt.h"
 #include "run/progress_line.h"
 #include "run/zarn_main.h"
 #include "support/clock.h"
@@ -109,7 +110,8 @@ std::string Usage() {
       "\n"
       "Exit status: 0 all files processed; 1 stopped during start-up;\n"
       "2 stopped on a failed operation; 3 completed, but a file failed;\n"
-      "64 wrong command line.\n";
+      "64 wrong command line; 128 + N stopped by signal N (SIGINT, SIGTERM,\n"
+      "SIGHUP).\n";
   return text;
 }
 
@@ -213,9 +215,18 @@ int main(int argc, char** argv) {
   }
   if (cl.log_stderr) {
     st.log_tee = [&progress](std::string_view line) {
-      zarn::EchoLogLine(std::cerr, line, progress ? &*progress : nullptr);
+      zarn::EchoLogLine(std::cerr, zarn::TerminalText(line),
+                        progress ? &*progress : nullptr);
     };
   }
+  st.notice = [&st, &progress](std::string_view text) {
+    if (progress) progress->Hide();
+    zarn::ShowFinalReport(st, std::cerr, std::string(text));
+    if (progress) progress->Show();
+  };
+  // From here on the first SIGINT, SIGTERM or SIGHUP ends the run at the
+  // next file or operation, with a log line and the summary.
+  zarn::InstallInterruptHandlers();
 
   int status = zarn::Main(st, std::cerr);
   if (status == zarn::kExitStartup && st.ParmFile.empty()) {

@@ -64,6 +64,9 @@ void FileTextAssigned(RunState& st, bool from_set) {
 // refused, the variable then keeping its value.
 bool Assign(RunState& st, const Assignment& a, std::string_view value) {
   if (a.name == kFileStringName) {
+    if (RefuseTextSize(st, a.keyword, static_cast<int64_t>(value.size()))) {
+      return false;
+    }
     // Copied into the storage of the text it replaces.
     st.StrVars.Assign(kFileStringName, value);
     FileTextAssigned(st, a.from_set);

@@ -22,6 +22,23 @@ std::string ParmWord(std::string_view parm, int32_t n) {
   return Trimmed(GetWord(list, ",", n));
 }
 
+bool RefuseTextSize(RunState& st, std::string_view keyword, int64_t size) {
+  if (size <= st.max_text_size) return false;
+  st.ErrFlag = 1;
+  LogMessage(st, kCommandsSection, "ZARNCMD009CT", "/{1}/{2}/{3}/",
+             MsgValues({keyword, std::to_string(size),
+                        std::to_string(st.max_text_size)}));
+  return true;
+}
+
+void ReportEngineLimit(RunState& st) {
+  if (st.LimitReported) return;
+  st.LimitReported = true;
+  Notify(st, kCommandsSection, "ZARNCMD010CE", "/{1}/{2}/",
+         MsgValues({std::to_string(st.CurOper),
+                    EscapeName(st.StrVars.ValueOrEmpty("*file"))}));
+}
+
 void TraceLine(RunState& st, std::string_view label, std::string_view value) {
   std::string labelled(label);
   labelled.append(value);

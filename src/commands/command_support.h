@@ -65,6 +65,15 @@ void Trace(RunState& st, std::string_view label, int64_t value);
 void ReportMissingArgument(RunState& st, std::string_view keyword,
                            std::string_view argument, int32_t err_flag = 1);
 
+// A new *filestring of `size` bytes would be longer than the largest file a
+// run reads back (st.max_text_size): true after setting ErrFlag to 1 and
+// logging ZARNCMD009CT; a file written with it could never be edited again.
+bool RefuseTextSize(RunState& st, std::string_view keyword, int64_t size);
+
+// A search of the current operation ran into the engine's limit: said once
+// per file on standard error (ZARNCMD010CE), with the operation's number.
+void ReportEngineLimit(RunState& st);
+
 // Sets ErrFlag to 1 and logs the code with a one-item template "/{1}/".
 void ReportError(RunState& st, std::string_view code, std::string_view value);
 

@@ -9,6 +9,7 @@
 #include "commands/program_facts.h"
 #include "support/messages.h"
 #include "support/number.h"
+#include "support/text.h"
 
 namespace zarn {
 
@@ -57,7 +58,7 @@ void DispatchOperation(RunState& st) {
   }
 
   if (st.ErrFlag > 0) {
-    const std::string file(st.StrVars.ValueOrEmpty("*file"));
+    const std::string file = EscapeName(st.StrVars.ValueOrEmpty("*file"));
     LogMessage(st, kCommandsSection, "ZARNCMD001LE", "|{1}|{2}|{3}|",
                MsgValues({file, std::to_string(st.CurOper), op.text}));
   }

@@ -39,6 +39,18 @@ void RepCommand(RunState& st, std::string_view keyword, std::string_view parm) {
     st.RangeVars.SetRangeVar(RangeVarRec{range_name, 0, 0});
   }
 
+  if (r.startpos >= 1 && r.length >= 0) {
+    // The text as it would be; refused before anything moves.
+    const int64_t size = static_cast<int64_t>(st.StrVars.file_text().size());
+    const int64_t from = std::min<int64_t>(r.startpos - 1, size);
+    const int64_t removed = std::min<int64_t>(r.length, size - from);
+    if (RefuseTextSize(
+            st, keyword,
+            size - removed + static_cast<int64_t>(new_text.size()))) {
+      return;
+    }
+  }
+
   int replacements = 0;
   // A range without a start position, (0, 0) or one that lies before the
   // text, has nothing to replace.

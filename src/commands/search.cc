@@ -44,6 +44,7 @@ void Search(RunState& st, std::string_view parm, CaseMode mode) {
   FileTextSearch text(st.StrVars.file_text());
   st.regex.Search(text, start, pattern,
                   /*ignore_case=*/mode == CaseMode::kIgnore, count_all, &found);
+  if (found.limit_exceeded) ReportEngineLimit(st);
   for (const CaptureRange& capture : found.captures) {
     st.RangeVars.SetRangeVar(RangeVarRec{"*ctx" + std::to_string(capture.group),
                                          capture.startpos, capture.length});

@@ -8,6 +8,7 @@
 #include "commands/handlers.h"
 #include "commands/program_facts.h"
 #include "support/messages.h"
+#include "support/text.h"
 
 namespace zarn {
 
@@ -32,7 +33,7 @@ void WlogCommand(RunState& st, std::string_view keyword,
     return;
   }
 
-  const std::string file(st.StrVars.ValueOrEmpty("*file"));
+  const std::string file = EscapeName(st.StrVars.ValueOrEmpty("*file"));
   const std::string next(st.StrVars.ValueOrEmpty("*n_oper"));
   const std::string oper(st.StrVars.ValueOrEmpty("*oper"));
   LogMessage(st, kCommandsSection, "ZARNCMD003LI", "|{1}|{2}|{3}|",

@@ -6,6 +6,7 @@
 
 #include "support/messages.h"
 #include "support/number.h"
+#include "support/text.h"
 
 namespace zarn {
 
@@ -14,11 +15,23 @@ const IniFile& RunState::MessageFile() {
   return *message_file_;
 }
 
+std::string MessageText(RunState& st, std::string_view section,
+                        std::string_view code, std::string_view tmpl,
+                        std::string_view values) {
+  std::string text = GetIniValue(st.MessageFile(), st.MsgFile, section, code);
+  if (!tmpl.empty()) text = FillPlaceholders(text, tmpl, values);
+  return text;
+}
+
 void ComposeMessage(RunState& st, std::string_view section,
                     std::string_view code, std::string_view tmpl,
                     std::string_view values) {
-  st.MsgText = GetIniValue(st.MessageFile(), st.MsgFile, section, code);
-  if (!tmpl.empty()) st.MsgText = FillPlaceholders(st.MsgText, tmpl, values);
+  st.MsgText = MessageText(st, section, code, tmpl, values);
+}
+
+void Notify(RunState& st, std::string_view section, std::string_view code,
+            std::string_view tmpl, std::string_view values) {
+  if (st.notice) st.notice(MessageText(st, section, code, tmpl, values));
 }
 
 void Log(RunState& st, std::string_view text) {
@@ -27,7 +40,18 @@ void Log(RunState& st, std::string_view text) {
 
 void LogTo(RunState& st, std::string_view logfile, std::string_view text,
            int32_t* status) {
-  WriteLog(st.fs, st.clock, logfile, text, status, st.log_tee);
+  int32_t written = 0;
+  WriteLog(st.fs, st.clock, logfile, text, &written, st.log_tee);
+  if (logfile == "n") return;  // there is no log: the status stays
+  *status = written;
+  // The log is what a user reads to learn what a run did: a run that lost
+  // a line of it says so once, on standard error, and does not end with
+  // the status of a clean run.
+  if (written != 0 && !st.LogFailed) {
+    st.LogFailed = true;
+    Notify(st, "ProcessFile", "ZARNPFI011CE", "/{1}/{2}/",
+           MsgValues({EscapeName(logfile), std::to_string(written)}));
+  }
 }
 
 void LogMessage(RunState& st, std::string_view section, std::string_view code,

@@ -6,6 +6,7 @@
 #define ZARN_COMMON_RUN_STATE_H_
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -67,6 +68,22 @@ struct RunState {
   bool FolderFailed = false;
   // Set when any file failed (read, write-back, or a flag of 2).
   bool FileFailed = false;
+  // Set when a log line could not be written: said once on standard error,
+  // and the run ends with the status of a run in which a file failed.
+  bool LogFailed = false;
+  // The signal (SIGINT, SIGTERM, SIGHUP) on which the file loop stopped,
+  // or 0; the run then ends with status 128 + the signal.
+  int Interrupted = 0;
+  // The file in hand was left as it was because of that signal.
+  bool FileAbandoned = false;
+  // An engine limit of a search has been reported for the current file.
+  bool LimitReported = false;
+  // Where notices during the run go (standard error): a lost log line, a
+  // search that hit the engine's limit. Given the text of a coded message.
+  std::function<void(std::string_view text)> notice;
+  // The largest text *filestring may hold: the largest file a run reads
+  // back (lowered by tests, which cannot build texts of 2 GB).
+  int64_t max_text_size = kMaxFileSize;
 
   // Settings of the parameter file.
   std::string ParmFile;
@@ -140,6 +157,16 @@ void Log(RunState& st, std::string_view text);
 // Appends text to the given log file, also handing it to the run's tee.
 void LogTo(RunState& st, std::string_view logfile, std::string_view text,
            int32_t* status);
+
+// The text of a coded message, as ComposeMessage makes it, leaving MsgText
+// as it is.
+std::string MessageText(RunState& st, std::string_view section,
+                        std::string_view code, std::string_view tmpl = {},
+                        std::string_view values = {});
+
+// Hands the text of a coded message to st.notice (standard error).
+void Notify(RunState& st, std::string_view section, std::string_view code,
+            std::string_view tmpl = {}, std::string_view values = {});
 
 // ComposeMessage, then Log of MsgText.
 void LogMessage(RunState& st, std::string_view section, std::string_view code,

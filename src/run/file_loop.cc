@@ -1,11 +1,14 @@
 #include "run/file_loop.h"
 
+#include <cerrno>
+#include <new>
 #include <ostream>
 #include <string_view>
 #include <vector>
 
 #include "commands/dispatcher.h"
 #include "program/program.h"
+#include "run/interrupt.h"
 #include "run/parameters.h"
 #include "run/progress_line.h"
 #include "support/file_io.h"
@@ -22,7 +25,8 @@ constexpr std::string_view kSection = "ProcessFile";
 // The stop on a failed operation: the file's name, the parameter listing
 // and, once per run, the program listing.
 void ReportStop(RunState& st, const std::string& path) {
-  LogMessage(st, kSection, "ZARNPFI004CT", "/{1}/", MsgValues({path}));
+  LogMessage(st, kSection, "ZARNPFI004CT", "/{1}/",
+             MsgValues({EscapeName(path)}));
   WriteParmListing(st, st.LogFile, &st.LogErrNo);
   if (!st.ListingDone) {
     WriteProgramListing(st, st.LogFile);
@@ -30,11 +34,14 @@ void ReportStop(RunState& st, const std::string& path) {
   }
 }
 
-// The files of one folder that the run will process.
+// The files of one folder that the run will process, each with the
+// identity it had when it was listed: the file opened later must be that
+// one.
 struct FolderFiles {
   std::string folder;
   int list_error = 0;  // the folder could not be listed
   std::vector<std::string> paths;
+  std::vector<FileId> ids;
 };
 
 // Every folder's listing and the Files selection, taken before the first
@@ -48,13 +55,15 @@ std::vector<FolderFiles> SelectFiles(RunState& st,
                                      int64_t* total) {
   std::vector<FolderFiles> selection;
   std::vector<std::string> names;
+  std::vector<FileId> ids;
   for (const std::string& folder : folders) {
     if (folder.empty()) continue;
     FolderFiles entry;
     entry.folder = folder;
-    entry.list_error = st.fs.ListFiles(folder, &names);
+    entry.list_error = st.fs.ListFiles(folder, &names, &ids);
     if (entry.list_error == 0) {
-      for (const std::string& name : names) {
+      for (size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
         if (TrimBlanks(name).empty()) continue;
         // The expression was compiled by the parameter check; a name on
         // which the engine gives up is not selected.
@@ -63,6 +72,7 @@ std::vector<FolderFiles> SelectFiles(RunState& st,
           continue;
         }
         entry.paths.push_back(folder + std::string(kPathSepText) + name);
+        entry.ids.push_back(ids[i]);
       }
       *total += static_cast<int64_t>(entry.paths.size());
     }
@@ -90,19 +100,56 @@ void WriteFileDiff(RunState& st, const std::string& path,
   if (st.options.progress) st.options.progress->Show();
 }
 
-void WriteBackFailed(RunState& st, const std::string& path, int err) {
-  LogMessage(st, kSection, "ZARNPFI002CE", "/{1}/{2}/",
-             MsgValues({path, std::to_string(err)}));
-  // A stop requested by the program stays a stop; otherwise only this
-  // file failed.
+// A stop requested by the program stays a stop; otherwise only this file
+// failed.
+void FailFile(RunState& st) {
   if (st.ErrFlag != 1) st.ErrFlag = 2;
 }
+
+void WriteBackFailed(RunState& st, const std::string& path, int err) {
+  LogMessage(st, kSection, "ZARNPFI002CE", "/{1}/{2}/",
+             MsgValues({EscapeName(path), std::to_string(err)}));
+  FailFile(st);
+}
+
+// Called by the replacement of a changed file just before its rename: from
+// here until the file's "File done" line is in the log the termination
+// signals wait, so that no signal falls between the two. A signal that came
+// before abandons the file instead.
+int CommitGate() {
+  DeferInterrupts();
+  return InterruptSignal() != 0 ? ECANCELED : 0;
+}
+
+// The run stops on a signal before the file at path, or in the middle of
+// it; that file is left as it was.
+void ReportInterrupt(RunState& st, int sig, const std::string& path) {
+  st.Interrupted = sig;
+  LogMessage(st, kSection, "ZARNPFI010CT", "/{1}/{2}/",
+             MsgValues({SignalName(sig), EscapeName(path)}));
+}
+
+// Lets the signals held back for a file's commit through once every line
+// of that file is logged, however its iteration ends.
+struct AllowInterruptsAtEnd {
+  AllowInterruptsAtEnd() = default;
+  AllowInterruptsAtEnd(const AllowInterruptsAtEnd&) = delete;
+  AllowInterruptsAtEnd& operator=(const AllowInterruptsAtEnd&) = delete;
+  ~AllowInterruptsAtEnd() { AllowInterrupts(); }
+};
 
 }  // namespace
 
 void ProcessFileSet(RunState& st) {
+  // From here on every folder and file of the tree is reached from the data
+  // folder through real folders only: a link planted anywhere in the tree,
+  // before or during the run, is never followed.
   std::vector<std::string> folders;
-  if (st.RecurseFlag) {
+  if (int err = st.fs.OpenTree(st.DataFolder)) {
+    LogMessage(st, kSection, "ZARNPFI001CE", "/{1}/{2}/",
+               MsgValues({EscapeName(st.DataFolder), std::to_string(err)}));
+    st.FolderFailed = true;
+  } else if (st.RecurseFlag) {
     folders = ListFolderTree(st.fs, st.DataFolder);
   } else {
     folders.push_back(st.DataFolder);
@@ -120,18 +167,46 @@ void ProcessFileSet(RunState& st) {
   for (const FolderFiles& folder : selection) {
     if (folder.list_error != 0) {
       LogMessage(st, kSection, "ZARNPFI001CE", "/{1}/{2}/",
-                 MsgValues({folder.folder, std::to_string(folder.list_error)}));
+                 MsgValues({EscapeName(folder.folder),
+                            std::to_string(folder.list_error)}));
       st.FolderFailed = true;
       continue;
     }
-    for (const std::string& path : folder.paths) {
+    for (size_t i = 0; i < folder.paths.size(); ++i) {
+      const std::string& path = folder.paths[i];
+      const AllowInterruptsAtEnd allow;
+      if (const int sig = InterruptSignal()) {
+        ReportInterrupt(st, sig, path);
+        stopped = true;
+        break;
+      }
       std::string shown;  // the file on the progress line
       if (progress) {
         shown = RelativePath(st, path);
         progress->Update(done, shown, IntVar(st, "*allchanges"));
       }
-      LogMessage(st, kSection, "ZARNPFI003CI", "/{1}/", MsgValues({path}));
-      ProcessFile(st, path);
+      LogMessage(st, kSection, "ZARNPFI003CI", "/{1}/",
+                 MsgValues({EscapeName(path)}));
+      st.FileAbandoned = false;
+      st.LimitReported = false;
+      const int32_t changes_before = IntVar(st, "*allchanges");
+      try {
+        ProcessFile(st, path, &folder.ids[i]);
+      } catch (const std::bad_alloc&) {
+        // Only this file's work is lost: what it had allocated is freed on
+        // the way out, the original is untouched, and the next file has
+        // the memory again.
+        LogMessage(st, kSection, "ZARNPFI012CE", "/{1}/",
+                   MsgValues({EscapeName(path)}));
+        FailFile(st);
+      }
+      if (st.FileAbandoned) {
+        // Neither counted nor its changes: it was not processed.
+        SetIntVar(st, "*allchanges", changes_before);
+        ReportInterrupt(st, InterruptSignal(), path);
+        stopped = true;
+        break;
+      }
       ++done;
       if (progress) progress->Update(done, shown, IntVar(st, "*allchanges"));
       SetIntVar(st, "*allfiles", int64_t{IntVar(st, "*allfiles")} + 1);
@@ -155,12 +230,13 @@ void ProcessFileSet(RunState& st) {
   if (progress) progress->Finish();
 }
 
-void ProcessFile(RunState& st, const std::string& path) {
+void ProcessFile(RunState& st, const std::string& path, const FileId* listed) {
   st.StrVars.Set("*file", path);
   std::string content;
-  if (int err = st.fs.ReadWholeFile(path, &content)) {
+  FileStamp stamp;
+  if (int err = st.fs.ReadFile(path, listed, &content, &stamp)) {
     LogMessage(st, kSection, "ZARNPFI001CE", "/{1}/{2}/",
-               MsgValues({path, std::to_string(err)}));
+               MsgValues({EscapeName(path), std::to_string(err)}));
     st.ErrFlag = 2;
     return;
   }
@@ -173,23 +249,52 @@ void ProcessFile(RunState& st, const std::string& path) {
   // the program counted: a rewrite of equal bytes would still change the
   // file's time stamps, split its hard links and replace it under anyone
   // who has it open.
-  if (!RunOnFile(st, content, changes, diff || backup ? &original : nullptr)) {
+  const bool rewrite =
+      RunOnFile(st, content, changes, diff || backup ? &original : nullptr);
+  // A signal during the program: the file is left as it was.
+  if (InterruptSignal() != 0) {
+    st.FileAbandoned = true;
     return;
   }
+  if (!rewrite) return;
   if (options.dry_run) {
     if (diff) WriteFileDiff(st, path, original, content);
     return;
   }
+  const std::string backup_path = path + options.backup_suffix;
   if (backup) {
     // The backup is complete before the original is replaced; without it
     // the file is not replaced at all.
-    if (int err = st.fs.WriteWholeFileLike(path + options.backup_suffix,
-                                           original, path)) {
+    if (int err = st.fs.WriteWholeFileLike(backup_path, original, path)) {
       WriteBackFailed(st, path, err);
       return;
     }
   }
-  if (int err = st.fs.WriteWholeFile(path, content)) {
+  // The file is replaced only if it is still what was read, so that what
+  // another program wrote to it meanwhile is not overwritten.
+  ReplaceOptions how;
+  how.unchanged = &stamp;
+  how.before_commit = CommitGate;
+  ReplaceNotes notes;
+  const int err = st.fs.ReplaceFile(path, content, how, &notes);
+  if (err == 0) {
+    if (notes.set_id_cleared) {
+      LogMessage(st, kSection, "ZARNPFI009CI", "/{1}/",
+                 MsgValues({EscapeName(path)}));
+    }
+    return;
+  }
+  // A backup of a version that was not replaced is not kept.
+  if (backup && (err == ECANCELED || err == kChangedSinceRead)) {
+    st.fs.RemoveFile(backup_path);
+  }
+  if (err == ECANCELED) {
+    st.FileAbandoned = true;
+  } else if (err == kChangedSinceRead) {
+    LogMessage(st, kSection, "ZARNPFI008CE", "/{1}/",
+               MsgValues({EscapeName(path)}));
+    FailFile(st);
+  } else {
     WriteBackFailed(st, path, err);
   }
 }
@@ -219,6 +324,8 @@ bool RunOnFile(RunState& st, std::string& content, int32_t& changes,
 void RunOperations(RunState& st) {
   st.CurOper = 1;
   while (st.CurOper <= st.OperCount) {
+    // A signal ends the program for this file between two operations.
+    if (InterruptSignal() != 0) break;
     DispatchOperation(st);
     if (st.ErrFlag > 0) {
       st.CurOper = 999999999;

@@ -1,5 +1,7 @@
 #include "run/parameters.h"
 
+#include <cerrno>
+
 #include "support/file_io.h"
 #include "support/ini.h"
 #include "support/messages.h"
@@ -24,6 +26,17 @@ void Fail(RunState& st, std::string_view code, std::string_view tmpl,
           std::string_view values) {
   ComposeMessage(st, kSection, code, tmpl, values);
   st.FinalMsg = st.MsgText;
+}
+
+// A folder that failed the writability test: a full disk says so (a user
+// who reads "not writable" looks at the permissions, not at the disk).
+void FailNotWritable(RunState& st, const std::string& folder,
+                     std::string_view key, int err) {
+  if (err == ENOSPC || err == EDQUOT) {
+    return Fail(st, "ZARNCPA010CT", "/{1}/{2}/{3}/",
+                MsgValues({folder, key, std::to_string(err)}));
+  }
+  Fail(st, "ZARNCPA007CT", "/{1}/{2}/", MsgValues({folder, key}));
 }
 
 void FailUndefined(RunState& st, std::string_view key,
@@ -55,9 +68,9 @@ void CheckParameters(RunState& st) {
     return Fail(st, "ZARNCPA003CT", "/{1}/{2}/",
                 MsgValues({st.DataFolder, "Datafolder"}));
   }
-  if (!IsFolderWritable(st.fs, st.clock, st.DataFolder)) {
-    return Fail(st, "ZARNCPA007CT", "/{1}/{2}/",
-                MsgValues({st.DataFolder, "Datafolder"}));
+  int err = 0;
+  if (!IsFolderWritable(st.fs, st.clock, st.DataFolder, &err)) {
+    return FailNotWritable(st, st.DataFolder, "Datafolder", err);
   }
 
   // Files: a regular expression; one that does not compile would fail on
@@ -101,9 +114,8 @@ void CheckParameters(RunState& st) {
     return Fail(st, "ZARNCPA003CT", "/{1}/{2}/",
                 MsgValues({st.LogFolder, "Log"}));
   }
-  if (!IsFolderWritable(st.fs, st.clock, st.LogFolder)) {
-    return Fail(st, "ZARNCPA007CT", "/{1}/{2}/",
-                MsgValues({st.LogFolder, "Log"}));
+  if (!IsFolderWritable(st.fs, st.clock, st.LogFolder, &err)) {
+    return FailNotWritable(st, st.LogFolder, "Log", err);
   }
 
   value = read("Log", "Logappend");

@@ -4,6 +4,8 @@
 
 #include <chrono>
 
+#include "support/text.h"
+
 namespace zarn {
 
 namespace {
@@ -13,14 +15,7 @@ constexpr std::string_view kErase = "\r\x1b[K";
 
 // A file name may hold control characters (an escape would drive the
 // terminal); they are shown as '?'.
-std::string Printable(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f) c = '?';
-  }
-  return out;
-}
+std::string Printable(std::string_view s) { return MaskControls(s); }
 
 // The tail of s in at most room bytes, led by "..." when cut, and never
 // cut inside a UTF-8 sequence.

@@ -1,10 +1,13 @@
 #include "run/zarn_main.h"
 
+#include <cerrno>
+
 #include "program/program.h"
 #include "run/file_loop.h"
 #include "run/parameters.h"
 #include "support/file_io.h"
 #include "support/messages.h"
+#include "support/text.h"
 #include "variables/sys_vars.h"
 
 namespace zarn {
@@ -20,8 +23,20 @@ std::string Banner(const RunState& st) {
 
 void ShowFinalReport(RunState& st, std::ostream& report,
                      const std::string& text) {
-  report << st.AppTitle << ": " << text << "\n";
+  report << st.AppTitle << ": " << TerminalText(text) << "\n";
   report.flush();
+}
+
+void LockDataFolder(RunState& st) {
+  // One place for the lock: a run holds it on the data folder itself, for
+  // as long as the process lives.
+  const int err = st.fs.LockFolder(st.DataFolder);
+  if (err == 0) return;
+  ComposeMessage(st, "CheckParameters",
+                 err == EWOULDBLOCK ? "ZARNCPA009CT" : "ZARNCPA011CT",
+                 "/{1}/{2}/", MsgValues({st.DataFolder, std::to_string(err)}));
+  st.FinalMsg = st.MsgText;
+  st.ErrFlag = 1;
 }
 
 void WriteLogHeader(RunState& st) {
@@ -38,6 +53,20 @@ void WriteLogHeader(RunState& st) {
 }
 
 int Main(RunState& st, std::ostream& report) {
+  // Notices go to the report's stream unless the caller has a place for
+  // them; that stream lives only as long as this call.
+  struct DefaultNotice {
+    RunState& st;
+    bool set;
+    ~DefaultNotice() {
+      if (set) st.notice = nullptr;
+    }
+  } default_notice{st, !st.notice};
+  if (default_notice.set) {
+    st.notice = [&st, &report](std::string_view text) {
+      ShowFinalReport(st, report, std::string(text));
+    };
+  }
   st.ErrFlag = 0;
   st.ListingDone = false;
   st.MsgFile = st.AppFolder + std::string(kPathSepText) + st.MsgFileName;
@@ -54,6 +83,16 @@ int Main(RunState& st, std::ostream& report) {
     st.ErrFlag = 1;
     ShowFinalReport(st, report, st.FinalMsg);
     return kExitStartup;
+  }
+
+  // Before the log: a second run must not even start a log of its own over
+  // the first's. A preview writes nothing back and takes no lock.
+  if (!st.options.dry_run) {
+    LockDataFolder(st);
+    if (st.ErrFlag > 0) {
+      ShowFinalReport(st, report, st.FinalMsg);
+      return kExitStartup;
+    }
   }
 
   WriteLogHeader(st);
@@ -75,8 +114,11 @@ int Main(RunState& st, std::ostream& report) {
   }
 
   ProcessFileSet(st);
+  if (st.Interrupted != 0) return kExitSignalBase + st.Interrupted;
   if (st.ErrFlag == 1) return kExitStopped;
-  if (st.FileFailed || st.FolderFailed) return kExitFileFailed;
+  if (st.FileFailed || st.FolderFailed || st.LogFailed) {
+    return kExitFileFailed;
+  }
   return kExitOk;
 }
 

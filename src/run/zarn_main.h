@@ -14,10 +14,14 @@ inline constexpr int kExitStartup = 1;      // stopped during start-up
 inline constexpr int kExitStopped = 2;      // stopped on a failed operation
 inline constexpr int kExitFileFailed = 3;   // completed; some file failed
 inline constexpr int kExitUsage = 64;       // wrong command line
+// Stopped on SIGINT, SIGTERM or SIGHUP: this plus the signal's number.
+inline constexpr int kExitSignalBase = 128;
 
-// Runs the stages: message file, parameter check, log header, system
-// variables, program, file loop. st.AppFolder and st.ParmFile are set by
-// the caller. A stop during start-up shows its report on `report`.
+// Runs the stages: message file, parameter check, the lock of the data
+// folder, log header, system variables, program, file loop. st.AppFolder
+// and st.ParmFile are set by the caller. A stop during start-up shows its
+// report on `report`, and so do the notices of the run when st.notice is
+// empty.
 int Main(RunState& st, std::ostream& report);
 
 // Starts the log with the banner line (replacing the log, or appending to
@@ -25,7 +29,12 @@ int Main(RunState& st, std::ostream& report);
 // ZARNCPA004CT.
 void WriteLogHeader(RunState& st);
 
-// The final report: "Zarn 2.0: " and the text.
+// Takes the lock that keeps a second run off the same data folder; on
+// failure ErrFlag is 1 and FinalMsg holds the report.
+void LockDataFolder(RunState& st);
+
+// The final report: "Zarn 2.0: " and the text, its control characters
+// escaped.
 void ShowFinalReport(RunState& st, std::ostream& report,
                      const std::string& text);
 

@@ -25,8 +25,8 @@ std::string WritableTestPath(const std::string& folder, const LocalTime& t) {
   return folder + kPathSep + "folder_writable_test" + stamp + ".txt";
 }
 
-bool IsFolderWritable(FileSystem& fs, Clock& clock,
-                      const std::string& folder) {
+bool IsFolderWritable(FileSystem& fs, Clock& clock, const std::string& folder,
+                      int* err) {
   const std::string base = WritableTestPath(folder, clock.Now());
   // Another run may be testing the same folder in the same second, or a
   // file of that name may have been planted: try a few other names rather
@@ -36,12 +36,16 @@ bool IsFolderWritable(FileSystem& fs, Clock& clock,
     if (attempt > 0) {
       path.insert(path.size() - 4, "_" + std::to_string(attempt));
     }
-    int err = fs.CreateExclusive(path, "test");
-    if (err == EEXIST) continue;
-    if (err != 0) return false;
+    const int status = fs.CreateExclusive(path, "test");
+    if (status == EEXIST) continue;
+    if (status != 0) {
+      if (err != nullptr) *err = status;
+      return false;
+    }
     RemoveFile(fs, path);
     return true;
   }
+  if (err != nullptr) *err = EEXIST;
   return false;
 }
 

@@ -25,8 +25,10 @@ std::string WritableTestPath(const std::string& folder, const LocalTime& t);
 // True when a new file can be created in the folder. The test file is
 // created exclusively (never through an existing file or link) and removed
 // again; a folder where it can be created but not removed counts as
-// writable.
-bool IsFolderWritable(FileSystem& fs, Clock& clock, const std::string& folder);
+// writable. When it is not, *err (when given) receives the errno of the
+// failed attempt (ENOSPC: the disk is full).
+bool IsFolderWritable(FileSystem& fs, Clock& clock, const std::string& folder,
+                      int* err = nullptr);
 
 // The text before the last path separator; empty when there is none.
 std::string FolderOfPath(std::string_view path);

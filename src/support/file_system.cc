@@ -2,44 +2,41 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+
+#if __has_include(<linux/openat2.h>)
+#include <linux/openat2.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <random>
+#include <new>
 #include <utility>
 
 #include "support/large_buffer.h"
 
 namespace zarn {
 
+void UniqueFd::Reset() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+int UniqueFd::Close() {
+  int rc = ::close(fd_);
+  fd_ = -1;
+  return rc == 0 ? 0 : errno;
+}
+
 namespace {
-
-// Closes a descriptor on every path out of a function.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now and reports the close's own failure.
-  int Close() {
-    int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0 ? 0 : errno;
-  }
-
- private:
-  int fd_;
-};
 
 std::string FolderPart(const std::string& path) {
   size_t slash = path.rfind(kPathSep);
@@ -48,26 +45,105 @@ std::string FolderPart(const std::string& path) {
   return path.substr(0, slash);
 }
 
+std::string NamePart(const std::string& path) {
+  size_t slash = path.rfind(kPathSep);
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 mode_t DefaultFileMode() {
   mode_t mask = ::umask(0);
   ::umask(mask);
   return 0666 & ~mask;
 }
 
-// The names of the extended attributes of the file at path (not following
-// a link) or of the open file fd (path empty). Nothing when the file system
-// has none.
-std::vector<std::string> AttributeNames(const std::string& path, int fd) {
+int64_t Nanoseconds(const struct timespec& t) {
+  return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+FileId IdOf(const struct stat& st) {
+  return FileId{static_cast<uint64_t>(st.st_dev),
+                static_cast<uint64_t>(st.st_ino)};
+}
+
+FileStamp StampOf(const struct stat& st) {
+  return FileStamp{IdOf(st), static_cast<int64_t>(st.st_size),
+                   Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
+}
+
+// Opens rel (components separated by "/", empty for the folder itself)
+// below the open folder root without following a link anywhere; returns
+// the descriptor or -errno. ".." is refused: nothing the tree lists has it.
+int OpenBeneath(int root, std::string_view rel, int flags) {
+  flags |= O_CLOEXEC;
+#if defined(SYS_openat2) && defined(RESOLVE_NO_SYMLINKS)
+  {
+    // Without O_NOFOLLOW, so that a link as the last component is refused
+    // as a link (ELOOP), not as a folder that is none (ENOTDIR).
+    struct open_how how {};
+    how.flags = static_cast<uint64_t>(flags);
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    const std::string p = rel.empty() ? std::string(".") : std::string(rel);
+    long fd = ::syscall(SYS_openat2, root, p.c_str(), &how, sizeof how);
+    if (fd >= 0) return static_cast<int>(fd);
+    // An old kernel (ENOSYS), a sandbox that forbids the call (EPERM), a
+    // path beyond PATH_MAX and a rename elsewhere in the system during the
+    // call (EAGAIN) take the walk below, which has none of these limits.
+    if (errno != ENOSYS && errno != EPERM && errno != E2BIG &&
+        errno != ENAMETOOLONG && errno != EAGAIN) {
+      return -errno;
+    }
+  }
+#endif
+  UniqueFd current(::openat(root, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (current.get() < 0) return -errno;
+  std::vector<std::string_view> parts;
+  size_t pos = 0;
+  while (pos <= rel.size()) {
+    size_t end = rel.find(kPathSep, pos);
+    if (end == std::string_view::npos) end = rel.size();
+    std::string_view part = rel.substr(pos, end - pos);
+    if (part == "..") return -EXDEV;
+    if (!part.empty() && part != ".") parts.push_back(part);
+    pos = end + 1;
+  }
+  if (parts.empty()) {
+    int fd = ::openat(current.get(), ".", flags);
+    return fd >= 0 ? fd : -errno;
+  }
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const std::string part(parts[i]);
+    const bool last = i + 1 == parts.size();
+    int next = ::openat(
+        current.get(), part.c_str(),
+        (last ? flags : O_RDONLY | O_DIRECTORY | O_CLOEXEC) | O_NOFOLLOW);
+    if (next < 0) {
+      // A link opened as a folder is refused as one that is none; it is
+      // reported as the link it is, as openat2 does.
+      const int err = errno;
+      struct stat st;
+      if (err == ENOTDIR &&
+          ::fstatat(current.get(), part.c_str(), &st, AT_SYMLINK_NOFOLLOW) ==
+              0 &&
+          S_ISLNK(st.st_mode)) {
+        return -ELOOP;
+      }
+      return -err;
+    }
+    current = UniqueFd(next);
+  }
+  return current.Release();
+}
+
+// The names of the extended attributes of the open file fd. Nothing when
+// the file system has none.
+std::vector<std::string> AttributeNames(int fd) {
   std::vector<std::string> names;
   std::string buf;
   for (int attempt = 0; attempt < 8; ++attempt) {
-    ssize_t need = path.empty() ? ::flistxattr(fd, nullptr, 0)
-                                : ::llistxattr(path.c_str(), nullptr, 0);
+    ssize_t need = ::flistxattr(fd, nullptr, 0);
     if (need <= 0) return names;
     buf.resize(static_cast<size_t>(need));
-    ssize_t n = path.empty()
-                    ? ::flistxattr(fd, buf.data(), buf.size())
-                    : ::llistxattr(path.c_str(), buf.data(), buf.size());
+    ssize_t n = ::flistxattr(fd, buf.data(), buf.size());
     if (n < 0 && errno == ERANGE) continue;  // grew in between
     if (n <= 0) return names;
     buf.resize(static_cast<size_t>(n));
@@ -83,16 +159,14 @@ std::vector<std::string> AttributeNames(const std::string& path, int fd) {
   return names;
 }
 
-// The value of one attribute of the file at path; false when it cannot be
+// The value of one attribute of the open file fd; false when it cannot be
 // read.
-bool AttributeValue(const std::string& path, const std::string& name,
-                    std::string* value) {
+bool AttributeValue(int fd, const std::string& name, std::string* value) {
   for (int attempt = 0; attempt < 8; ++attempt) {
-    ssize_t need = ::lgetxattr(path.c_str(), name.c_str(), nullptr, 0);
+    ssize_t need = ::fgetxattr(fd, name.c_str(), nullptr, 0);
     if (need < 0) return false;
     value->resize(static_cast<size_t>(need));
-    ssize_t n =
-        ::lgetxattr(path.c_str(), name.c_str(), value->data(), value->size());
+    ssize_t n = ::fgetxattr(fd, name.c_str(), value->data(), value->size());
     if (n < 0 && errno == ERANGE) continue;
     if (n < 0) return false;
     value->resize(static_cast<size_t>(n));
@@ -110,14 +184,16 @@ bool IsRefusedAttribute(int err) {
 }
 
 // Gives the temporary file fd exactly the extended attributes of the
-// original: user attributes, the POSIX ACL (system.posix_acl_access) and
-// security labels. Attributes the temporary file got on its own (an ACL
-// inherited from the folder's default ACL) but the original lacks are
+// original (open as original, or -1 when it could not be opened: then it
+// lends none): user attributes, the POSIX ACL (system.posix_acl_access)
+// and security labels. Attributes the temporary file got on its own (an
+// ACL inherited from the folder's default ACL) but the original lacks are
 // removed. A real write failure (no space, I/O error) fails the
 // replacement; refused attributes are skipped.
-int CopyAttributes(const std::string& original, int fd) {
-  const std::vector<std::string> names = AttributeNames(original, -1);
-  for (const std::string& name : AttributeNames("", fd)) {
+int CopyAttributes(int original, int fd) {
+  const std::vector<std::string> names =
+      original >= 0 ? AttributeNames(original) : std::vector<std::string>();
+  for (const std::string& name : AttributeNames(fd)) {
     if (std::find(names.begin(), names.end(), name) == names.end()) {
       ::fremovexattr(fd, name.c_str());  // refusals change nothing
     }
@@ -169,8 +245,12 @@ int RealFileSystem::WriteSome(int fd, const char* data, size_t size,
   return 0;
 }
 
-int RealFileSystem::Rename(const std::string& from, const std::string& to) {
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+int RealFileSystem::Rename(int folder, const std::string& from_name,
+                           const std::string& to_name,
+                           const std::string& /*to_path*/) {
+  return ::renameat(folder, from_name.c_str(), folder, to_name.c_str()) == 0
+             ? 0
+             : errno;
 }
 
 int RealFileSystem::Sync(int fd, bool /*is_folder*/) {
@@ -178,12 +258,18 @@ int RealFileSystem::Sync(int fd, bool /*is_folder*/) {
 }
 
 std::string RealFileSystem::NextTemporarySuffix() {
-  static std::minstd_rand rng(static_cast<unsigned>(::getpid()));
+  uint32_t bits = 0;
+  // getrandom blocks only until the pool is first seeded at boot; a short
+  // read cannot happen for four bytes, but an interrupted one is retried.
+  while (::getrandom(&bits, sizeof bits, 0) != sizeof bits) {
+    if (errno != EINTR) break;
+  }
   char suffix[16];
-  std::snprintf(suffix, sizeof suffix, "%06x",
-                static_cast<unsigned>(rng() & 0xffffff));
+  std::snprintf(suffix, sizeof suffix, "%06x", bits & 0xffffff);
   return suffix;
 }
+
+void RealFileSystem::Reached(FileStep /*step*/, const std::string& /*path*/) {}
 
 int RealFileSystem::WriteAll(int fd, std::string_view data) {
   const char* p = data.data();
@@ -213,79 +299,208 @@ bool RealFileSystem::IsFolder(const std::string& path) {
          S_ISDIR(st.st_mode);
 }
 
-int RealFileSystem::ReadWholeFile(const std::string& path,
-                                  std::string* content) {
-  content->clear();
-  // Without O_NONBLOCK a pipe put in place of a file would block the run
-  // in open() for good; nothing but a regular file is read.
-  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (fd.get() < 0) return errno;
-  struct stat st;
-  if (::fstat(fd.get(), &st) != 0) return errno;
-  if (S_ISDIR(st.st_mode)) return EISDIR;
-  if (!S_ISREG(st.st_mode)) return EINVAL;
-  if (st.st_size > kMaxFileSize) return EFBIG;
-  std::string data;
-  // Read straight into the string, sized by what fstat said; a file that
-  // grows while it is read gets room as it comes, up to the limit. The
-  // room is advised for huge pages before it is first touched, so that
-  // sizing it costs a few dozen page faults rather than one per 4 KB.
-  data.reserve(static_cast<size_t>(st.st_size) + 1);
-  AdviseLargeBuffer(data.data(), data.capacity());
-  data.resize(static_cast<size_t>(st.st_size) + 1);
-  size_t used = 0;
-  while (true) {
-    if (used == data.size()) {
-      if (used > static_cast<size_t>(kMaxFileSize)) return EFBIG;
-      data.resize(std::max<size_t>(used * 2, 1 << 16));
-    }
-    size_t n = 0;
-    if (int err =
-            ReadSome(fd.get(), data.data() + used, data.size() - used, &n)) {
-      if (err == EINTR) continue;
-      return err;
-    }
-    if (n == 0) break;
-    used += n;
-  }
-  if (used > static_cast<size_t>(kMaxFileSize)) return EFBIG;
-  data.resize(used);
-  *content = std::move(data);
+int RealFileSystem::OpenTree(const std::string& root) {
+  cached_folder_.Reset();
+  cached_folder_path_.clear();
+  tree_path_.clear();
+  tree_ = UniqueFd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (tree_.get() < 0) return errno;
+  tree_path_ = root;
   return 0;
 }
 
-int RealFileSystem::WriteWholeFile(const std::string& path,
-                                   std::string_view content) {
-  return WriteWholeFileLike(path, content, path);
+bool RealFileSystem::InTree(const std::string& path, std::string* rel) const {
+  if (tree_.get() < 0 || path.compare(0, tree_path_.size(), tree_path_) != 0) {
+    return false;
+  }
+  if (path.size() > tree_path_.size() && tree_path_.back() != kPathSep &&
+      path[tree_path_.size()] != kPathSep) {
+    return false;  // "/data2" is not below "/data"
+  }
+  size_t from = tree_path_.size();
+  while (from < path.size() && path[from] == kPathSep) ++from;
+  rel->assign(path, from);
+  return true;
 }
 
-int RealFileSystem::WriteWholeFileLike(const std::string& path,
-                                       std::string_view content,
-                                       const std::string& like) {
-  const std::string folder = FolderPart(path);
+int RealFileSystem::OpenFolder(const std::string& folder, UniqueFd* fd) {
+  std::string rel;
+  if (InTree(folder, &rel)) {
+    int got = OpenBeneath(tree_.get(), rel, O_RDONLY | O_DIRECTORY);
+    if (got < 0) return -got;
+    *fd = UniqueFd(got);
+    return 0;
+  }
+  *fd = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd->get() < 0 ? errno : 0;
+}
+
+int RealFileSystem::FolderOf(const std::string& path, UniqueFd* own,
+                             int* folder, std::string* name) {
+  *name = NamePart(path);
+  if (name->empty() || *name == "." || *name == "..") return EISDIR;
+  const std::string folder_path = FolderPart(path);
+  std::string rel;
+  if (!InTree(path, &rel)) {
+    if (int err = OpenFolder(folder_path, own)) return err;
+    *folder = own->get();
+    return 0;
+  }
+  if (cached_folder_.get() < 0 || cached_folder_path_ != folder_path) {
+    cached_folder_.Reset();
+    cached_folder_path_.clear();
+    if (int err = OpenFolder(folder_path, &cached_folder_)) return err;
+    cached_folder_path_ = folder_path;
+  }
+  *folder = cached_folder_.get();
+  return 0;
+}
+
+int RealFileSystem::LockFolder(const std::string& folder) {
+  // The lock belongs to an open descriptor of the folder itself: nothing is
+  // created in it, and the system releases the lock with the process,
+  // however it ends, so a lock is never left behind.
+  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return errno;
+  locks_.push_back(std::move(fd));
+  return 0;
+}
+
+int RealFileSystem::ReadFile(const std::string& path, const FileId* expect,
+                             std::string* content, FileStamp* stamp) {
+  content->clear();
+  UniqueFd fd;
+  std::string rel;
+  if (InTree(path, &rel)) {
+    Reached(FileStep::kOpen, path);
+    UniqueFd own;
+    int folder = -1;
+    std::string name;
+    if (int err = FolderOf(path, &own, &folder, &name)) return err;
+    if (expect != nullptr) {
+      // Looked at before it is opened: opening a device or a pipe put in
+      // its place could already do harm.
+      struct stat pre;
+      if (::fstatat(folder, name.c_str(), &pre, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno;
+      }
+      if (S_ISLNK(pre.st_mode)) return ELOOP;
+      if (IdOf(pre) != *expect) return ESTALE;
+    }
+    fd = UniqueFd(::openat(folder, name.c_str(),
+                           O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  } else {
+    // Without O_NONBLOCK a pipe put in place of a file would block the run
+    // in open() for good; nothing but a regular file is read.
+    fd = UniqueFd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  }
+  if (fd.get() < 0) return errno;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return errno;
+  if (expect != nullptr && IdOf(st) != *expect) return ESTALE;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (!S_ISREG(st.st_mode)) return EINVAL;
+  if (st.st_size > kMaxFileSize) return EFBIG;
+  // Taken before the bytes are read: whatever another program does to the
+  // file from here on changes the stamp.
+  if (stamp != nullptr) *stamp = StampOf(st);
+  try {
+    std::string data;
+    // Read straight into the string, sized by what fstat said; a file that
+    // grows while it is read gets room as it comes, up to the limit. The
+    // room is advised for huge pages before it is first touched, so that
+    // sizing it costs a few dozen page faults rather than one per 4 KB.
+    data.reserve(static_cast<size_t>(st.st_size) + 1);
+    AdviseLargeBuffer(data.data(), data.capacity());
+    data.resize(static_cast<size_t>(st.st_size) + 1);
+    size_t used = 0;
+    while (true) {
+      if (used == data.size()) {
+        if (used > static_cast<size_t>(kMaxFileSize)) return EFBIG;
+        data.resize(std::max<size_t>(used * 2, 1 << 16));
+      }
+      size_t n = 0;
+      if (int err =
+              ReadSome(fd.get(), data.data() + used, data.size() - used, &n)) {
+        if (err == EINTR) continue;
+        return err;
+      }
+      if (n == 0) break;
+      used += n;
+    }
+    if (used > static_cast<size_t>(kMaxFileSize)) return EFBIG;
+    data.resize(used);
+    *content = std::move(data);
+  } catch (const std::bad_alloc&) {
+    return ENOMEM;  // the file is simply not read
+  }
+  return 0;
+}
+
+int RealFileSystem::ReplaceFile(const std::string& path,
+                                std::string_view content,
+                                const ReplaceOptions& options,
+                                ReplaceNotes* notes) {
+  if (notes != nullptr) *notes = ReplaceNotes();
+  UniqueFd own;
+  int folder = -1;
+  std::string name;
+  if (int err = FolderOf(path, &own, &folder, &name)) return err;
+  std::string temp;
+  try {
+    return ReplaceIn(folder, name, path, content, options, notes, &temp);
+  } catch (const std::bad_alloc&) {
+    if (!temp.empty()) ::unlinkat(folder, temp.c_str(), 0);
+    return ENOMEM;
+  }
+}
+
+int RealFileSystem::ReplaceIn(int folder, const std::string& name,
+                              const std::string& path, std::string_view content,
+                              const ReplaceOptions& options,
+                              ReplaceNotes* notes, std::string* temp) {
+  // The file that lends its attributes: looked at without following a
+  // link (a link at the path is replaced by the new file, and its target
+  // neither lends its attributes nor is written), and opened only when it
+  // is a regular file, for its extended attributes.
+  const std::string like_name =
+      options.like.empty() ? name : NamePart(options.like);
   struct stat old;
-  // lstat: a link at the path is replaced by the new file, and its target
-  // neither lends its attributes nor is written.
-  const bool had_old = ::lstat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-  const mode_t mode = had_old ? (old.st_mode & 07777) : DefaultFileMode();
+  const bool had_old =
+      ::fstatat(folder, like_name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISREG(old.st_mode);
+  UniqueFd like;
+  if (had_old) {
+    like = UniqueFd(::openat(folder, like_name.c_str(),
+                             O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  }
+  mode_t mode = had_old ? (old.st_mode & 07777) : DefaultFileMode();
 
   // A hidden name in the same folder, so that the rename is atomic and no
   // run ever lists a left-over temporary file as data. Created exclusively
   // (never through a planted file or link) and readable by the owner only
   // until it has the original's attributes.
-  std::string temp;
   int fd_raw = -1;
   for (int attempt = 0; attempt < 100 && fd_raw < 0; ++attempt) {
-    temp = TemporaryName(path, NextTemporarySuffix());
-    fd_raw = ::open(temp.c_str(),
-                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    0600);
-    if (fd_raw < 0 && errno != EEXIST) return errno;
+    *temp = NamePart(TemporaryName(path, NextTemporarySuffix()));
+    fd_raw =
+        ::openat(folder, temp->c_str(),
+                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd_raw < 0 && errno != EEXIST) {
+      const int err = errno;
+      temp->clear();
+      return err;
+    }
   }
-  if (fd_raw < 0) return EEXIST;
-  Fd fd(fd_raw);
+  if (fd_raw < 0) {
+    temp->clear();
+    return EEXIST;
+  }
+  UniqueFd fd(fd_raw);
   auto fail = [&](int err) {
-    ::unlink(temp.c_str());
+    ::unlinkat(folder, temp->c_str(), 0);
+    temp->clear();
     return err;
   };
   if (int err = WriteAll(fd.get(), content)) return fail(err);
@@ -301,28 +516,65 @@ int RealFileSystem::WriteWholeFileLike(const std::string& path,
         return fail(errno);
       }
     }
-    if (int err = CopyAttributes(like, fd.get())) return fail(err);
+    struct stat now;
+    if (::fstat(fd.get(), &now) != 0) return fail(errno);
+    if ((now.st_uid != old.st_uid || now.st_gid != old.st_gid) &&
+        (mode & (S_ISUID | S_ISGID)) != 0) {
+      // The new file belongs to whoever runs Zarn: with the original's
+      // set-id bits it would run as that user, or that group.
+      mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
+      if (notes != nullptr) notes->set_id_cleared = true;
+    }
+    if (int err = CopyAttributes(like.get(), fd.get())) return fail(err);
   }
   if (::fchmod(fd.get(), mode) != 0) return fail(errno);
   if (sync_writes()) {
     if (int err = Sync(fd.get(), /*is_folder=*/false)) return fail(err);
   }
   if (int err = fd.Close()) return fail(err);
-  if (int err = Rename(temp, path)) return fail(err);
+
+  if (options.before_commit) {
+    if (int err = options.before_commit()) return fail(err);
+  }
+  Reached(FileStep::kCommit, path);
+  // From the check to the rename only two system calls remain; a writer
+  // that strikes in between is the one change that can still be lost.
+  struct stat target;
+  const bool had_target =
+      ::fstatat(folder, name.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0;
+  if (options.unchanged != nullptr &&
+      (!had_target || StampOf(target) != *options.unchanged)) {
+    return fail(kChangedSinceRead);
+  }
+  if (int err = Rename(folder, *temp, name, path)) return fail(err);
+  temp->clear();
+  if (had_target) {
+    // A file kept open for appends (the log, processed as a data file) is
+    // now the old one: the next append opens the new one.
+    for (auto it = appends_.begin(); it != appends_.end();) {
+      struct stat open_file;
+      if (::fstat(it->second.get(), &open_file) == 0 &&
+          IdOf(open_file) == IdOf(target)) {
+        it = appends_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
   if (sync_writes()) {
     // The rename itself is durable only once the folder is on disk. The
     // file already holds its new content, so a failure here is not a
     // failure of the replacement.
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) Sync(dir.get(), /*is_folder=*/true);
+    Sync(folder, /*is_folder=*/true);
   }
   return 0;
 }
 
 int RealFileSystem::CreateExclusive(const std::string& path,
                                     std::string_view content) {
-  Fd fd(::open(path.c_str(),
-               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  UniqueFd fd(::open(path.c_str(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                     0600));
   if (fd.get() < 0) return errno;
   if (int err = WriteAll(fd.get(), content)) {
     ::unlink(path.c_str());
@@ -332,74 +584,96 @@ int RealFileSystem::CreateExclusive(const std::string& path,
 }
 
 int RealFileSystem::RemoveFile(const std::string& path) {
-  return ::unlink(path.c_str()) == 0 ? 0 : errno;
+  UniqueFd own;
+  int folder = -1;
+  std::string name;
+  if (int err = FolderOf(path, &own, &folder, &name)) return err;
+  return ::unlinkat(folder, name.c_str(), 0) == 0 ? 0 : errno;
 }
 
 int RealFileSystem::AppendToFile(const std::string& path,
                                  std::string_view data) {
-  // A pipe without a reader in place of the log would block open() for
-  // good; with O_NONBLOCK it fails (ENXIO) instead. Writes then block as
-  // usual, so that a slow reader loses no line.
-  Fd fd(::open(path.c_str(),
-               O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666));
-  if (fd.get() < 0) return errno;
-  const int flags = ::fcntl(fd.get(), F_GETFL);
-  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    return errno;
+  auto open_file = appends_.find(path);
+  if (open_file == appends_.end()) {
+    // A pipe without a reader in place of the log would block open() for
+    // good; with O_NONBLOCK it fails (ENXIO) instead. A link at the name
+    // is refused (ELOOP), and so is anything but a regular file.
+    UniqueFd fd(::open(
+        path.c_str(),
+        O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+        0666));
+    if (fd.get() < 0) return errno;
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0) return errno;
+    if (!S_ISREG(st.st_mode)) return EINVAL;
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+      return errno;
+    }
+    open_file = appends_.emplace(path, std::move(fd)).first;
   }
-  if (int err = WriteAll(fd.get(), data)) return err;
-  return fd.Close();
+  return WriteAll(open_file->second.get(), data);
 }
 
-namespace {
-
-// Lists the entries of a folder that pass keep(name, d_type, full path).
 template <typename Keep>
-int ListEntries(const std::string& folder, std::vector<std::string>* names,
-                Keep keep) {
+int RealFileSystem::ListEntries(const std::string& folder,
+                                std::vector<std::string>* names,
+                                std::vector<FileId>* ids, Keep keep) {
   names->clear();
-  DIR* dir = ::opendir(folder.c_str());
+  if (ids != nullptr) ids->clear();
+  UniqueFd fd;
+  if (int err = OpenFolder(folder, &fd)) return err;
+  DIR* dir = ::fdopendir(fd.get());
   if (dir == nullptr) return errno;
+  fd.Release();  // now the DIR's
+  std::vector<std::pair<std::string, FileId>> entries;
   errno = 0;
   while (struct dirent* e = ::readdir(dir)) {
     std::string name = e->d_name;
     if (name == "." || name == "..") continue;
     unsigned char type = e->d_type;
-    if (type == DT_UNKNOWN) {
+    FileId id;
+    if (type == DT_UNKNOWN || (type == DT_REG && ids != nullptr)) {
       struct stat st;
-      std::string full = folder + kPathSep + name;
-      if (::lstat(full.c_str(), &st) != 0) continue;
+      if (::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) !=
+          0) {
+        errno = 0;
+        continue;  // gone since it was listed
+      }
       if (S_ISREG(st.st_mode)) type = DT_REG;
       else if (S_ISDIR(st.st_mode)) type = DT_DIR;
       else type = DT_LNK;  // anything else is never listed
+      id = IdOf(st);
     }
-    if (keep(name, type)) names->push_back(std::move(name));
+    if (keep(name, type)) entries.emplace_back(std::move(name), id);
     errno = 0;
   }
   int err = errno;
   ::closedir(dir);
-  if (err != 0) {
-    names->clear();
-    return err;
+  if (err != 0) return err;
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& [name, id] : entries) {
+    names->push_back(std::move(name));
+    if (ids != nullptr) ids->push_back(id);
   }
-  std::sort(names->begin(), names->end());
   return 0;
 }
 
-}  // namespace
-
 int RealFileSystem::ListFiles(const std::string& folder,
-                              std::vector<std::string>* names) {
-  return ListEntries(folder, names, [](const std::string& name, unsigned char type) {
-    return type == DT_REG && name[0] != '.';
-  });
+                              std::vector<std::string>* names,
+                              std::vector<FileId>* ids) {
+  return ListEntries(folder, names, ids,
+                     [](const std::string& name, unsigned char type) {
+                       return type == DT_REG && name[0] != '.';
+                     });
 }
 
 int RealFileSystem::ListSubfolders(const std::string& folder,
                                    std::vector<std::string>* names) {
-  return ListEntries(folder, names, [](const std::string&, unsigned char type) {
-    return type == DT_DIR;
-  });
+  return ListEntries(
+      folder, names, nullptr,
+      [](const std::string&, unsigned char type) { return type == DT_DIR; });
 }
 
 }  // namespace zarn

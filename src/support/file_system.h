@@ -10,11 +10,74 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace zarn {
+
+// What tells one file from another on the system: its device and inode
+// numbers.
+struct FileId {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+// What a read saw of a file just before it read the bytes: the file itself,
+// its size and its modification and change times. Another program that
+// writes to the file, truncates it, renames it away or puts another file in
+// its place changes one of them.
+struct FileStamp {
+  FileId id;
+  int64_t size = 0;
+  int64_t mtime_ns = 0;
+  int64_t ctime_ns = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The moments of a data file's processing at which a test steps in to play
+// a concurrent writer or an attacker (RealFileSystem::Reached,
+// MemoryFileSystem::SetHook).
+enum class FileStep {
+  // A file of the tree is about to be opened to be read (its folder is not
+  // resolved yet).
+  kOpen,
+  // A replacement's temporary file is complete and ReplaceOptions'
+  // before_commit has agreed; the check of `unchanged` and the rename
+  // follow.
+  kCommit,
+};
+
+// The status of a replacement refused because the file is no longer what
+// its read saw (ReplaceOptions::unchanged); no errno says that.
+inline constexpr int kChangedSinceRead = -1;
+
+// How ReplaceFile replaces a file; the defaults are WriteWholeFile's.
+struct ReplaceOptions {
+  // The file, in the same folder, whose permission bits, owner, group and
+  // extended attributes the new file takes; empty: the file it replaces.
+  std::string like;
+  // When set, the file must still be the one this stamp describes when it
+  // is about to be replaced; otherwise nothing is replaced and the status
+  // is kChangedSinceRead.
+  const FileStamp* unchanged = nullptr;
+  // Called once the temporary file is complete, just before that check and
+  // the rename; a status other than 0 abandons the replacement (the
+  // temporary file is removed, the original untouched) and is returned.
+  std::function<int()> before_commit;
+};
+
+// What a replacement did besides replacing.
+struct ReplaceNotes {
+  // The owner or the group of the original could not be given to the new
+  // file, which then lost the set-user-ID and set-group-ID bits the
+  // original had: a set-id program must never end up owned by whoever
+  // rewrote it.
+  bool set_id_cleared = false;
+};
 
 class FileSystem {
  public:
@@ -25,27 +88,50 @@ class FileSystem {
   // A folder of that path exists; links are followed.
   virtual bool IsFolder(const std::string& path) = 0;
 
+  // Makes root the data folder tree: from now on every path below root is
+  // reached from root through real folders only. A symbolic link anywhere
+  // below root is never followed (an operation that would have to fails
+  // with ELOOP), so no path of the tree leads outside it. Root itself is
+  // taken as given.
+  virtual int OpenTree(const std::string& root) = 0;
+
+  // Takes an exclusive lock for the folder, held by this file system until
+  // it is destroyed and released by the system if the process dies;
+  // EWOULDBLOCK when another holds it.
+  virtual int LockFolder(const std::string& folder) = 0;
+
   // Reads every byte of the file. A file longer than kMaxFileSize is not
-  // read (EFBIG): every position of a text is a 32-bit number.
-  virtual int ReadWholeFile(const std::string& path, std::string* content) = 0;
+  // read (EFBIG): every position of a text is a 32-bit number. With
+  // `expect`, the file must be that one (a file of the tree as its listing
+  // saw it): another file at the name is not read (ESTALE), nor is a link
+  // (ELOOP). `stamp`, when given, receives what the read saw of the file.
+  virtual int ReadFile(const std::string& path, const FileId* expect,
+                       std::string* content, FileStamp* stamp) = 0;
+  int ReadWholeFile(const std::string& path, std::string* content) {
+    return ReadFile(path, nullptr, content, nullptr);
+  }
 
   // Replaces the file atomically: a hidden temporary file in the same folder
   // (created exclusively, named by TemporaryName), written completely,
   // given the permission bits, extended attributes (and owner and group
-  // where allowed) of the file it replaces, then renamed over it. On
-  // failure the original is untouched and the temporary file is gone. A
-  // link at the path is replaced, never written through.
-  virtual int WriteWholeFile(const std::string& path,
-                             std::string_view content) = 0;
-
+  // where allowed) of the file it replaces, then renamed over it through
+  // the same folder. On failure the original is untouched and the
+  // temporary file is gone. A link at the path is replaced, never written
+  // through. `notes` (may be null) receives what else happened.
+  virtual int ReplaceFile(const std::string& path, std::string_view content,
+                          const ReplaceOptions& options,
+                          ReplaceNotes* notes) = 0;
+  int WriteWholeFile(const std::string& path, std::string_view content) {
+    return ReplaceFile(path, content, ReplaceOptions(), nullptr);
+  }
   // The same, but the new file takes its permission bits, owner, group and
   // extended attributes from the file `like` instead: a backup of a file
   // gets the original's, never wider permissions than it.
-  virtual int WriteWholeFileLike(const std::string& path,
-                                 std::string_view content,
-                                 const std::string& like) {
-    (void)like;
-    return WriteWholeFile(path, content);
+  int WriteWholeFileLike(const std::string& path, std::string_view content,
+                         const std::string& like) {
+    ReplaceOptions options;
+    options.like = like;
+    return ReplaceFile(path, content, options, nullptr);
   }
 
   // Creates a new file with the content; fails (EEXIST) when anything,
@@ -56,14 +142,23 @@ class FileSystem {
   // Removes a file (never a folder).
   virtual int RemoveFile(const std::string& path) = 0;
 
-  // Appends to the file, creating it when absent (the log).
+  // Appends to the file, creating it when absent (the log). The first
+  // append opens the file, which must not be a link and must be a regular
+  // file, and keeps it open for the appends that follow, so that lines can
+  // never be sent elsewhere by putting a link at its name. A file this file
+  // system replaces itself is opened anew at its next append.
   virtual int AppendToFile(const std::string& path,
                            std::string_view data) = 0;
 
   // Names of the regular files of a folder that are not links and do not
-  // begin with ".", read completely, in byte order.
+  // begin with ".", read completely, in byte order; `ids` (may be null)
+  // receives the identity of each, for ReadFile's `expect`.
   virtual int ListFiles(const std::string& folder,
-                        std::vector<std::string>* names) = 0;
+                        std::vector<std::string>* names,
+                        std::vector<FileId>* ids) = 0;
+  int ListFiles(const std::string& folder, std::vector<std::string>* names) {
+    return ListFiles(folder, names, nullptr);
+  }
 
   // Names of the subfolders of a folder, hidden ones included, links not
   // followed, in byte order.
@@ -87,22 +182,63 @@ inline constexpr int64_t kMaxFileSize = INT32_MAX;
 // so that the temporary name still fits the file-name limit (255 bytes).
 std::string TemporaryName(const std::string& path, std::string_view suffix);
 
-// The real POSIX file system.
+// An open descriptor, closed with its owner.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { Reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      fd_ = other.Release();
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void Reset();
+  // Closes now and reports the close's own failure (0 or errno).
+  int Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// The real POSIX file system. Below the tree root (OpenTree) every folder is
+// opened from the root's descriptor with openat2 (RESOLVE_BENEATH and
+// RESOLVE_NO_SYMLINKS), or component by component with O_NOFOLLOW where
+// the kernel lacks it or the path is longer than PATH_MAX. The folder of
+// the last file read or replaced stays open, so that a file's read, its
+// backup, the check before its replacement and the rename all go through
+// the same folder, whatever is renamed or linked in between. Not
+// thread-safe.
 class RealFileSystem : public FileSystem {
  public:
+  using FileSystem::ListFiles;
+
   bool IsFile(const std::string& path) override;
   bool IsFolder(const std::string& path) override;
-  int ReadWholeFile(const std::string& path, std::string* content) override;
-  int WriteWholeFile(const std::string& path,
-                     std::string_view content) override;
-  int WriteWholeFileLike(const std::string& path, std::string_view content,
-                         const std::string& like) override;
+  int OpenTree(const std::string& root) override;
+  int LockFolder(const std::string& folder) override;
+  int ReadFile(const std::string& path, const FileId* expect,
+               std::string* content, FileStamp* stamp) override;
+  int ReplaceFile(const std::string& path, std::string_view content,
+                  const ReplaceOptions& options, ReplaceNotes* notes) override;
   int CreateExclusive(const std::string& path,
                       std::string_view content) override;
   int RemoveFile(const std::string& path) override;
   int AppendToFile(const std::string& path, std::string_view data) override;
-  int ListFiles(const std::string& folder,
-                std::vector<std::string>* names) override;
+  int ListFiles(const std::string& folder, std::vector<std::string>* names,
+                std::vector<FileId>* ids) override;
   int ListSubfolders(const std::string& folder,
                      std::vector<std::string>* names) override;
 
@@ -116,14 +252,45 @@ class RealFileSystem : public FileSystem {
   // Writes at most size bytes (a short count is not an error); returns the
   // bytes written in *written.
   virtual int WriteSome(int fd, const char* data, size_t size, size_t* written);
-  virtual int Rename(const std::string& from, const std::string& to);
+  // Renames from_name over to_name, both in the open folder; to_path is
+  // the full path of the target, for the record.
+  virtual int Rename(int folder, const std::string& from_name,
+                     const std::string& to_name, const std::string& to_path);
   // fsync of a written file (is_folder false) or of its folder.
   virtual int Sync(int fd, bool is_folder);
-  // Six hexadecimal digits for the next temporary name.
+  // Six hexadecimal digits for the next temporary name, from the system's
+  // random source: names nobody can predict and plant links at.
   virtual std::string NextTemporarySuffix();
+  // A step of a file's processing has been reached (see FileStep); path is
+  // the file's full path. Nothing happens here; a test plays a concurrent
+  // writer or an attacker at that moment.
+  virtual void Reached(FileStep step, const std::string& path);
 
  private:
+  // The folder of path, open, and the last component in *name. Folders of
+  // the tree are resolved below its root and the last one is kept open
+  // (cached_folder_); others are opened by their path into *own.
+  int FolderOf(const std::string& path, UniqueFd* own, int* folder,
+               std::string* name);
+  // Opens the folder itself (for listing) the same way, always anew.
+  int OpenFolder(const std::string& folder, UniqueFd* fd);
+  // Whether path lies in the tree; *rel is its part below the root.
+  bool InTree(const std::string& path, std::string* rel) const;
+  int ReplaceIn(int folder, const std::string& name, const std::string& path,
+                std::string_view content, const ReplaceOptions& options,
+                ReplaceNotes* notes, std::string* temp);
   int WriteAll(int fd, std::string_view data);
+  template <typename Keep>
+  int ListEntries(const std::string& folder, std::vector<std::string>* names,
+                  std::vector<FileId>* ids, Keep keep);
+
+  UniqueFd tree_;
+  std::string tree_path_;
+  UniqueFd cached_folder_;
+  std::string cached_folder_path_;
+  // The files AppendToFile keeps open, by path (the log).
+  std::map<std::string, UniqueFd> appends_;
+  std::vector<UniqueFd> locks_;
 };
 
 // The path separator of the platform.

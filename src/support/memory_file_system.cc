@@ -17,14 +17,32 @@ void MemoryFileSystem::AddFolder(const std::string& path) {
   while (!p.empty() && folders_.insert(p).second) p = Parent(p);
 }
 
+MemoryFileSystem::File& MemoryFileSystem::Write(const std::string& path) {
+  File& file = files_[path];
+  if (file.inode == 0) file.inode = next_inode_++;
+  file.version = ++clock_;
+  return file;
+}
+
 void MemoryFileSystem::AddFile(const std::string& path, std::string content) {
   AddFolder(Parent(path));
-  files_[path] = std::move(content);
+  Write(path).content = std::move(content);
 }
 
 const std::string* MemoryFileSystem::Content(const std::string& path) const {
   auto it = files_.find(path);
-  return it == files_.end() ? nullptr : &it->second;
+  return it == files_.end() ? nullptr : &it->second.content;
+}
+
+FileStamp MemoryFileSystem::StampOf(const File& file) const {
+  return FileStamp{FileId{1, file.inode},
+                   static_cast<int64_t>(file.content.size()), file.version,
+                   file.version};
+}
+
+void MemoryFileSystem::Run(FileStep step, const std::string& path) {
+  auto hook = hooks_.find(step);
+  if (hook != hooks_.end() && hook->second) hook->second(path);
 }
 
 void MemoryFileSystem::Fail(Op op, const std::string& path, int err) {
@@ -46,7 +64,7 @@ void MemoryFileSystem::FailWriteAfter(const std::string& path, size_t bytes,
 
 std::vector<std::string> MemoryFileSystem::AllFiles() const {
   std::vector<std::string> paths;
-  for (const auto& [path, content] : files_) paths.push_back(path);
+  for (const auto& [path, file] : files_) paths.push_back(path);
   return paths;
 }
 
@@ -67,26 +85,43 @@ bool MemoryFileSystem::IsFolder(const std::string& path) {
   return folders_.count(path) > 0;
 }
 
-int MemoryFileSystem::ReadWholeFile(const std::string& path,
-                                    std::string* content) {
+int MemoryFileSystem::OpenTree(const std::string& root) {
+  return folders_.count(root) ? 0 : ENOENT;
+}
+
+int MemoryFileSystem::LockFolder(const std::string& folder) {
+  if (int err = Failure(Op::kLock, folder)) return err;
+  if (!folders_.count(folder)) return ENOENT;
+  locks_.push_back(folder);
+  return 0;
+}
+
+int MemoryFileSystem::ReadFile(const std::string& path, const FileId* expect,
+                               std::string* content, FileStamp* stamp) {
   content->clear();
+  if (expect != nullptr) Run(FileStep::kOpen, path);
   reads_.push_back(path);
   if (int err = Failure(Op::kRead, path)) return err;
   auto it = files_.find(path);
   if (it == files_.end()) return folders_.count(path) ? EISDIR : ENOENT;
-  *content = it->second;
+  if (expect != nullptr && StampOf(it->second).id != *expect) return ESTALE;
+  if (stamp != nullptr) *stamp = StampOf(it->second);
+  *content = it->second.content;
   return 0;
 }
 
-int MemoryFileSystem::WriteWholeFile(const std::string& path,
-                                     std::string_view content) {
+int MemoryFileSystem::ReplaceFile(const std::string& path,
+                                  std::string_view content,
+                                  const ReplaceOptions& options,
+                                  ReplaceNotes* notes) {
+  if (notes != nullptr) *notes = ReplaceNotes();
   if (int err = Failure(Op::kWrite, path)) return err;
   if (!folders_.count(Parent(path))) return ENOENT;
   char suffix[16];
   std::snprintf(suffix, sizeof suffix, "%06d", next_temporary_++ % 1000000);
   const std::string temp = TemporaryName(path, suffix);
   if (files_.count(temp)) return EEXIST;
-  std::string& written = files_[temp];
+  std::string& written = Write(temp).content;
   auto fail = [&](int err) {
     temporaries_.emplace_back(temp, written);
     files_.erase(temp);
@@ -99,6 +134,17 @@ int MemoryFileSystem::WriteWholeFile(const std::string& path,
     return fail(partial->second.second);
   }
   written.assign(content);
+  if (options.before_commit) {
+    if (int err = options.before_commit()) return fail(err);
+  }
+  Run(FileStep::kCommit, path);
+  if (options.unchanged != nullptr) {
+    auto target = files_.find(path);
+    if (target == files_.end() ||
+        StampOf(target->second) != *options.unchanged) {
+      return fail(kChangedSinceRead);
+    }
+  }
   if (int err = Failure(Op::kRename, path)) return fail(err);
   if (folders_.count(path)) return fail(EISDIR);
   temporaries_.emplace_back(temp, written);
@@ -114,7 +160,7 @@ int MemoryFileSystem::CreateExclusive(const std::string& path,
   if (int err = Failure(Op::kCreate, Parent(path))) return err;
   if (!folders_.count(Parent(path))) return ENOENT;
   if (files_.count(path) || folders_.count(path)) return EEXIST;
-  files_[path] = std::string(content);
+  Write(path).content = std::string(content);
   return 0;
 }
 
@@ -129,19 +175,23 @@ int MemoryFileSystem::AppendToFile(const std::string& path,
                                    std::string_view data) {
   if (int err = Failure(Op::kAppend, path)) return err;
   if (!folders_.count(Parent(path))) return ENOENT;
-  files_[path].append(data);
+  Write(path).content.append(data);
   return 0;
 }
 
 int MemoryFileSystem::ListFiles(const std::string& folder,
-                                std::vector<std::string>* names) {
+                                std::vector<std::string>* names,
+                                std::vector<FileId>* ids) {
   names->clear();
+  if (ids != nullptr) ids->clear();
   if (int err = Failure(Op::kList, folder)) return err;
   if (!folders_.count(folder)) return ENOENT;
-  for (const auto& [path, content] : files_) {
+  for (const auto& [path, file] : files_) {
     if (Parent(path) != folder) continue;
     std::string name = path.substr(folder.size() + 1);
-    if (!name.empty() && name[0] != '.') names->push_back(name);
+    if (name.empty() || name[0] == '.') continue;
+    names->push_back(name);
+    if (ids != nullptr) ids->push_back(StampOf(file).id);
   }
   return 0;  // std::map keeps byte order
 }

@@ -375,6 +375,7 @@ Regex* RegularExpressions::StartSearch(std::string_view pattern,
   result->position = 0;
   result->length = 0;
   result->captures.clear();
+  result->limit_exceeded = false;
   Regex& regex = cache_.Get(pattern, RegexOptions{ignore_case, false});
   return regex.ok() ? &regex : nullptr;
 }
@@ -433,7 +434,10 @@ void RegularExpressions::SearchSubject(Regex& regex, std::string_view subject,
     result->count = 0;
     return;
   }
-  if (status != MatchStatus::kMatch) return;  // limit: like an invalid pattern
+  if (status != MatchStatus::kMatch) {  // limit: like an invalid pattern
+    result->limit_exceeded = true;
+    return;
+  }
 
   size_t begin = 0;
   size_t end = 0;
@@ -451,7 +455,9 @@ void RegularExpressions::SearchSubject(Regex& regex, std::string_view subject,
       next = std::max(next, attempt + 1);  // always move on
       if (next > subject.size()) break;
       attempt = next;
-      if (regex.Match(subject, attempt) != MatchStatus::kMatch) break;
+      const MatchStatus later = regex.Match(subject, attempt);
+      if (later == MatchStatus::kLimitExceeded) result->limit_exceeded = true;
+      if (later != MatchStatus::kMatch) break;
       regex.Group(0, &begin, &end);
       ++count;
     }

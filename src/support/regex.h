@@ -165,11 +165,14 @@ struct CaptureRange {
 //   position one-based position of the first match in the whole text, or 0;
 //   length   length of the first match, or 0;
 //   captures the groups that could be located, in group order.
+//   limit_exceeded  an attempt ran into the engine's limits (so count may
+//            miss matches that are there).
 struct SearchResult {
   int32_t count = -1;
   int32_t position = 0;
   int32_t length = 0;
   std::vector<CaptureRange> captures;
+  bool limit_exceeded = false;
 };
 
 // A text that a search runs over, held by its owner, which can hand out the

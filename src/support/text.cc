@@ -189,4 +189,100 @@ std::string PaddedNumber(int64_t value, int width) {
   return value < 0 ? "-" + digits : digits;
 }
 
+namespace {
+
+// The length of the UTF-8 character at the start of s (2 to 4), or 0 when
+// s does not start with one.
+size_t Utf8Length(std::string_view s) {
+  const unsigned char lead = static_cast<unsigned char>(s[0]);
+  size_t length = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+  } else {
+    return 0;
+  }
+  if (s.size() < length) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+// How a control byte is shown: as \xHH, or as one '?'.
+void AppendControl(std::string* out, unsigned char c, bool mask) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  if (mask) {
+    out->push_back('?');
+    return;
+  }
+  out->append("\\x");
+  out->push_back(kDigits[c >> 4]);
+  out->push_back(kDigits[c & 15]);
+}
+
+// Escapes the controls of text; backslash and line ends as asked.
+std::string Escape(std::string_view text, bool backslash, bool line_ends,
+                   bool mask = false) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      const size_t length = Utf8Length(text.substr(i));
+      if (length == 0) {
+        if (c <= 0x9F) {
+          AppendControl(&out, c, mask);
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+        ++i;
+        continue;
+      }
+      const bool c1 =
+          c == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+      for (size_t k = 0; k < length; ++k) {
+        if (c1) {
+          AppendControl(&out, static_cast<unsigned char>(text[i + k]), mask);
+        } else {
+          out.push_back(text[i + k]);
+        }
+      }
+      i += length;
+      continue;
+    }
+    const bool line_end =
+        line_ends && (c == '\n' || (c == '\r' && i + 1 < text.size() &&
+                                    text[i + 1] == '\n'));
+    if ((c < 0x20 || c == 0x7F) && !line_end) {
+      AppendControl(&out, c, mask);
+    } else if (c == '\\' && backslash) {
+      out.append("\\\\");
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+    ++i;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string EscapeName(std::string_view name) {
+  return Escape(name, /*backslash=*/true, /*line_ends=*/false);
+}
+
+std::string TerminalText(std::string_view text) {
+  return Escape(text, /*backslash=*/false, /*line_ends=*/true);
+}
+
+std::string MaskControls(std::string_view text) {
+  return Escape(text, /*backslash=*/false, /*line_ends=*/false,
+                /*mask=*/true);
+}
+
 }  // namespace zarn

@@ -130,6 +130,24 @@ void AppendIndented(std::string* out, std::string_view value,
 // width digits (the operation numbers of the listings use width 3).
 std::string PaddedNumber(int64_t value, int width);
 
+// Bytes that would drive a terminal, or end a line of the log: the bytes
+// below 0x20, 0x7F, the two bytes of a C1 control character in UTF-8
+// (U+0080 to U+009F, 0xC2 followed by 0x80 to 0x9F), and a byte 0x80 to 0x9F
+// that is not part of a UTF-8 character (a C1 control on an 8-bit
+// terminal). Every other byte, UTF-8 characters included, is shown as it
+// is.
+//
+// A file name as the log shows it: each such byte as \xHH (two upper-case
+// hexadecimal digits) and a backslash as \\, so that no name can end a log
+// line or forge one, and every shown name stands for one name only.
+std::string EscapeName(std::string_view name);
+// Text for a terminal: each such byte as \xHH, except the line ends of the
+// text (LF, and a CR directly before an LF); backslashes stay as they are.
+std::string TerminalText(std::string_view text);
+// Each such byte as one '?' (the progress line, where a name keeps about
+// its width).
+std::string MaskControls(std::string_view text);
+
 }  // namespace zarn
 
 #endif  // ZARN_SUPPORT_TEXT_H_

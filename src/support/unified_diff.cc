@@ -5,6 +5,8 @@
 #include <limits>
 #include <sstream>
 
+#include "support/text.h"
+
 namespace zarn {
 
 namespace {
@@ -311,9 +313,10 @@ std::vector<DiffRegion> Diff(const Lines& a, const Lines& b,
 std::string Label(std::string_view prefix, std::string_view path, bool header) {
   std::string name(prefix);
   name.append(path);
-  bool quote = false;
+  // A C1 control character (see MaskControls) would drive a terminal too.
+  bool quote = MaskControls(name) != name;
   for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7f || c == '"' || c == '\\') quote = true;
+    if (c == '"' || c == '\\') quote = true;
   }
   if (quote) {
     std::string q = "\"";
@@ -335,7 +338,7 @@ std::string Label(std::string_view prefix, std::string_view path, bool header) {
           q += "\\r";
           break;
         default:
-          if (c < 0x20 || c == 0x7f) {
+          if (c < 0x20 || c == 0x7f || (c >= 0x80 && c <= 0x9f)) {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\%03o", c);
             q += buf;

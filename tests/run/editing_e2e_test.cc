@@ -99,9 +99,12 @@ std::vector<std::string> SyncsAndRenames(std::vector<std::string> args,
     if (line.find("fsync(") != std::string::npos) {
       events.push_back("S");
     } else if (line.find("rename") != std::string::npos) {
+      // The target's name: the last quoted argument, a path or a name
+      // in the folder of a descriptor.
       size_t last = line.rfind('"');
-      size_t first = line.rfind('/', last);
-      events.push_back("R " + line.substr(first + 1, last - first - 1));
+      size_t open = line.rfind('"', last - 1);
+      std::string target = line.substr(open + 1, last - open - 1);
+      events.push_back("R " + target.substr(target.rfind('/') + 1));
     }
   }
   return events;

@@ -3,6 +3,7 @@
 // how it meets a failure, and variables carried from file to file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "run/memory_run.h"
@@ -152,6 +153,97 @@ TEST(FileLoop, EmptyDataFolderGivesOnlyTheSummary) {
   EXPECT_EQ(run.Body(), std::vector<std::string>{
                             "ZARNPFI006CI End of run: 0 files processed, 0 "
                             "changes in all."});
+}
+
+// A text longer than the largest file a run can read back (here 10 bytes)
+// is refused by rep and by every assignment of *filestring: the command's
+// error, the file untouched, the run stopped.
+TEST(FileLoop, TextLongerThanAReadableFileIsRefused) {
+  const struct {
+    const char* program;
+    const char* message;  // empty: accepted
+  } cases[] = {
+      {"setc p,c\r\nfind p,b,h,a\r\nsetc x,XXXXXXX\r\nrep h,x\r\n",
+       "ZARNCMD009CT Command rep: the file text would be 12 bytes long, more "
+       "than the 10 bytes of the largest file Zarn can read back."},
+      {"set *filestring,cs(*filestring,*filestring)\r\n",
+       "ZARNCMD009CT Command set: the file text would be 12 bytes long, more "
+       "than the 10 bytes of the largest file Zarn can read back."},
+      {"setc *filestring,0123456789A\r\n",
+       "ZARNCMD009CT Command setc: the file text would be 11 bytes long, more "
+       "than the 10 bytes of the largest file Zarn can read back."},
+      {"cat *filestring,*filestring,*filestring\r\n",
+       "ZARNCMD009CT Command cat: the file text would be 12 bytes long, more "
+       "than the 10 bytes of the largest file Zarn can read back."},
+      {"set *filestring,cs(*filestring,1234)\r\n", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.program);
+    MemoryRun run;
+    run.max_text_size = 10;
+    run.Run(c.program, {{"a.txt", "abcdef"}});
+    if (*c.message == 0) {
+      EXPECT_EQ(run.status, 0);
+      EXPECT_EQ(run.File("a.txt"), "abcdef1234");
+      continue;
+    }
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.File("a.txt"), "abcdef");
+    const std::vector<std::string> log = run.Body();
+    EXPECT_EQ(std::count(log.begin(), log.end(), c.message), 1);
+  }
+}
+
+// Another program at work in the tree: a file swapped for another after the
+// listing is not read; a file written to between read and rename is not
+// replaced, and its backup is not kept.
+TEST(FileLoop, FilesChangedByOthersDuringTheRunAreLeftToThem) {
+  MemoryRun run;
+  run.options.backup_suffix = ".orig";
+  run.fs.SetHook(FileStep::kOpen, [&](const std::string& path) {
+    if (path != "/data/a.txt") return;
+    run.fs.RemoveFile(path);
+    run.fs.AddFile(path, "foo other");
+  });
+  run.fs.SetHook(FileStep::kCommit, [&](const std::string& path) {
+    if (path == "/data/b.txt") run.fs.AddFile(path, "foo b, then more");
+  });
+  run.Run(kFooToBar,
+          {{"a.txt", "foo a"}, {"b.txt", "foo b"}, {"c.txt", "foo"}});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.File("a.txt"), "foo other");
+  EXPECT_EQ(run.File("b.txt"), "foo b, then more");
+  EXPECT_EQ(run.File("c.txt"), "bar");
+  EXPECT_EQ(run.File("b.txt.orig"), "<missing>");
+  EXPECT_EQ(run.File("c.txt.orig"), "foo");
+  const std::vector<std::string> log = run.Body();
+  ASSERT_EQ(log.size(), 9u);
+  EXPECT_EQ(log[1], "ZARNPFI001CE '/data/a.txt' cannot be read (error 116).");
+  EXPECT_EQ(log[4],
+            "ZARNPFI008CE File '/data/b.txt' changed during the run (another "
+            "program wrote to it after it was read); it is not replaced and "
+            "keeps what the other program wrote.");
+}
+
+// A search that runs into the engine's limit is said once per file on
+// standard error, with the operation's number; its result stays as
+// designed: nothing found.
+TEST(FileLoop, EngineLimitIsReportedOncePerFile) {
+  MemoryRun run;
+  const std::string text = std::string(40, 'a') + "X Y";
+  run.Run(
+      "setc p,(a|aa)+b|Y\r\nfind p,b,h,a\r\nfind p,b,h,a\r\n"
+      "set *filestring,*rcf\r\n",
+      {{"a.txt", text}, {"b.txt", text}});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.File("a.txt"), "0");
+  const std::string line =
+      "ZARNCMD010CE Operation 2, file '/data/%': a search ran into the limit "
+      "of the regular-expression engine; it may have missed matches (said "
+      "once per file).";
+  EXPECT_EQ(run.report, "Zarn 2.0: " + ReplaceEvery(line, "%", "a.txt") +
+                            "\nZarn 2.0: " + ReplaceEvery(line, "%", "b.txt") +
+                            "\n");
 }
 
 TEST(FileLoop, DefaultLogInTheDataFolderIsProcessedToo) {

@@ -23,6 +23,7 @@ struct MemoryRun {
   std::string params_extra;  // appended to the [Data] section
   std::string log_section = "\n[Log]\nLog=/logs/zarn.log\n";
   RunOptions options;
+  int64_t max_text_size = kMaxFileSize;
   int status = -1;
   std::string report;
 
@@ -45,6 +46,7 @@ struct MemoryRun {
     st.AppFolder = "/app";
     st.ParmFile = "/p.ini";
     st.options = options;
+    st.max_text_size = max_text_size;
     std::ostringstream out;
     status = Main(st, out);
     report = out.str();

@@ -77,6 +77,13 @@ TEST_F(ParametersTest, UnwritableFolderStopsTheCheck) {
   EXPECT_EQ(st_.FinalMsg,
             "ZARNCPA007CT The folder '/logs' given by parameter Log is not "
             "writable. Execution canceled.");
+
+  // A full disk is not a matter of permissions, and says so.
+  fs_.Fail(MemoryFileSystem::Op::kCreate, "/logs", ENOSPC);
+  CheckParameters(st_);
+  EXPECT_EQ(st_.FinalMsg,
+            "ZARNCPA010CT The folder '/logs' given by parameter Log has no "
+            "space left (error 28). Execution canceled.");
 }
 
 TEST_F(ParametersTest, ListingShowsTheSettingsAsStored) {

@@ -1,6 +1,7 @@
 // The real file system with faults on demand: a read, a write after a given
 // number of bytes, a rename or an fsync fails with a chosen errno, on real
-// files in a real folder. The file a descriptor belongs to is found through
+// files in a real folder; hooks step in at chosen moments of a file's
+// processing. The file a descriptor belongs to is found through
 // /proc/self/fd, so a fault hits only the files whose path contains a
 // chosen text (a temporary file's ".zarn-" mark, the log's name).
 #ifndef ZARN_TESTS_SUPPORT_FAULTY_REAL_FILE_SYSTEM_H_
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,6 +57,11 @@ class FaultyRealFileSystem : public RealFileSystem {
   // The permission bits of each temporary file when its first byte was
   // written.
   std::vector<unsigned> first_write_modes;
+  // Run with the file's path at the moments of FileStep (kOpen, kCommit),
+  // and right after each rename: a concurrent writer or an attacker at a
+  // chosen moment.
+  std::function<void(const std::string&path)> before_open, before_commit,
+      after_rename;
 
  protected:
   int ReadSome(int fd, char* data, size_t size, size_t* got) override {
@@ -80,10 +87,18 @@ class FaultyRealFileSystem : public RealFileSystem {
     return RealFileSystem::WriteSome(fd, data, size, written);
   }
 
-  int Rename(const std::string& from, const std::string& to) override {
+  int Rename(int folder, const std::string& from_name,
+             const std::string& to_name, const std::string& to) override {
     if (Hits(rename_fault_, to)) return rename_fault_.err;
     events.push_back("rename " + to);
-    return RealFileSystem::Rename(from, to);
+    const int err = RealFileSystem::Rename(folder, from_name, to_name, to);
+    if (after_rename) after_rename(to);
+    return err;
+  }
+
+  void Reached(FileStep step, const std::string& path) override {
+    const auto& hook = step == FileStep::kOpen ? before_open : before_commit;
+    if (hook) hook(path);
   }
 
   int Sync(int fd, bool is_folder) override {

@@ -1,0 +1,35 @@
+// SIGINT, SIGTERM and SIGHUP during a run.
+//
+// The first of them does not end the process: its handler only notes the
+// signal, and the file loop, which looks at the note between files and
+// between operations, abandons the file in hand (its original untouched),
+// logs where the run stopped and writes the summary. A second one ends the
+// process at once, as the signal would without a handler.
+//
+// A signal is a matter of the whole process, so the note is the one piece
+// of global state of the run layer. Not for use from several threads.
+#ifndef ZARN_RUN_INTERRUPT_H_
+#define ZARN_RUN_INTERRUPT_H_
+
+namespace zarn {
+
+// Installs the handlers; from then on the three signals are noted.
+void InstallInterruptHandlers();
+
+// The signal noted (SIGINT, SIGTERM or SIGHUP), or 0.
+int InterruptSignal();
+
+// Holds the three signals back (they stay pending) from the moment a
+// changed file is about to be renamed over its original until its "File
+// done" line is in the log, so that no signal, not even the second one,
+// falls between the two.
+void DeferInterrupts();
+// Lets them through again; a signal that came meanwhile is handled now.
+void AllowInterrupts();
+
+// "SIGTERM" for SIGTERM, and so on for the three signals.
+const char* SignalName(int sig);
+
+}  // namespace zarn
+
+#endif  // ZARN_RUN_INTERRUPT_H_

@@ -6,10 +6,12 @@
 #include <iterator>
 #include <string>
 
+#include "commands/command_support.h"
 #include "commands/dispatcher.h"
 #include "common/run_state.h"
 #include "eval/evaluator.h"
 #include "program/program.h"
+#include "run/zarn_main.h"
 #include "support/clock.h"
 #include "support/ini.h"
 #include "support/memory_file_system.h"
@@ -90,10 +92,10 @@ struct MemoryJob {
 void FuzzProgramLoader(std::string_view data) {
   MemoryJob job(data);
   RunState& st = job.st;
-  LoadProgram(st);
+  InstallProgram(st);
   // A loaded program is listed like the trace does; a refused one already
   // was, with its report.
-  if (st.ErrFlag == 0) WriteProgramListing(st, st.LogFile);
+  if (st.ErrFlag == 0) ListProgramOnce(st);
 }
 
 void FuzzEvaluator(std::string_view data) {
@@ -161,7 +163,7 @@ void FuzzProgramRun(std::string_view data) {
   const size_t nul = data.find('\0');
   MemoryJob job(data.substr(0, nul));
   RunState& st = job.st;
-  LoadProgram(st);
+  InstallProgram(st);
   if (st.ErrFlag != 0) return;
   InitSysVars(
       st.StrVars, st.SysVars,

@@ -9,7 +9,6 @@
 #include "commands/program_facts.h"
 #include "eval/evaluator.h"
 #include "eval/functions.h"
-#include "program/program.h"
 #include "support/messages.h"
 #include "support/number.h"
 #include "support/text.h"
@@ -94,10 +93,7 @@ bool Assign(RunState& st, const Assignment& a, std::string_view value) {
     st.StrVars.Set("*errloglev", std::string(value));
     // The trace refers to operations by number, so the log receives the
     // program listing once before the first trace line.
-    if (a.from_set && trace_on && !st.ListingDone) {
-      WriteProgramListing(st, st.LogFile);
-      st.ListingDone = true;
-    }
+    if (a.from_set && trace_on) ListProgramOnce(st);
     return true;
   }
   st.StrVars.Assign(a.parts.target, value);

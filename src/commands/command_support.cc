@@ -4,6 +4,7 @@
 
 #include "commands/program_facts.h"
 #include "eval/evaluator.h"
+#include "program/program.h"
 #include "support/messages.h"
 #include "support/text.h"
 
@@ -108,6 +109,14 @@ int32_t FileTextLength(RunState& st) {
   const size_t size = st.StrVars.file_text().size();
   constexpr size_t kMax = std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(size > kMax ? kMax : size);
+}
+
+void ListProgramOnce(RunState& st) {
+  if (st.ListingDone) return;
+  for (const std::string& line : ProgramListing(st.OperList, ProgramPath(st))) {
+    LogTo(st, st.LogFile, line, &st.LogErrNo);
+  }
+  st.ListingDone = true;
 }
 
 }  // namespace zarn

@@ -104,6 +104,10 @@ inline int32_t NextInSequence(const RunState& st) { return st.CurOper + 1; }
 // The number that ends the program for the current file.
 inline int32_t EndOfProgram(const RunState& st) { return st.OperCount + 1; }
 
+// Writes the program listing to the log, once per run: before the first
+// trace line, or with the report of a stop.
+void ListProgramOnce(RunState& st);
+
 // The length of *filestring as a number of the system's 32-bit kind.
 int32_t FileTextLength(RunState& st);
 

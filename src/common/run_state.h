@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/oper.h"
 #include "eval/evaluator.h"
+#include "program/oper.h"
 #include "support/clock.h"
 #include "support/file_system.h"
 #include "support/ini.h"

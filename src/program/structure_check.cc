@@ -5,16 +5,12 @@
 #include <string_view>
 #include <vector>
 
-#include "support/ini.h"
-#include "support/messages.h"
 #include "support/number.h"
 #include "support/text.h"
 
 namespace zarn {
 
 namespace {
-
-constexpr std::string_view kSection = "CheckZarnProgStructure";
 
 // For each nesting level, the number of the latest opener (if or loop) seen
 // so far whose record carries that level. The opener's level in its record
@@ -51,21 +47,9 @@ struct CheckState {
   OpenerTable loops;  // by the looplevel of the loop
 };
 
-// The message text of the code as the message file holds it.
-std::string LookUp(RunState& st, std::string_view code) {
-  return GetIniValue(st.MessageFile(), st.MsgFile, kSection, code);
-}
-
 // The parameter of loop and lexit, an empty one counting as "1".
 std::string_view ParmOrDefault(const std::string& parm) {
   return parm.empty() ? std::string_view("1") : std::string_view(parm);
-}
-
-// The report of an error found at operation m: its number and its text.
-void ReportAt(RunState& st, std::string_view code, int32_t m) {
-  st.FinalMsg =
-      FillPlaceholders(LookUp(st, code), "/{1}/{2}/",
-                       MsgValues({PaddedNumber(m, 3), st.OperAt(m).text}));
 }
 
 // Applies the effect of operation m, whose record already holds its command,
@@ -73,8 +57,10 @@ void ReportAt(RunState& st, std::string_view code, int32_t m) {
 // first error found, or an empty view when the operation fits the structure.
 // Whenever an opener is found, blockop points to it before the levels are
 // compared, so the failing record shows the partner it was checked against.
-std::string_view CheckOperation(RunState& st, CheckState& cs, int32_t m) {
-  Oper& op = st.OperAt(m);
+std::string_view CheckOperation(std::vector<Oper>& opers, CheckState& cs,
+                                int32_t m) {
+  auto at = [&opers](int32_t n) -> Oper& { return opers[n - 1]; };
+  Oper& op = at(m);
   const std::string& cmd = op.command;
   if (cmd == "if") {
     ++cs.if_count;
@@ -90,13 +76,13 @@ std::string_view CheckOperation(RunState& st, CheckState& cs, int32_t m) {
     if (opener == 0) return "ZARNCTP002CT";
     op.blockop = opener;
     // An if block must lie wholly inside or outside each loop.
-    if (st.OperAt(opener).looplevel != op.looplevel) return "ZARNCTP003CT";
+    if (at(opener).looplevel != op.looplevel) return "ZARNCTP003CT";
   } else if (cmd == "else") {
     // The else carries the level inside its block, one above its if.
     const int32_t opener = cs.ifs.Find(op.iflevel - 1);
     if (opener == 0) return "ZARNCTP002CT";
     op.blockop = opener;
-    if (st.OperAt(opener).looplevel != op.looplevel) return "ZARNCTP003CT";
+    if (at(opener).looplevel != op.looplevel) return "ZARNCTP003CT";
   } else if (cmd == "loop") {
     ++cs.loop_count;
     cs.loops.Record(op.looplevel, m);
@@ -118,7 +104,7 @@ std::string_view CheckOperation(RunState& st, CheckState& cs, int32_t m) {
     if (opener == 0) return "ZARNCTP006CT";
     op.blockop = opener;
     // A loop must lie wholly inside or outside each if block.
-    if (st.OperAt(opener).iflevel != op.iflevel) return "ZARNCTP007CT";
+    if (at(opener).iflevel != op.iflevel) return "ZARNCTP007CT";
   } else if (cmd == "lexit" || cmd == "lcont") {
     int32_t levels = 0;
     if (cmd == "lexit") {
@@ -132,7 +118,7 @@ std::string_view CheckOperation(RunState& st, CheckState& cs, int32_t m) {
     if (opener == 0) return "ZARNCTP006CT";
     op.blockop = opener;
     // The jump must not leave an if block that lies inside the loop.
-    if (st.OperAt(opener).iflevel != op.iflevel) return "ZARNCTP010CT";
+    if (at(opener).iflevel != op.iflevel) return "ZARNCTP010CT";
     op.nparm = levels;
   }
   return std::string_view();
@@ -140,10 +126,11 @@ std::string_view CheckOperation(RunState& st, CheckState& cs, int32_t m) {
 
 }  // namespace
 
-void CheckZarnProgStructure(RunState& st) {
+StructureFinding CheckZarnProgStructure(std::vector<Oper>& opers) {
   CheckState cs;
-  for (int32_t m = 1; m <= st.OperCount; ++m) {
-    Oper& op = st.OperAt(m);
+  const auto count = static_cast<int32_t>(opers.size());
+  for (int32_t m = 1; m <= count; ++m) {
+    Oper& op = opers[m - 1];
     std::string t = Trimmed(op.text);
     t.push_back(' ');
     op.command = AsciiLower(LeftOf(t, " "));
@@ -153,18 +140,13 @@ void CheckZarnProgStructure(RunState& st) {
     op.blockop = m;
     op.nparm = 0;
 
-    const std::string_view code = CheckOperation(st, cs, m);
-    if (!code.empty()) {
-      ReportAt(st, code, m);
-      return;
-    }
+    const std::string_view code = CheckOperation(opers, cs, m);
+    if (!code.empty()) return StructureFinding{std::string(code), m};
   }
 
-  if (cs.if_count != cs.endif_count) {
-    st.FinalMsg = LookUp(st, "ZARNCTP011CT");
-  } else if (cs.loop_count != cs.lend_count) {
-    st.FinalMsg = LookUp(st, "ZARNCTP012CT");
-  }
+  if (cs.if_count != cs.endif_count) return StructureFinding{"ZARNCTP011CT"};
+  if (cs.loop_count != cs.lend_count) return StructureFinding{"ZARNCTP012CT"};
+  return StructureFinding{};
 }
 
 }  // namespace zarn

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "commands/command_support.h"
 #include "commands/dispatcher.h"
-#include "program/program.h"
 #include "run/interrupt.h"
 #include "run/parameters.h"
 #include "run/progress_line.h"
@@ -28,10 +28,7 @@ void ReportStop(RunState& st, const std::string& path) {
   LogMessage(st, kSection, "ZARNPFI004CT", "/{1}/",
              MsgValues({EscapeName(path)}));
   WriteParmListing(st, st.LogFile, &st.LogErrNo);
-  if (!st.ListingDone) {
-    WriteProgramListing(st, st.LogFile);
-    st.ListingDone = true;
-  }
+  ListProgramOnce(st);
 }
 
 // The files of one folder that the run will process, each with the

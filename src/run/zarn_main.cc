@@ -2,10 +2,12 @@
 
 #include <cerrno>
 
+#include "commands/command_support.h"
 #include "program/program.h"
 #include "run/file_loop.h"
 #include "run/parameters.h"
 #include "support/file_io.h"
+#include "support/ini.h"
 #include "support/messages.h"
 #include "support/text.h"
 #include "variables/sys_vars.h"
@@ -107,7 +109,7 @@ int Main(RunState& st, std::ostream& report) {
   InitSysVars(st.StrVars, st.SysVars,
               SysVarSettings{st.AppFolder, st.DataFolder, st.ZarnFolder,
                              st.ZarnStart, st.LogFile, st.ParmCount});
-  LoadProgram(st);
+  InstallProgram(st);
   if (st.ErrFlag > 0) {
     ShowFinalReport(st, report, st.FinalMsg);
     return kExitStartup;
@@ -120,6 +122,44 @@ int Main(RunState& st, std::ostream& report) {
     return kExitFileFailed;
   }
   return kExitOk;
+}
+
+void InstallProgram(RunState& st) {
+  st.OperList.clear();
+  st.OperCount = 0;
+  st.program_facts.reset();  // they described the previous program
+
+  const std::string path = ProgramPath(st);
+  LoadedProgram loaded = LoadProgram(st.fs, path);
+  if (loaded.read_error != 0) {
+    ComposeMessage(st, "ProcessFile", "ZARNPFI001CE", "/{1}/{2}/",
+                   MsgValues({path, std::to_string(loaded.read_error)}));
+    st.FinalMsg = st.MsgText;
+    Log(st, st.FinalMsg);
+    st.ErrFlag = 1;
+    return;
+  }
+  st.OperList = std::move(loaded.OperList);
+  st.OperCount = static_cast<int32_t>(st.OperList.size());
+  const StructureFinding& finding = loaded.finding;
+  if (finding.code.empty()) return;
+
+  // The report: the message of the code, for an error at an operation with
+  // its number and text. The log receives the settings and the program as
+  // loaded, the header of the report and the report itself.
+  constexpr std::string_view kSection = "CheckZarnProgStructure";
+  st.FinalMsg =
+      GetIniValue(st.MessageFile(), st.MsgFile, kSection, finding.code);
+  if (finding.oper > 0) {
+    st.FinalMsg = FillPlaceholders(st.FinalMsg, "/{1}/{2}/",
+                                   MsgValues({PaddedNumber(finding.oper, 3),
+                                              st.OperAt(finding.oper).text}));
+  }
+  st.ErrFlag = 1;
+  WriteParmListing(st, st.LogFile, &st.LogErrNo);
+  ListProgramOnce(st);
+  LogMessage(st, kSection, "ZARNCTP000CT");
+  Log(st, st.FinalMsg);
 }
 
 }  // namespace zarn

@@ -29,6 +29,11 @@ int Main(RunState& st, std::ostream& report);
 // ZARNCPA004CT.
 void WriteLogHeader(RunState& st);
 
+// Loads the program file into the run's operation list. On failure
+// ErrFlag is 1, FinalMsg holds the report, and the log has received the
+// report, and for a structure error the listings and the report's header.
+void InstallProgram(RunState& st);
+
 // Takes the lock that keeps a second run off the same data folder; on
 // failure ErrFlag is 1 and FinalMsg holds the report.
 void LockDataFolder(RunState& st);

@@ -17,6 +17,7 @@
 #include "common/test_support.h"
 #include "program/program.h"
 #include "run/file_loop.h"
+#include "run/zarn_main.h"
 #include "support/clock.h"
 #include "support/memory_file_system.h"
 #include "variables/sys_vars.h"
@@ -67,7 +68,7 @@ class CommandFixture : public ::testing::Test {
   void Load(const std::string& program) {
     fs_.AddFile(std::string(kZarnFolder) + "/" + kZarnStart, program);
     st_.ErrFlag = 0;  // a failed run before leaves its flag
-    LoadProgram(st_);
+    InstallProgram(st_);
     ASSERT_EQ(st_.ErrFlag, 0) << st_.FinalMsg;
   }
 

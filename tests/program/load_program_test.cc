@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/command_support.h"
 #include "program/program.h"
 #include "program/program_fixture.h"
 #include "run/parameters.h"
@@ -38,10 +39,8 @@ TEST_F(LoadProgramTest, OperationsAreTheKeptLines) {
   };
   for (const std::vector<std::string>& r : rows) {
     SCOPED_TRACE(::testing::PrintToString(r[0]));
-    st_.FinalMsg = "left from before";
     Load(r[0]);
     EXPECT_EQ(st_.ErrFlag, 0) << st_.FinalMsg;
-    EXPECT_EQ(st_.FinalMsg, "");
     EXPECT_FALSE(st_.ListingDone);
     EXPECT_EQ(fs_.Content(kLogFile), nullptr);
     ASSERT_EQ(st_.OperCount, static_cast<int32_t>(r.size() - 2));
@@ -65,7 +64,8 @@ TEST_F(LoadProgramTest, ListingKeepsTabsAndPadsNumbers) {
   ASSERT_EQ(st_.OperCount, 1000);
   EXPECT_EQ(Op(1).parm, "x");
   fs_.AddFolder("/other");
-  WriteProgramListing(st_, "/other/x.log");
+  st_.LogFile = "/other/x.log";
+  ListProgramOnce(st_);
   EXPECT_EQ(fs_.Content(kLogFile), nullptr);
   std::vector<std::string> lines = LogLines("/other/x.log");
   ASSERT_EQ(lines.size(), 1001u);
@@ -84,7 +84,7 @@ TEST_F(LoadProgramTest, ReadFailureReportsPathAndErrorNumber) {
   st_.OperCount = 1;
   fs_.AddFile(kProgramPath, "endif\r\n");  // would fail the check if read
   fs_.Fail(MemoryFileSystem::Op::kRead, kProgramPath, EACCES);
-  LoadProgram(st_);
+  InstallProgram(st_);
   const std::string expected = ReplaceEvery(
       ReplaceEvery(Raw("ZARNPFI001CE", "ProcessFile"), "{1}", kProgramPath),
       "{2}", std::to_string(EACCES));

@@ -12,6 +12,7 @@
 #include "common/run_state.h"
 #include "common/test_support.h"
 #include "program/program.h"
+#include "run/zarn_main.h"
 #include "support/clock.h"
 #include "support/ini.h"
 #include "support/memory_file_system.h"
@@ -51,7 +52,7 @@ class ProgramFixture : public ::testing::Test {
 
   void Load(const std::string& program) {
     fs_.AddFile(kProgramPath, program);
-    LoadProgram(st_);
+    InstallProgram(st_);
   }
 
   std::vector<std::string> LogLines(const std::string& path = kLogFile) {

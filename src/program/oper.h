@@ -1,6 +1,6 @@
 // One operation of the loaded program.
-#ifndef ZARN_COMMON_OPER_H_
-#define ZARN_COMMON_OPER_H_
+#ifndef ZARN_PROGRAM_OPER_H_
+#define ZARN_PROGRAM_OPER_H_
 
 #include <cstdint>
 #include <string>
@@ -21,4 +21,4 @@ struct Oper {
 
 }  // namespace zarn
 
-#endif  // ZARN_COMMON_OPER_H_
+#endif  // ZARN_PROGRAM_OPER_H_

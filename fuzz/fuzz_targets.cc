@@ -8,7 +8,7 @@
 
 #include "commands/command_support.h"
 #include "commands/dispatcher.h"
-#include "common/run_state.h"
+#include "commands/run_state.h"
 #include "eval/evaluator.h"
 #include "program/program.h"
 #include "run/zarn_main.h"

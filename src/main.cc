@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/run_state.h"
+#include "commands/run_state.h"
 #include "run/interrupt.h"
 #include "run/progress_line.h"
 #include "run/zarn_main.h"

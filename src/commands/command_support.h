@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/run_state.h"
+#include "commands/run_state.h"
 
 namespace zarn {
 

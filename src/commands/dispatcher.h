@@ -3,7 +3,7 @@
 #ifndef ZARN_COMMANDS_DISPATCHER_H_
 #define ZARN_COMMANDS_DISPATCHER_H_
 
-#include "common/run_state.h"
+#include "commands/run_state.h"
 
 namespace zarn {
 

@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-#include "common/run_state.h"
+#include "commands/run_state.h"
 
 namespace zarn {
 

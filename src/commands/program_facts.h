@@ -33,7 +33,7 @@
 
 #include "commands/command_support.h"
 #include "commands/handlers.h"
-#include "common/run_state.h"
+#include "commands/run_state.h"
 #include "eval/evaluator.h"
 #include "variables/sys_vars.h"
 #include "variables/var_name.h"

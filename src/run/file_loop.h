@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/run_state.h"
+#include "commands/run_state.h"
 
 namespace zarn {
 

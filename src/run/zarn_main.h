@@ -4,7 +4,7 @@
 
 #include <ostream>
 
-#include "common/run_state.h"
+#include "commands/run_state.h"
 
 namespace zarn {
 

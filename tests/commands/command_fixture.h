@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/run_state.h"
+#include "commands/run_state.h"
 #include "common/test_support.h"
 #include "program/program.h"
 #include "run/file_loop.h"

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/run_state.h"
+#include "commands/run_state.h"
 #include "common/test_support.h"
 #include "program/program.h"
 #include "run/zarn_main.h"

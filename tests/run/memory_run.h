@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "common/run_state.h"
+#include "commands/run_state.h"
 #include "common/test_support.h"
 #include "run/zarn_main.h"
 #include "support/memory_file_system.h"

@@ -2,8 +2,8 @@
 // the run-error flag and final report, the settings of the parameter file,
 // the loaded program, the variable stores, and the seams to the file system
 // and the clock. Two runs in one process never share anything.
-#ifndef ZARN_COMMON_RUN_STATE_H_
-#define ZARN_COMMON_RUN_STATE_H_
+#ifndef ZARN_COMMANDS_RUN_STATE_H_
+#define ZARN_COMMANDS_RUN_STATE_H_
 
 #include <cstdint>
 #include <functional>
@@ -192,4 +192,4 @@ std::string ProgramPath(const RunState& st);
 
 }  // namespace zarn
 
-#endif  // ZARN_COMMON_RUN_STATE_H_
+#endif  // ZARN_COMMANDS_RUN_STATE_H_

@@ -1,4 +1,4 @@
-#include "common/run_state.h"
+#include "commands/run_state.h"
 
 #include <algorithm>
 #include <limits>

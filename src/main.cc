@@ -18,6 +18,7 @@
 #include "support/file_system.h"
 #include "support/messages.h"
 #include "support/text.h"
+#include "support/version.h"
 
 namespace {
 
@@ -186,7 +187,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cl.version) {
-    std::cout << "Zarn 2.0\n";
+    std::cout << zarn::kAppTitle << "\n";
     return 0;
   }
   // The remaining words, joined by single blanks, are the parameter-file

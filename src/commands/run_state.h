@@ -21,6 +21,7 @@
 #include "support/ini.h"
 #include "support/messages.h"
 #include "support/regex.h"
+#include "support/version.h"
 #include "variables/range_vars.h"
 #include "variables/str_vars.h"
 #include "variables/sys_vars.h"
@@ -56,7 +57,7 @@ struct RunState {
   int32_t ErrFlag = 0;  // 0 ok; 1 stop the run; 2 the current file failed
   std::string FinalMsg;
   std::string MsgText;
-  const std::string AppTitle = "Zarn 2.0";
+  const std::string AppTitle = std::string(kAppTitle);
   const std::string MsgFileName = "zarn_msg.ini";
   std::string MsgFile;
   std::string AppFolder;  // folder of the executable, for *app

@@ -76,11 +76,6 @@ EvalContext ContextOf(RunState& st) {
 
 }  // namespace
 
-std::string EvaluateArgument(RunState& st, std::string_view expression) {
-  EvalContext ctx = ContextOf(st);
-  return Evaluate(expression, ctx);
-}
-
 const ExpressionPlan& PlanOfPart(RunState& st, const OperParts& parts,
                                  const std::string& expression) {
   if (parts.plan == nullptr || parts.plan_text.data() != expression.data() ||

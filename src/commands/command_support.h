@@ -77,8 +77,6 @@ void ReportEngineLimit(RunState& st);
 // Sets ErrFlag to 1 and logs the code with a one-item template "/{1}/".
 void ReportError(RunState& st, std::string_view code, std::string_view value);
 
-// The value of an expression argument.
-std::string EvaluateArgument(RunState& st, std::string_view expression);
 // The plan of expression, one of the parts of the current operation's
 // parameter (a word or the rest), made once and kept with the parts.
 const ExpressionPlan& PlanOfPart(RunState& st, const OperParts& parts,

@@ -30,11 +30,8 @@ struct TR {
   int32_t length = 0;
 };
 
-struct RangeVarRec {
-  std::string name;
-  int32_t startpos = 0;
-  int32_t length = 0;
-};
+// The record that carries a range into and out of the store.
+using RangeVarRec = TR;
 
 class RangeVarStore {
  public:

@@ -31,10 +31,8 @@ struct TS {
   std::string value;  // unused for *filestring, whose value is the FileText
 };
 
-struct StrVarRec {
-  std::string name;
-  std::string value;
-};
+// The record that carries a variable into and out of the store.
+using StrVarRec = TS;
 
 inline constexpr std::string_view kFileStringName = "*filestring";
 
@@ -43,7 +41,6 @@ class StrVarStore {
   StrVarStore();
 
   // Creates the variable or replaces its name and value.
-  void SetStrVar(const StrVarRec& rec) { Set(rec.name, rec.value); }
   void Set(std::string_view name, std::string value);
   void Set(const VarName& name, std::string value) {
     const size_t index = Known(name);

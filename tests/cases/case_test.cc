@@ -161,7 +161,8 @@ class CaseTest : public E2eTest,
       if (s.words[0] != "parameters") continue;
       for (const std::string& line : s.lines) {
         if (line.empty() || line[0] != '[') {
-          body[current] += Fill(line) + "\n";
+          body[current] +=
+              Fill(s.Flag("escaped") ? Unescape(line) : line) + "\n";
           continue;
         }
         current = line.substr(1, line.find(']') - 1);
@@ -200,7 +201,10 @@ class CaseTest : public E2eTest,
       if (kind == "folder") fs::create_directories(Path(name));
       if (kind == "folder") folders_.insert(name);
       if (kind == "link" || kind == "hardlink") {
-        const std::string link = s.words[1], target = Fill(s.words[2]);
+        // The target is the last word; the name may hold blanks.
+        std::string link = s.words[1];
+        for (size_t i = 2; i + 1 < s.words.size(); ++i) link += " " + s.words[i];
+        const std::string target = Fill(s.words.back());
         fs::create_directories(fs::path(Path(link)).parent_path());
         if (kind == "link") links_[link] = target;
         EXPECT_EQ(kind == "link"
@@ -334,16 +338,19 @@ class CaseTest : public E2eTest,
   // One run per row "EXPRESSION => RESULT" of set *filestring,EXPRESSION
   // after the program: every data file then holds RESULT, or, for an error
   // result, the set is refused with it and the run stops.
-  void RunExpressions(const Section& rows) {
+  void RunExpressions(const Section rows) {  // a copy: sections_ grows
     if (std::none_of(sections_.begin(), sections_.end(),
                      [](const Section& s) { return s.words[0] == "file"; })) {
       sections_.push_back(Section{{"file", "in.txt"}, {}});
     }
     for (const std::string& row : rows.lines) {
-      const size_t arrow = row.find(" => ");
-      if (row.empty() || arrow == std::string::npos) continue;
+      if (row.empty()) continue;
+      // "EXPRESSION => RESULT", or "EXPRESSION =>" for an empty result.
+      const size_t arrow = row.find(" =>");
+      ASSERT_NE(arrow, std::string::npos) << "not a row: " << row;
       const std::string expression = Unescape(row.substr(0, arrow));
-      const std::string result = Fill(Unescape(row.substr(arrow + 4)));
+      const std::string result =
+          Fill(Unescape(row.substr(std::min(arrow + 4, row.size()))));
       SCOPED_TRACE(row);
       ASSERT_EQ(std::system(("rm -rf '" + root_ + "'/*").c_str()), 0);
       fs::create_directories(data_);

@@ -254,49 +254,5 @@ TEST(DecimalTest, ParsesAndWritesTexts) {
   }
 }
 
-TEST(DecimalTest, FixedTextAndDivision) {
-  struct Case {
-    std::string_view value;
-    int places;
-    std::string_view expected;
-  };
-  const Case fixed[] = {
-      {"2.5", 0, "2"},     {"3.5", 0, "4"},     {"-0.25", 1, "-0.2"},
-      {"-0.25", 0, "0"},   {"0.135", 2, "0.14"}, {"2.5", 3, "2.500"},
-      {"0", 2, "0.00"},    {"-0.004", 2, "0.00"},
-  };
-  for (const Case& c : fixed) {
-    std::optional<Decimal> r = Round(*Decimal::Parse(c.value), c.places);
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->ToFixedText(c.places), c.expected)
-        << c.value << " @" << c.places;
-  }
-  // Quotients keep 28 or 29 digits.
-  const std::vector<std::vector<std::string_view>> quotients = {
-      {"1", "3", "0.3333333333333333333333333333"},
-      {"2", "3", "0.6666666666666666666666666667"},
-      {"100", "3", "33.333333333333333333333333333"},
-      {"-1", "4", "-0.25"},
-      {"0", "0", "failure"},
-      {"79228162514264337593543950335", "0.5", "failure"},
-      {"1", "0.0000000000000000000000000001", "10000000000000000000000000000"},
-  };
-  for (const auto& q : quotients) {
-    std::optional<Decimal> r =
-        Divide(*Decimal::Parse(q[0]), *Decimal::Parse(q[1]));
-    EXPECT_EQ(r ? r->ToText() : "failure", q[2]) << q[0] << " / " << q[1];
-  }
-}
-
-TEST(DecimalTest, FromDigitsChecksItsInput) {
-  EXPECT_FALSE(Decimal::FromDigits(false, "79228162514264337593543950336", 0));
-  EXPECT_FALSE(Decimal::FromDigits(false, "12", 29));
-  EXPECT_FALSE(Decimal::FromDigits(false, "1x", 0));
-  EXPECT_FALSE(Decimal::FromDigits(false, "", 0));
-  std::optional<Decimal> d = Decimal::FromDigits(true, "0", 3);
-  ASSERT_TRUE(d);
-  EXPECT_FALSE(d->negative());  // zero carries no sign
-}
-
 }  // namespace
 }  // namespace zarn

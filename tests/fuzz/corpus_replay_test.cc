@@ -3,7 +3,6 @@
 // point, built without libFuzzer: a fixed crash stays fixed. Under the
 // sanitizer build this also checks memory errors and leaks.
 #include <dirent.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>

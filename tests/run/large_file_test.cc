@@ -61,12 +61,8 @@ TEST_F(LargeFile, OneGigabyteFileIsEditedExactly) {
     std::ofstream out(data_ + "/big.txt", std::ios::binary);
     for (size_t i = 0; i < kBlocks; ++i) out << Block(i, false);
   }
-  WriteParams("Files=\\.txt$\r\n", "[Log]\r\nLog=" + root_ + "/run.log\r\n");
   // Every "foo" becomes "bar": a scan of the whole text, 1024 replacements.
-  WriteProgram(
-      "setc pat,foo\r\nsetc new,bar\r\nloop\r\n"
-      "findup pat,before,hit,after\r\nif *rcf\r\nrep hit,new\r\n"
-      "gbeg after\r\nelse\r\nendif\r\nlend not(*rcf)\r\n");
+  WriteJob(kFooToBar);
 
   std::string bin = Binary(), params = ParamPath();
   char* argv[] = {bin.data(), params.data(), nullptr};
@@ -93,9 +89,9 @@ TEST_F(LargeFile, OneGigabyteFileIsEditedExactly) {
     ASSERT_EQ(block, Block(i, true)) << "block " << i;
   }
   EXPECT_EQ(in.get(), EOF);
-  EXPECT_NE(ReadFile(root_ + "/run.log")
-                .find("ZARNPFI006CI End of run: 1 files processed, 1024 "
-                      "changes in all."),
+  EXPECT_NE(ReadFile(RunLog()).find(
+                "ZARNPFI006CI End of run: 1 files processed, 1024 "
+                "changes in all."),
             std::string::npos);
 }
 

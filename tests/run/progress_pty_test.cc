@@ -129,6 +129,8 @@ class ProgressOnTerminal : public E2eTest {
     PutData("a.txt", "foo\n");
     PutData("b.txt", "foo foo\n");
     PutData("sub/a-rather-long-file-name-for-the-line.txt", "foo\n");
+    // A name that would clear the screen if written to it as it is.
+    PutData("sub/b\x1b[2J.txt", "foo\n");
     WriteJob("set *filestring,sr(*filestring,foo,bar)\n", "");
   }
   std::vector<std::string> Args(std::vector<std::string> options) {
@@ -145,9 +147,10 @@ TEST_F(ProgressOnTerminal, LineAppearsWithTheTotalAndIsErasedAtTheEnd) {
   std::vector<std::string> drawn = Drawn(r.terminal);
   ASSERT_FALSE(drawn.empty()) << r.terminal;
   // The total is known from the first drawing on.
-  EXPECT_EQ(drawn.front(), "0/3 files, 0 changes");
+  EXPECT_EQ(drawn.front(), "0/4 files, 0 changes");
+  EXPECT_EQ(r.terminal.find("\x1b[2J"), std::string::npos);
   for (const std::string& text : drawn) {
-    EXPECT_NE(text.find("/3 files, "), std::string::npos) << text;
+    EXPECT_NE(text.find("/4 files, "), std::string::npos) << text;
     EXPECT_LE(text.size(), 39u) << text;  // never wraps on 40 columns
   }
   // It ends erased, and the terminal shows nothing at all.

@@ -1,3 +1,5 @@
+// The search of the find commands over the regular expression engine: the
+// rules of the engine as the text sees them, one row per rule.
 #include "support/regex.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +11,7 @@
 namespace zarn {
 
 bool operator==(const CaptureRange& a, const CaptureRange& b) {
-  return a.group == b.group && a.startpos == b.startpos &&
-         a.length == b.length;
+  return a.group == b.group && a.startpos == b.startpos && a.length == b.length;
 }
 
 void PrintTo(const CaptureRange& c, std::ostream* os) {
@@ -57,8 +58,7 @@ TEST_P(RegexSearchTest, CountsLocatesAndCaptures) {
 // Start positions, overlapping matches and the empty pattern.
 const SearchCase kSearchCases[] = {
     {"PositionIsInWholeText", "abcabc", 2, "a", false, 1, 4, 1, {}},
-    {"StartBeforeLastCharacterSeesTwo", "abcabc", 5, "c", false, 1, 6, 1,
-     {}},
+    {"StartBeforeLastCharacterSeesTwo", "abcabc", 5, "c", false, 1, 6, 1, {}},
     {"StartBeyondText", "abc", 10, "a", false, 0, 0, 0, {}},
     {"StartZero", "abc", 0, "a", false, 0, 0, 0, {}},
     {"StartNegative", "abc", -4, "a", false, 0, 0, 0, {}},
@@ -88,7 +88,14 @@ const SearchCase kSearchCases[] = {
     {"WordBoundaryAtAttemptStart", "aa aa", 1, "\\ba", false, 2, 1, 1, {}},
     {"CaretOnlyAtSubjectStart", "aaa", 1, "^a", false, 1, 1, 1, {}},
     {"CaretAtStartPosition", "xaa", 2, "^a", false, 1, 2, 1, {}},
-    {"LookbehindDoesNotSeeBeforeStart", "xab", 2, "(?<=x)a", false, 0, 0, 0,
+    {"LookbehindDoesNotSeeBeforeStart",
+     "xab",
+     2,
+     "(?<=x)a",
+     false,
+     0,
+     0,
+     0,
      {}},
     {"WordBoundaryAtStartPosition", "xab", 2, "\\ba", false, 1, 2, 1, {}},
 
@@ -100,10 +107,24 @@ const SearchCase kSearchCases[] = {
     {"UnicodeEscapeHighByte", "x\xe9", 1, "\\u00e9", false, 1, 2, 1, {}},
     {"BracedUnicodeEscape", "xA", 1, "\\u{41}", false, 1, 2, 1, {}},
     {"ShortHexEscapeIsLetterX", "ax4", 1, "a\\x4", false, 1, 1, 3, {}},
-    {"UnsetBackreferenceMatchesEmpty", "zbc", 1, "(x)?b\\1c", false, 1, 2, 2,
+    {"UnsetBackreferenceMatchesEmpty",
+     "zbc",
+     1,
+     "(x)?b\\1c",
+     false,
+     1,
+     2,
+     2,
      {{1, 2, 0}}},
     {"EmptyClassMatchesNothing", "aaa", 1, "a[]", false, 0, 0, 0, {}},
-    {"NegatedEmptyClassMatchesAnything", "a\nb", 1, "a[^]b", false, 1, 1, 3,
+    {"NegatedEmptyClassMatchesAnything",
+     "a\nb",
+     1,
+     "a[^]b",
+     false,
+     1,
+     1,
+     3,
      {}},
     {"DollarOnlyAtVeryEnd", "ab\n", 1, "b$", false, 0, 0, 0, {}},
     {"DollarAtEnd", "xab", 1, "b$", false, 1, 3, 1, {}},
@@ -119,7 +140,14 @@ const SearchCase kSearchCases[] = {
     // Every CR LF of the subject reaches the engine as two NUL characters;
     // positions stay those of the text.
     {"NulNulMatches", "a\r\nb", 1, "a\\x00\\x00b", false, 1, 1, 4, {}},
-    {"WhiteSpaceDoesNotMatchLineBreak", "a\r\nb", 1, "a\\s*b", false, 0, 0, 0,
+    {"WhiteSpaceDoesNotMatchLineBreak",
+     "a\r\nb",
+     1,
+     "a\\s*b",
+     false,
+     0,
+     0,
+     0,
      {}},
     {"PositionsDoNotShift", "x\r\ny", 1, "y", false, 1, 4, 1, {}},
     {"EveryPairCounted", "\r\n\r\nz", 1, "\\x00", false, 4, 1, 1, {}},
@@ -134,85 +162,86 @@ const SearchCase kSearchCases[] = {
     // right, each at or after the end of the previous located group.
     // Text-based: the second "a" group is put at the first "a" after the
     // first group, not where the engine matched it.
-    {"LocatedByTextNotOffset", "aaa", 1, "(a)a(a)", false, 1, 1, 3,
+    {"LocatedByTextNotOffset",
+     "aaa",
+     1,
+     "(a)a(a)",
+     false,
+     1,
+     1,
+     3,
      {{1, 1, 1}, {2, 2, 1}}},
     {"GroupTextFoundEarlier", "bb", 1, ".(b)", false, 1, 1, 2, {{1, 1, 1}}},
-    {"OtherCaseNotFoundEarlier", "Bb", 1, ".(b)", false, 1, 1, 2,
-     {{1, 2, 1}}},
+    {"OtherCaseNotFoundEarlier", "Bb", 1, ".(b)", false, 1, 1, 2, {{1, 2, 1}}},
     // With ignore case both texts are upper-cased first, so "b" is found in
     // the "B" before it.
     {"IgnoreCaseUpperCasesGroup", "Bb", 1, ".(b)", true, 1, 1, 2, {{1, 1, 1}}},
     {"IgnoreCaseUpperCasesMatch", "bB", 1, ".(b)", true, 1, 1, 2, {{1, 1, 1}}},
-    {"EmptyGroupBetween", "ac", 1, "(a)(z)?(c)", false, 1, 1, 2,
+    {"EmptyGroupBetween",
+     "ac",
+     1,
+     "(a)(z)?(c)",
+     false,
+     1,
+     1,
+     2,
      {{1, 1, 1}, {2, 2, 0}, {3, 2, 1}}},
     // From is past the match once the first group has used it all.
-    {"EmptyGroupAfterMatchEndNotMade", "ab", 1, "(a)(x?)", false, 1, 1, 1,
+    {"EmptyGroupAfterMatchEndNotMade",
+     "ab",
+     1,
+     "(a)(x?)",
+     false,
+     1,
+     1,
+     1,
      {{1, 1, 1}}},
     {"EmptyMatchMakesNoGroups", "abc", 1, "(x*)", false, 4, 1, 0, {}},
     // The inner group's text "a" is found again after the outer group, at
     // the place of group 3, which then has no room left.
-    {"InnerGroupTakesLaterText", "aba", 1, "((a)b)(a)", false, 1, 1, 3,
+    {"InnerGroupTakesLaterText",
+     "aba",
+     1,
+     "((a)b)(a)",
+     false,
+     1,
+     1,
+     3,
      {{1, 1, 2}, {2, 3, 1}}},
-    {"NonCapturingNotNumbered", "xab", 1, "(?:a)(b)", false, 1, 2, 2,
+    {"NonCapturingNotNumbered",
+     "xab",
+     1,
+     "(?:a)(b)",
+     false,
+     1,
+     2,
+     2,
      {{1, 3, 1}}},
-    {"GroupsFromStartPosition", "abab", 3, "(a)(b)", false, 1, 3, 2,
+    {"GroupsFromStartPosition",
+     "abab",
+     3,
+     "(a)(b)",
+     false,
+     1,
+     3,
+     2,
      {{1, 3, 1}, {2, 4, 1}}},
-    {"GroupOfLaterMatchNotUsed", "ab", 1, "(a)|(b)", false, 2, 1, 1,
+    {"GroupOfLaterMatchNotUsed",
+     "ab",
+     1,
+     "(a)|(b)",
+     false,
+     2,
+     1,
+     1,
      {{1, 1, 1}}},
 };
 INSTANTIATE_TEST_SUITE_P(Search, RegexSearchTest,
                          ::testing::ValuesIn(kSearchCases),
                          [](const auto& p) { return p.param.name; });
 
-TEST(RegexSearch, InvalidPatternOrNoMatchClearsEarlierResult) {
-  RegularExpressions regex;
-  SearchResult r;
-  regex.Search("ab", 1, "(a)(b)", false, true, &r);
-  ASSERT_EQ(r.captures.size(), 2u);
-  regex.Search("ab", 1, "(a", false, true, &r);
-  EXPECT_EQ(r.count, -1);
-  EXPECT_EQ(r.position, 0);
-  EXPECT_EQ(r.length, 0);
-  EXPECT_TRUE(r.captures.empty());
-  regex.Search("ab", 1, "(a)", false, true, &r);
-  ASSERT_EQ(r.captures.size(), 1u);
-  regex.Search("ab", 1, "(z)", false, true, &r);
-  EXPECT_EQ(r.count, 0);
-  EXPECT_TRUE(r.captures.empty());
-}
-
-TEST(RegexSearch, EmptyPatternCountsEveryOffsetOfLongText) {
-  RegularExpressions regex;
-  SearchResult shortcut;
-  SearchResult attempts;
-  std::string text(1000, 'q');
-  regex.Search(text, 10, "", false, true, &shortcut);
-  regex.Search(text, 10, "(?:)", false, true, &attempts);
-  EXPECT_EQ(shortcut.count, 992);
-  EXPECT_EQ(attempts.count, 992);
-  EXPECT_EQ(shortcut.position, 10);
-  EXPECT_EQ(attempts.position, 10);
-}
-
-// A text of a's with no way to end the match: (a+)+b backtracks over every
-// way of splitting them. The "b" after the "!" is there so that the engine
-// cannot see up front that no match is possible.
-std::string Catastrophic() { return std::string(30000, 'a') + "!b"; }
-
-TEST(RegexSearch, RunawayFirstAttemptIsLikeAnInvalidPattern) {
-  RegularExpressions regex;
-  SearchResult r;
-  r.captures.push_back({1, 1, 1});
-  regex.Search(Catastrophic(), 1, "(a+)+b", false, true, &r);
-  EXPECT_EQ(r.count, -1);
-  EXPECT_EQ(r.position, 0);
-  EXPECT_EQ(r.length, 0);
-  EXPECT_TRUE(r.captures.empty());
-
-  regex.Search(Catastrophic(), 1, "(a+)+b", false, false, &r);
-  EXPECT_EQ(r.count, -1);
-}
-
+// (a+)+b backtracks over every way of splitting a run of a's that no b
+// follows.
 TEST(RegexSearch, RunawayLaterAttemptStopsCountingWithCountSoFar) {
   RegularExpressions regex;
   SearchResult r;
@@ -242,140 +271,6 @@ TEST(RegexSearch, DeepRepetitionBeyondSmallStack) {
   EXPECT_EQ(r.position, 1);
   EXPECT_EQ(r.length, 200000);
   EXPECT_EQ(r.captures, (std::vector<CaptureRange>{{1, 1, 1}}));
-}
-
-TEST(RegexSearch, SmallCacheGivesSameResults) {
-  RegularExpressions big;
-  RegularExpressions tiny(1);
-  const char* patterns[] = {"b", "(a)(b)", "c$", "(", "x*"};
-  for (int pass = 0; pass < 2; ++pass) {
-    for (const char* p : patterns) {
-      for (bool ignore_case : {false, true}) {
-        SearchResult a;
-        SearchResult b;
-        big.Search("abcABC", 1, p, ignore_case, true, &a);
-        tiny.Search("abcABC", 1, p, ignore_case, true, &b);
-        EXPECT_EQ(a.count, b.count) << p;
-        EXPECT_EQ(a.position, b.position) << p;
-        EXPECT_EQ(a.length, b.length) << p;
-        EXPECT_EQ(a.captures, b.captures) << p;
-      }
-    }
-  }
-  EXPECT_EQ(tiny.cache().size(), 1u);
-}
-
-// The file-name test: letter case always ignored, found anywhere.
-struct TestCase {
-  const char* name;
-  std::string text;
-  std::string pattern;
-  bool multiline;
-  MatchStatus expected;
-};
-
-void PrintTo(const TestCase& c, std::ostream* os) { *os << c.name; }
-
-class RegexFileNameTest : public ::testing::TestWithParam<TestCase> {};
-
-TEST_P(RegexFileNameTest, Matches) {
-  const TestCase& c = GetParam();
-  RegularExpressions regex;
-  std::string err = "untouched";
-  EXPECT_EQ(regex.Test(c.text, c.pattern, c.multiline, &err), c.expected);
-  if (c.expected == MatchStatus::kMatch ||
-      c.expected == MatchStatus::kNoMatch) {
-    EXPECT_EQ(err, "untouched");
-  } else {
-    EXPECT_NE(err, "untouched");
-    EXPECT_FALSE(err.empty());
-  }
-}
-
-constexpr auto kMatch = MatchStatus::kMatch;
-constexpr auto kNoMatch = MatchStatus::kNoMatch;
-
-const TestCase kFileNameCases[] = {
-    {"DefaultWithoutDot", "readme", "(.)*\\.(.)*", true, kNoMatch},
-    {"DefaultWithDot", "notes.txt", "(.)*\\.(.)*", true, kMatch},
-    {"AnywhereUpperName", "notes.TXT", "txt", true, kMatch},
-    {"AnywhereUpperPattern", "notes.txt", "TXT", true, kMatch},
-    {"NotPresent", "notes.doc", "txt", true, kNoMatch},
-    {"AnchoredEnd", "NOTES.TXT", "\\.txt$", true, kMatch},
-    {"AnchoredEndRejectsMiddle", "notes.txt.bak", "\\.txt$", true, kNoMatch},
-    {"MultilineCaretAfterLf", "x\ny", "^y$", true, kMatch},
-    {"MultilineCaretAfterCr", "x\ry", "^y", true, kMatch},
-    {"SingleLineCaret", "x\ny", "^y", false, kNoMatch},
-    {"HighBytesNotFolded", "\xc9t\xc9", "\xe9", true, kNoMatch},
-    {"EmptyPattern", "a", "", true, kMatch},
-    {"EmptyName", "", "x", true, kNoMatch},
-    {"InvalidPattern", "a.txt", "*.txt", true, MatchStatus::kInvalidPattern},
-    {"Runaway", std::string(30000, 'a') + "!b", "(a+)+b", true,
-     MatchStatus::kLimitExceeded},
-};
-INSTANTIATE_TEST_SUITE_P(Files, RegexFileNameTest,
-                         ::testing::ValuesIn(kFileNameCases),
-                         [](const auto& p) { return p.param.name; });
-
-TEST(RegexCheckPattern, ReportsTheEngineMessage) {
-  RegularExpressions regex;
-  std::string err;
-  EXPECT_TRUE(regex.CheckPattern("(.)*\\.(.)*",
-                                 RegularExpressions::TestOptions(true), &err));
-  EXPECT_TRUE(err.empty());
-  EXPECT_FALSE(
-      regex.CheckPattern("a(b", RegularExpressions::TestOptions(true), &err));
-  EXPECT_NE(err.find("offset 3"), std::string::npos) << err;
-  EXPECT_FALSE(
-      regex.CheckPattern("[", RegularExpressions::TestOptions(true), nullptr));
-}
-
-TEST(Regex, RunawayReportsLimit) {
-  Regex regex("(a+)+b", RegexOptions{});
-  EXPECT_EQ(regex.Match(Catastrophic(), 0), MatchStatus::kLimitExceeded);
-  EXPECT_FALSE(regex.last_match_error().empty());
-  // Usable again afterwards.
-  EXPECT_EQ(regex.Match("aab", 0), MatchStatus::kMatch);
-}
-
-TEST(RegexCache, KeyedByPatternAndOptions) {
-  RegexCache cache;
-  Regex* plain = &cache.Get("a", RegexOptions{});
-  Regex* caseless = &cache.Get("a", RegexOptions{.ignore_case = true});
-  Regex* multiline = &cache.Get("a", RegexOptions{.multiline = true});
-  Regex* other = &cache.Get("b", RegexOptions{});
-  EXPECT_NE(plain, caseless);
-  EXPECT_NE(plain, multiline);
-  EXPECT_NE(caseless, multiline);
-  EXPECT_NE(plain, other);
-  EXPECT_EQ(cache.size(), 4u);
-  EXPECT_EQ(&cache.Get("a", RegexOptions{}), plain);
-  EXPECT_TRUE(caseless->options().ignore_case);
-  EXPECT_TRUE(multiline->options().multiline);
-  EXPECT_EQ(cache.size(), 4u);
-}
-
-TEST(RegexCache, DropsLeastRecentlyUsed) {
-  RegexCache cache(2);
-  Regex* a = &cache.Get("a", RegexOptions{});
-  cache.Get("b", RegexOptions{});
-  EXPECT_EQ(&cache.Get("a", RegexOptions{}), a);  // a is now the most recent
-  cache.Get("c", RegexOptions{});                  // drops b
-  EXPECT_EQ(cache.size(), 2u);
-  EXPECT_EQ(&cache.Get("a", RegexOptions{}), a);
-  EXPECT_EQ(cache.Get("b", RegexOptions{}).pattern(), "b");  // recompiled
-  EXPECT_EQ(cache.size(), 2u);
-  EXPECT_EQ(cache.Get("a", RegexOptions{}).pattern(), "a");
-}
-
-TEST(RegexCache, PatternWithNulIsItsOwnKey) {
-  RegexCache cache;
-  Regex* with_nul = &cache.Get("a\0b"s, RegexOptions{});
-  Regex* without = &cache.Get("a", RegexOptions{});
-  EXPECT_NE(with_nul, without);
-  EXPECT_EQ(with_nul->pattern(), "a\0b"s);
-  EXPECT_EQ(with_nul->Match("xa\0b"s, 0), MatchStatus::kMatch);
-  EXPECT_EQ(with_nul->Match("xab", 0), MatchStatus::kNoMatch);
 }
 
 }  // namespace

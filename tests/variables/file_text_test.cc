@@ -1,10 +1,9 @@
 // The gap buffer behind *filestring against a plain std::string as the
-// model: random sequences of edits and reads, front-to-back scans like a
-// program's loops and edits anywhere, and the CR LF shadow against the
-// translation made on a copy. Searches over it, which take the subject where
-// it lies and translate CR LF through the shadow (or not at all when it
-// cannot matter), against the search that copies the subject and translates
-// the copy, over random texts, patterns and edits.
+// model: random sequences of edits, replacements of every occurrence and
+// reads, and the CR LF shadow against the translation made on a copy.
+// Searches over it, which take the subject where it lies and translate CR
+// LF through the shadow (or not at all when it cannot matter), against the
+// search that copies the subject and translates the copy.
 #include "variables/file_text.h"
 
 #include <gtest/gtest.h>
@@ -86,8 +85,8 @@ TEST(FileTextTest, RandomEditsMatchAPlainString) {
       const size_t pos = at(rng);
       std::uniform_int_distribution<size_t> upto(0, model.size() - pos);
       const size_t len = step % 5 == 0 ? 0 : upto(rng) % 7;
-      const std::string repl = step % 3 == 0 ? std::string(len, 'Z')
-                                             : RandomText(rng, 9);
+      const std::string repl =
+          step % 3 == 0 ? std::string(len, 'Z') : RandomText(rng, 9);
       text.Replace(pos, len, repl);
       model.replace(pos, len, repl);
       {
@@ -103,41 +102,6 @@ TEST(FileTextTest, RandomEditsMatchAPlainString) {
     EXPECT_EQ(text.size(), 0u);
     EXPECT_EQ(text.view(), "");
   }
-}
-
-TEST(FileTextTest, FrontToBackScanLeavesTheRestInOnePiece) {
-  // The shape of a program loop: edit at a position, then read from just
-  // after the edit. The rest must come as one piece where it lies, and
-  // growing the text must keep every byte.
-  std::string model;
-  for (int i = 0; i < 2000; ++i) model += "foo and some words\r\n";
-  FileText text;
-  text.Assign(model);
-  size_t pos = 0;
-  int edits = 0;
-  for (;;) {
-    const size_t hit = model.find("foo", pos);
-    if (hit == std::string::npos) break;
-    const std::string repl = edits % 2 == 0 ? "barbaz" : "b";
-    text.Replace(hit, 3, repl);
-    model.replace(hit, 3, repl);
-    pos = hit + repl.size();
-    ASSERT_EQ(text.ViewFrom(pos), std::string_view(model).substr(pos));
-    ++edits;
-  }
-  EXPECT_EQ(edits, 2000);
-  EXPECT_EQ(text.view(), model);
-}
-
-TEST(FileTextTest, AssignCopyMayReadTheTextItself) {
-  FileText text;
-  text.Assign("one two");
-  text.Replace(3, 1, "--");
-  const std::string_view whole = text.view();
-  text.AssignCopy(whole);
-  EXPECT_EQ(text.view(), "one--two");
-  text.AssignCopy("short");
-  EXPECT_EQ(text.view(), "short");
 }
 
 // Replacing every occurrence within the text's own storage, against the
@@ -198,13 +162,40 @@ void ExpectSameResult(const SearchResult& got, const SearchResult& want) {
 // ways of taking the subject are exercised.
 const std::vector<std::string>& Patterns() {
   static const std::vector<std::string> patterns = {
-      "a",        "foo",        "b+",          "(a)(b)",     "a|b",
-      ".",        "a.b",        "\\s",         "\\S+",       "[^a]",
-      "\\r\\n",   "\\x00",      "\\0",         "\\W",        "\\D",
-      "$",        "^a",         "a$",          "(.)\\1",     "\\n",
-      "x*",       "",           "[a-z]+",      "\\bfo",      "o{2}",
-      "[\\d\\w]", "(?s).",      "[[:space:]]", std::string("\r\n", 2),
-      "(a|\\r)",  "(?=\\n)",    "\\N",         "[ -~]+",     "\\Bo",
+      "a",
+      "foo",
+      "b+",
+      "(a)(b)",
+      "a|b",
+      ".",
+      "a.b",
+      "\\s",
+      "\\S+",
+      "[^a]",
+      "\\r\\n",
+      "\\x00",
+      "\\0",
+      "\\W",
+      "\\D",
+      "$",
+      "^a",
+      "a$",
+      "(.)\\1",
+      "\\n",
+      "x*",
+      "",
+      "[a-z]+",
+      "\\bfo",
+      "o{2}",
+      "[\\d\\w]",
+      "(?s).",
+      "[[:space:]]",
+      std::string("\r\n", 2),
+      "(a|\\r)",
+      "(?=\\n)",
+      "\\N",
+      "[ -~]+",
+      "\\Bo",
   };
   return patterns;
 }
@@ -224,16 +215,15 @@ TEST(FileTextSearchTest, MatchesTheCopyingSearchOverRandomEdits) {
     for (int step = 0; step < 25; ++step) {
       for (int search = 0; search < 6; ++search) {
         const std::string& pattern = Patterns()[pick_pattern(rng)];
-        std::uniform_int_distribution<int32_t> start(0, static_cast<int32_t>(
-                                                            model.size()) + 1);
+        std::uniform_int_distribution<int32_t> start(
+            0, static_cast<int32_t>(model.size()) + 1);
         const int32_t from = start(rng);
         const bool ignore_case = (search & 1) != 0;
         const bool count_all = (search & 2) != 0;
         plain.Search(model, from, pattern, ignore_case, count_all, &want);
         held.Search(subject, from, pattern, ignore_case, count_all, &got);
-        SCOPED_TRACE("pattern /" + pattern + "/ from " +
-                     std::to_string(from) + " in " +
-                     ::testing::PrintToString(model));
+        SCOPED_TRACE("pattern /" + pattern + "/ from " + std::to_string(from) +
+                     " in " + ::testing::PrintToString(model));
         ASSERT_NO_FATAL_FAILURE(ExpectSameResult(got, want));
       }
       // An edit anywhere; the shadow, once made, must follow it.
@@ -244,99 +234,6 @@ TEST(FileTextSearchTest, MatchesTheCopyingSearchOverRandomEdits) {
       text.Replace(pos, len, repl);
       model.replace(pos, len, repl);
     }
-  }
-}
-
-// A text that hands out its subject untranslated whatever is asked: what a
-// search sees when the translation is skipped.
-class UntranslatedText final : public SearchText {
- public:
-  explicit UntranslatedText(const std::string& text) : text_(text) {}
-  size_t size() const override { return text_.size(); }
-  bool HasCrLf() const override { return true; }
-  std::string_view From(size_t from, bool) override {
-    return std::string_view(text_).substr(from);
-  }
-
- private:
-  const std::string& text_;
-};
-
-// Patterns put together from pieces, many of which can see line breaks.
-std::string RandomPattern(std::mt19937& rng) {
-  static const char* const kPieces[] = {
-      "a",    "b",     "o",    "f",     "\\d",   "\\w",  "\\b",   "\\B",
-      "\\.",  "\\-",   "(",    ")",     "|",     "*",    "+",     "?",
-      "{1,2}", "^",    "$",    "[ab]",  "[a-f]", "[ -z]", "[]",   "1",
-      ".",    "\\s",   "\\S",  "\\W",   "\\D",   "[^a]", "\\x00", "\\0",
-      "\\r",  "\\n",   "(?:",  "[\\s]", "[\\0-a]", "\\u000a", "[\x01-a]",
-  };
-  std::uniform_int_distribution<size_t> pick(0, std::size(kPieces) - 1);
-  std::uniform_int_distribution<int> length(1, 6);
-  std::string p;
-  for (int n = length(rng); n > 0; --n) p += kPieces[pick(rng)];
-  return p;
-}
-
-TEST(LineBreaksMatterTest, PatternsThatCannotTellAreBlindToTheTranslation) {
-  // For every pattern judged blind to line breaks, the untranslated subject
-  // must give the result of the translated one; and the patterns judged
-  // otherwise must include ones for which it does not (else this test
-  // could not catch a wrong judgement).
-  std::mt19937 rng(11);
-  RegularExpressions regex;
-  SearchResult want;
-  SearchResult got;
-  int blind = 0;
-  int differing = 0;
-  for (int round = 0; round < 3000; ++round) {
-    const std::string pattern = RandomPattern(rng);
-    const bool matters = LineBreaksMatter(pattern);
-    blind += matters ? 0 : 1;
-    for (int t = 0; t < 8; ++t) {
-      const std::string text = RandomText(rng, 30);
-      UntranslatedText raw(text);
-      std::uniform_int_distribution<int32_t> start(
-          1, static_cast<int32_t>(text.size()) + 1);
-      const int32_t from = t < 4 ? 1 : start(rng);
-      regex.Search(text, from, pattern, t % 2 == 1, true, &want);
-      regex.Search(raw, from, pattern, t % 2 == 1, true, &got);
-      const bool same = got.count == want.count &&
-                        got.position == want.position &&
-                        got.length == want.length &&
-                        got.captures.size() == want.captures.size();
-      if (!matters) {
-        ASSERT_TRUE(same) << "pattern /" << pattern << "/ from " << from
-                          << " on " << ::testing::PrintToString(text);
-      } else if (!same) {
-        ++differing;
-      }
-    }
-  }
-  EXPECT_GT(blind, 300);
-  EXPECT_GT(differing, 100);
-}
-
-TEST(LineBreaksMatterTest, Judgements) {
-  struct Case {
-    std::string pattern;
-    bool matters;
-  };
-  // Patterns judged blind, and ones that see line breaks through what the
-  // random patterns above are not made of.
-  const Case cases[] = {
-      {"foo", false},           {"f(o+|ar)$", false},  {"^\\d{2,3}\\w", false},
-      {"[a-z_]+\\.txt", false}, {"word\\B", false},    {"[]x", false},
-      {"a\\-b\\(", false},      {"[ -~]", false},      {"x{2}y", false},
-      {"f(o+)|bar$", true},     {"(a)\\1", true},      {"(?=a)", true},
-      {"(*CR)a", true},         {"[[:alpha:]]", true}, {"a\r", true},
-      {std::string("a\0", 2), true},                   {"\\", true},
-      {"[ab", true},            {"\\N", true},         {"\\R", true},
-      {"\\h", true},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(LineBreaksMatter(c.pattern), c.matters)
-        << ::testing::PrintToString(c.pattern);
   }
 }
 

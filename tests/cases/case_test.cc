@@ -70,9 +70,9 @@ struct Section {
 
 std::vector<Section> ParseCase(const std::string& text) {
   static const std::set<std::string> kinds = {
-      "program",   "file",    "folder",  "link", "hardlink",   "parameters",
-      "parameter", "message", "options", "args", "expect",     "log",
-      "stdout",    "stderr",  "status",  "rows", "expressions"};
+      "program",   "file",    "folder", "link",       "hardlink", "parameters",
+      "parameter", "options", "args",   "expect",     "log",      "stdout",
+      "stderr",    "status",  "rows",   "expressions"};
   std::vector<Section> sections;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
@@ -174,7 +174,7 @@ class CaseTest : public E2eTest,
 
   // Lays out the tree, with the row (if any) in the program, and runs it.
   RunResult RunCase(const std::string& row) {
-    std::string program, params = Parameters(), binary = Binary();
+    std::string program, params = Parameters();
     std::vector<std::string> args;
     for (const Section& s : sections_) {
       const std::string& kind = s.Kind();
@@ -198,12 +198,6 @@ class CaseTest : public E2eTest,
            ::link(Path(target).c_str(), Path(name).c_str()))) {
         ADD_FAILURE() << "cannot make " << name;
       }
-      if (kind == "message") {
-        fs::create_directories(root_ + "/bin");
-        fs::copy_file(Binary(), binary = root_ + "/bin/zarn");
-        if (!s.Flag("missing"))
-          WriteFile(root_ + "/bin/zarn_msg.ini", s.Text());
-      }
       for (size_t i = 1; kind == "options" && i < s.words.size(); ++i)
         args.push_back(s.words[i]);
       if (kind == "args")
@@ -218,7 +212,7 @@ class CaseTest : public E2eTest,
     WriteProgram(at == std::string::npos ? program + row
                                          : program.replace(at, 5, row));
     WriteFile(ParamPath(), params);
-    std::vector<std::string> argv{binary};
+    std::vector<std::string> argv{Binary()};
     for (const std::string& a : args) argv.push_back(Fill(a));
     if (std::none_of(sections_.begin(), sections_.end(),
                      [](const Section& s) { return s.Kind() == "args"; })) {
@@ -305,8 +299,8 @@ class CaseTest : public E2eTest,
 
   // One run per row "ROW => RESULT": the row's operations (" | " between
   // them) at "{row}" of the program or after it, or for an expression
-  // "set *filestring,ROW" after it. Every data file then holds RESULT,
-  // or an expression's error result is refused and stops the run.
+  // "set *filestring,ROW" after it. Every data file then holds RESULT; a
+  // RESULT that is a message (or an expression's error) stops the run.
   void RunRows(const Section rows,
                bool expressions) {  // a copy: sections_ grows
     if (std::none_of(sections_.begin(), sections_.end(),
@@ -329,11 +323,19 @@ class CaseTest : public E2eTest,
           RunCase(expressions ? "set *filestring," + left + "\n"
                               : ReplaceEvery(left, " | ", "\n") + "\n");
       Expected want;
-      Section log{{"log", "contains"}, {}};
+      Section log{{"log", "contains"}, {result}};
       if (expressions && result.rfind("*** ERROR", 0) == 0) {
-        want.status = 2;
         log.lines = {"ZARNCMD006CT Expression '" + left +
                      "' failed: " + result};
+      }
+      if (log.lines[0].rfind("ZARN", 0) == 0) {
+        want.status = 2;  // or as the case says
+        for (const Section& s : sections_) {
+          if (s.Kind() == "status") want.status = std::stoi(s.words.at(1));
+        }
+        // A stop during start-up shows the report on standard error too.
+        want.err = want.status == 1 ? result + "\n" : "";
+        want.err_part = want.status == 1;
         want.logs.push_back(&log);
       } else {
         for (const auto& [name, in] : inputs_) want.files[name] = result;

@@ -3,10 +3,8 @@
 // it treats planted links, pipes and huge files: the real file system
 // against a temporary folder, faults injected through its system calls.
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -36,19 +34,6 @@ class FileSystemTest : public E2eTest {
 
 const std::string kOld = "old content\r\nline two\r\n";
 const std::string kNew(100000, 'n');
-
-TEST_F(FileSystemTest, TemporaryNameIsHiddenBesideTheTargetAndFits) {
-  EXPECT_EQ(TemporaryName("/d/notes.txt", "a1b2c3"),
-            "/d/.notes.txt.zarn-a1b2c3");
-  EXPECT_EQ(TemporaryName("notes", "000001"), "./.notes.zarn-000001");
-  const std::string longest(255, 'y');
-  EXPECT_EQ(TemporaryName("/d/" + longest, "abcdef"),
-            "/d/." + std::string(242, 'y') + ".zarn-abcdef");
-  PutData(longest, kOld);
-  ASSERT_EQ(fs_.WriteWholeFile(Path(longest), "new"), 0);
-  EXPECT_EQ(Data(longest), "new");
-  EXPECT_EQ(Entries(data_), std::vector<std::string>{longest});
-}
 
 TEST_F(FileSystemTest, TemporaryFileIsOwnerOnlyUntilItIsComplete) {
   for (unsigned mode : {0644u, 0666u, 0640u, 0400u}) {
@@ -80,36 +65,6 @@ TEST_F(FileSystemTest, KeepsPermissionBitsOwnerAndGroup) {
   EXPECT_EQ(after.st_mode & 07777, 02751u);
   EXPECT_EQ(after.st_uid, root ? 1234u : before.st_uid);
   EXPECT_EQ(after.st_gid, root ? 5678u : before.st_gid);
-}
-
-TEST_F(FileSystemTest, UnprivilegedRunKeepsTheGroupItBelongsTo) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to set up the users";
-  // A file of user 4321, group 5678, rewritten by user 1234, a member of
-  // group 5678, in a folder everyone may write to.
-  ASSERT_EQ(::chmod(root_.c_str(), 0755), 0);
-  ASSERT_EQ(::chmod(data_.c_str(), 0777), 0);
-  PutData("f.txt", kOld);
-  ASSERT_EQ(::chown(Path("f.txt").c_str(), 4321, 5678), 0);
-  ASSERT_EQ(::chmod(Path("f.txt").c_str(), 0664), 0);
-  pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    gid_t groups[] = {5678};
-    if (::setgroups(1, groups) != 0 || ::setgid(1234) != 0 ||
-        ::setuid(1234) != 0) {
-      ::_exit(100);
-    }
-    RealFileSystem fs;
-    ::_exit(fs.WriteWholeFile(Path("f.txt"), kNew));
-  }
-  int wstatus = 0;
-  ASSERT_EQ(::waitpid(pid, &wstatus, 0), pid);
-  ASSERT_TRUE(WIFEXITED(wstatus));
-  ASSERT_EQ(WEXITSTATUS(wstatus), 0);
-  EXPECT_EQ(Data("f.txt"), kNew);
-  EXPECT_EQ(Stat("f.txt").st_uid, 1234u);
-  EXPECT_EQ(Stat("f.txt").st_gid, 5678u);
-  EXPECT_EQ(Stat("f.txt").st_mode & 07777, 0664u);
 }
 
 std::string Attribute(const std::string& path, const std::string& name) {

@@ -136,7 +136,7 @@ for i in "${!FILES[@]}"; do
     result=caught
     caught=$((caught + 1))
   fi
-  failed=$(grep -m1 -E ' - .*\((Failed|Timeout|SEGFAULT|Subprocess)' "$SAVE/ctest.log" 2>/dev/null | sed -E 's/.* - //; s/ \(.*//' || true)
+  failed=$(grep -m1 -E ' - .*\((Failed|Timeout|SEGFAULT|Subprocess)' "$SAVE/ctest.log" 2>/dev/null | sed -E 's/.* - //; s/ +# .*//; s/ \(.*//' || true)
   cp "$key" "$file"
   rm -f "$key" "$key.path"
   printf '%-3s %-7s %-32s %s%s\n' "$num" "$result" "$file" "${WHATS[$i]}" \

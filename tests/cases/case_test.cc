@@ -100,21 +100,17 @@ std::map<std::string, std::vector<Section>> ReadmeExamples() {
   std::map<std::string, std::vector<Section>> examples;
   for (size_t at = readme.find(mark); at != std::string::npos;
        at = readme.find(mark, at + 1)) {
-    const size_t end = readme.find(" -->", at);
-    std::vector<Section> sections = {{{"program"}, {}},
-                                     {{"file", "in.txt"}, {}},
-                                     {{"expect", "in.txt"}, {}}};
-    size_t pos = end;
-    for (Section& s : sections) {
+    size_t end = readme.find(" -->", at), pos = end;
+    std::string text = "=== program\n";
+    for (const char* next : {"=== file in.txt\n", "=== expect in.txt\n", ""}) {
       const size_t body = readme.find('\n', readme.find("\n```", pos) + 4);
       pos = readme.find("\n```", body);
-      std::istringstream lines(readme.substr(body + 1, pos - body - 1));
-      for (std::string line; std::getline(lines, line);)
-        s.lines.push_back(line);
+      text += readme.substr(body + 1, pos - body) + next;
       pos += 4;
     }
-    examples["README.md#" + readme.substr(at + mark.size(),
-                                          end - at - mark.size())] = sections;
+    examples["README.md#" +
+             readme.substr(at + mark.size(), end - at - mark.size())] =
+        ParseCase(text);
   }
   return examples;
 }
@@ -132,15 +128,12 @@ struct Expected {
 class CaseTest : public E2eTest,
                  public ::testing::WithParamInterface<std::string> {
  protected:
-  std::string Fill(std::string s) const {
-    for (const auto& [from, to] :
-         {std::pair<std::string, std::string>{"{root}", root_},
-          {"{data}", data_},
-          {"{prog}", prog_},
-          {"{params}", ParamPath()}}) {
-      s = ReplaceEvery(s, from, to);
-    }
-    return s;
+  std::string Fill(const std::string& s) const {
+    return ReplaceEvery(
+        ReplaceEvery(
+            ReplaceEvery(ReplaceEvery(s, "{root}", root_), "{data}", data_),
+            "{prog}", prog_),
+        "{params}", ParamPath());
   }
   std::string Path(const std::string& name) const { return data_ + "/" + name; }
 

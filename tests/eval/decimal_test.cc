@@ -171,22 +171,14 @@ TEST(DecimalReferenceTest, ParseMatchesReference) {
 // Every pair of values from the edges of the type: the largest magnitude
 // and its neighbours, powers of two and ten, halves, at the extreme scales.
 std::vector<ref::Dec> EdgeValues(const std::vector<int>& scales) {
+  // 2^95, 2^64 and its neighbour, 2^32, 2^48, 10^28, 5 * 10^27.
+  // clang-format off
   const std::string magnitudes[] = {
-      "0",
-      "1",
-      "5",
-      "15",
-      ref::kMax,
-      ref::SubInt(ref::kMax, "1"),
-      "39614081257132168796771975168",  // 2^95
-      "18446744073709551616",           // 2^64
-      "18446744073709551615",
-      "4294967296",
-      "281474976710656",  // 2^48
-      ref::Pow10(28),
-      std::string(28, '9'),
-      "5000000000000000000000000000",  // 5 * 10^27
-  };
+      "0", "1", "5", "15", ref::kMax, ref::SubInt(ref::kMax, "1"),
+      "39614081257132168796771975168", "18446744073709551616",
+      "18446744073709551615", "4294967296", "281474976710656", ref::Pow10(28),
+      std::string(28, '9'), "5000000000000000000000000000"};
+  // clang-format on
   std::vector<ref::Dec> out;
   for (const std::string& m : magnitudes) {
     for (int scale : scales) {

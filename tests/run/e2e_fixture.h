@@ -42,11 +42,6 @@ inline void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }
 
-inline bool Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 // Every entry of a folder, hidden ones included, sorted.
 inline std::vector<std::string> Entries(const std::string& folder) {
   std::vector<std::string> out;

@@ -40,9 +40,6 @@ TEST_F(LargeInput, DeepAndLongProgramsAndData) {
        "x", 0, "inside"},
       {"unbalanced nesting is refused before any file",
        Repeat("loop\n", depth) + Repeat("lend 1\n", depth - 1), "x", 1, ""},
-      {"100,000 operations",
-       "set *filestring,y\n" + Repeat("if a\nendif\nloop\nlend\n", 25000), "x",
-       0, "y"},
       {"v 100,000 deep gives the name of the result inside it",
        "set *filestring," + Repeat("v(", 100000) + "a" +
            std::string(100000, ')') + "\n",
@@ -67,9 +64,6 @@ TEST_F(LargeInput, DeepAndLongProgramsAndData) {
        "setc p,(.)*\nfind p,x,y,z\n"
        "set *filestring,cs(*nctx,len(rgs(y)),rgs(*ctx1))\n",
        Repeat("q", 200000), 0, "2200000q"},
-      {"program line of ten megabytes",
-       "setc big," + ten_mb + "   ///tail\nset *filestring,cs(big,!)\n", "x", 0,
-       ten_mb + "!"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -79,24 +73,6 @@ TEST_F(LargeInput, DeepAndLongProgramsAndData) {
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_EQ(Data("a.txt"), c.result.empty() ? c.input : c.result);
   }
-}
-
-// The numbers of the listing and of a report grow past three digits.
-TEST_F(LargeInput, ThousandOperations) {
-  const std::string program = "set *errloglev,1\n" + Repeat("setc v,1\n", 998);
-  WriteJob(program + "\telse\t/a|b/c  ");
-  RunResult r = Run();
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err,
-            "Zarn 2.0: ZARNCTP002CT Operation 1000 ' else /a|b/c  ': "
-            "no if found for this else or endif.\n");
-  WriteJob(program + "setc v,1000\n");
-  PutData("a.txt", "");
-  EXPECT_EQ(Run().status, 0);
-  const std::vector<std::string> log = LogLinesOf(ReadFile(RunLog()));
-  ASSERT_GT(log.size(), 1003u);
-  EXPECT_EQ(log[3], "[001]set *errloglev,1");
-  EXPECT_EQ(log[1002], "[1000]setc v,1000");
 }
 
 }  // namespace

@@ -163,10 +163,5 @@ TEST(UnifiedDiffTest, Format) {
   }
 }
 
-TEST(UnifiedDiffTest, NamesThatPatchWouldMisreadAreQuoted) {
-  EXPECT_EQ(UnifiedDiff("q\"\\\n.txt", "a\n", "b\n").substr(0, 40),
-            "--- \"a/q\\\"\\\\\\n.txt\"\n+++ \"b/q\\\"\\\\\\n.txt\"\n");
-}
-
 }  // namespace
 }  // namespace zarn

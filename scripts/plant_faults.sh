@@ -126,6 +126,7 @@ for i in "${!FILES[@]}"; do
   cp "$file" "$key"
   echo "$file" > "$key.path"
   replace_once "$file" "${ORIGS[$i]}" "${REPLS[$i]}"
+  rm -f "$SAVE/ctest.log"
   if ! cmake --build "$BUILD" -j"$JOBS" >"$SAVE/build.log" 2>&1; then
     result=BUILD
   elif ctest --test-dir "$BUILD" -j"$JOBS" --timeout 120 --stop-on-failure \

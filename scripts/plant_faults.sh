@@ -63,18 +63,19 @@ fault src/eval/evaluator.cc 'while (start > 0 && IsNameChar(done[start - 1])) --
 fault src/eval/evaluator.cc 'const std::string_view var = ResultName(++calls, &buf);' 'const std::string_view var = ResultName(calls++, &buf);' 'result variables are numbered from 0'
 fault src/program/structure_check.cc 'if (!ToWholeNumber(parm, &value) || value < 0) return "ZARNCTP005CT";' 'if (!ToWholeNumber(parm, &value) || value <= 0) return "ZARNCTP005CT";' 'the structure check refuses loop 0'
 fault src/variables/file_text.cc 'for (; done < count; ++done) {' 'for (; done <= count; ++done) {' 'the in-place sr with a count replaces one occurrence too many'
-fault src/run/file_loop.cc 'if (changes <= 0) return;  // untouched, not even rewritten' 'if (changes < 0) return;  // untouched, not even rewritten' 'files without changes are rewritten too'
+fault src/run/file_loop.cc 'const bool rewrite = changes > 0 && !text.IsOriginal();' 'const bool rewrite = changes > 0;' 'files whose text comes out as read are rewritten too'
 fault src/run/file_loop.cc 'while (st.CurOper <= st.OperCount) {' 'while (st.CurOper < st.OperCount) {' 'the last operation of a program never runs'
 fault src/run/file_loop.cc 'if (st.ErrFlag != 1) st.ErrFlag = 2;' 'if (st.ErrFlag == 1) st.ErrFlag = 2;' 'a failed write-back does not fail the file (exit 0 instead of 3)'
 fault src/run/file_loop.cc 'const bool backup = !options.dry_run && !options.backup_suffix.empty();' 'const bool backup = options.dry_run && !options.backup_suffix.empty();' 'a real run makes no backups'
 fault src/run/file_loop.cc 'SetIntVar(st, "*allfiles", int64_t{IntVar(st, "*allfiles")} + 1);' 'SetIntVar(st, "*allfiles", int64_t{IntVar(st, "*allfiles")} + 2);' 'every file counts twice in *allfiles'
 fault src/run/parameters.cc 'st.RecurseFlag = Undefined(value) || value == "Yes";' 'st.RecurseFlag = !Undefined(value) || value == "Yes";' 'recursion is off unless a Recursion value is given'
-fault src/support/file_system.cc 'const mode_t mode = had_old ? (old.st_mode & 07777) : DefaultFileMode();' 'const mode_t mode = had_old ? (old.st_mode & 0777) : DefaultFileMode();' 'a replaced file loses its set-id bits'
+fault src/support/file_system.cc 'mode_t mode = had_old ? (old.st_mode & 07777) : DefaultFileMode();' 'mode_t mode = had_old ? (old.st_mode & 0777) : DefaultFileMode();' 'a replaced file loses its set-id bits'
 fault src/support/file_system.cc '  if (sync_writes()) {
     if (int err = Sync(fd.get(), /*is_folder=*/false)) return fail(err);' '  if (!sync_writes()) {
     if (int err = Sync(fd.get(), /*is_folder=*/false)) return fail(err);' 'a file is forced to disk exactly when --fsync is not given'
-fault src/support/file_system.cc '    ::unlink(temp.c_str());
-    return err;' '    (void)temp;
+fault src/support/file_system.cc '    ::unlinkat(folder, temp->c_str(), 0);
+    temp->clear();
+    return err;' '    temp->clear();
     return err;' 'a failed replacement leaves its temporary file behind'
 fault src/support/file_system.cc 'return type == DT_REG && name[0] != '"'"'.'"'"';' 'return type == DT_REG && name[0] != '"'"'_'"'"';' 'hidden files (and left-over temporaries) are selected'
 

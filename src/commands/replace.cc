@@ -39,18 +39,6 @@ void RepCommand(RunState& st, std::string_view keyword, std::string_view parm) {
     st.RangeVars.SetRangeVar(RangeVarRec{range_name, 0, 0});
   }
 
-  if (r.startpos >= 1 && r.length >= 0) {
-    // The text as it would be; refused before anything moves.
-    const int64_t size = static_cast<int64_t>(st.StrVars.file_text().size());
-    const int64_t from = std::min<int64_t>(r.startpos - 1, size);
-    const int64_t removed = std::min<int64_t>(r.length, size - from);
-    if (RefuseTextSize(
-            st, keyword,
-            size - removed + static_cast<int64_t>(new_text.size()))) {
-      return;
-    }
-  }
-
   int replacements = 0;
   // A range without a start position, (0, 0) or one that lies before the
   // text, has nothing to replace.
@@ -58,8 +46,17 @@ void RepCommand(RunState& st, std::string_view keyword, std::string_view parm) {
     const int64_t s = r.startpos;
     const int64_t l = r.length;
     const int64_t n = static_cast<int64_t>(new_text.size());
+    // A range that reaches past the end of the text replaces up to the
+    // end; one that starts past the end adds the new text at the end.
     FileText& text = st.StrVars.file_text();
     const size_t size = text.size();
+    const size_t from = std::min(static_cast<size_t>(s - 1), size);
+    const size_t count = std::min(static_cast<size_t>(l), size - from);
+    // The text as it would be; refused before anything moves.
+    if (RefuseTextSize(st, keyword,
+                       static_cast<int64_t>(size - count) + n)) {
+      return;
+    }
     if (n != l) {
       const ReplacedStretch stretch{s, l, n, static_cast<int64_t>(size)};
       const int32_t whole = st.RangeVars.FindRangeVar(kFileRangeName);
@@ -68,10 +65,6 @@ void RepCommand(RunState& st, std::string_view keyword, std::string_view parm) {
         AdjustRange(stretch, i == whole, &range.startpos, &range.length);
       }
     }
-    // A range that reaches past the end of the text replaces up to the
-    // end; one that starts past the end adds the new text at the end.
-    const size_t from = std::min(static_cast<size_t>(s - 1), size);
-    const size_t count = std::min(static_cast<size_t>(l), size - from);
     text.Replace(from, count, new_text);
     SetIntVar(st, st.names.changes, int64_t{IntVar(st, st.names.changes)} + 1);
     replacements = 1;

@@ -18,52 +18,36 @@ inline std::string SourceFile(const std::string& relative) {
                      std::istreambuf_iterator<char>());
 }
 
-// The message file as shipped.
-inline std::string ShippedMessageFile() {
-  return SourceFile("data/zarn_msg.ini");
-}
-
 // Every occurrence of from replaced by to, left to right; kept apart from
 // the system's own substitution so that expectations do not repeat the
 // code under test.
 inline std::string ReplaceEvery(std::string text, const std::string& from,
                                 const std::string& to) {
-  size_t pos = 0;
-  while ((pos = text.find(from, pos)) != std::string::npos) {
+  for (size_t pos = 0; (pos = text.find(from, pos)) != std::string::npos;
+       pos += to.size()) {
     text.replace(pos, from.size(), to);
-    pos += to.size();
   }
   return text;
 }
 
 // The scan-loop program that turns every "foo" into "bar".
 inline constexpr const char* kFooToBar =
-    "setc pat,foo\r\n"
-    "setc new,bar\r\n"
-    "loop\r\n"
-    "findup pat,before,hit,after\r\n"
-    "if *rcf\r\n"
-    "rep hit,new\r\n"
-    "gbeg after\r\n"
-    "else\r\n"
-    "endif\r\n"
+    "setc pat,foo\r\nsetc new,bar\r\nloop\r\nfindup pat,before,hit,after\r\n"
+    "if *rcf\r\nrep hit,new\r\ngbeg after\r\nelse\r\nendif\r\n"
     "lend not(*rcf)\r\n";
 
-// The lines of a log text (ended by CR LF), each with the time stamp
-// "yyyy-mm-dd|hh:mm:ss " removed where it has one.
+// The lines of a log text (ended by CR LF), each without the time stamp
+// "yyyy-mm-dd|hh:mm:ss " that begins it.
 inline std::vector<std::string> LogLinesOf(std::string_view text) {
   std::vector<std::string> lines;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find("\r\n", pos);
-    if (end == std::string_view::npos) end = text.size();
+  for (size_t pos = 0, end; pos < text.size(); pos = end + 2) {
+    end = std::min(text.find("\r\n", pos), text.size());
     std::string line(text.substr(pos, end - pos));
     if (line.size() >= 20 && line[4] == '-' && line[7] == '-' &&
         line[10] == '|' && line[13] == ':' && line[19] == ' ') {
       line.erase(0, 20);
     }
     lines.push_back(std::move(line));
-    pos = end + 2;
   }
   return lines;
 }

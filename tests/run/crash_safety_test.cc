@@ -36,53 +36,30 @@ std::string OldContent(int i) {
   return text;
 }
 
-std::string NewContent(int i) {
-  return ReplaceEvery(OldContent(i), "foo", "bar");
-}
-
-// ".fNNN.txt.zarn-" and six hexadecimal digits: a temporary file of ours.
-bool IsTemporaryName(const std::string& name) {
-  static const std::regex kTemporary("\\.f[0-9]{3}\\.txt\\.zarn-[0-9a-f]{6}");
-  return std::regex_match(name, kTemporary);
-}
-
-size_t CountOf(const std::string& text, const std::string& what) {
+size_t Processed(std::string log) {
+  log.erase(log.rfind('\n') + 1);  // whole lines only
   size_t n = 0;
-  for (size_t p = text.find(what); p != std::string::npos;
-       p = text.find(what, p + 1)) {
+  for (size_t p = 0; (p = log.find("ZARNPFI003CI", p)) != std::string::npos;
+       ++p) {
     ++n;
   }
   return n;
 }
 
-class CrashSafety : public E2eTest {
- protected:
-  // Puts every file back to its old content (writing only those that
-  // changed) and removes everything else.
-  void MakeTree() {
-    for (const std::string& e : Entries(data_)) {
-      if (e[0] == '.') ::unlink((data_ + "/" + e).c_str());
-    }
-    for (int i = 0; i < kFiles; ++i) {
-      std::string old = OldContent(i);
-      if (Data(Name(i)) != old) PutData(Name(i), old);
-    }
-    ::unlink(RunLog().c_str());
+// The hidden entries of the data folder, each a temporary file of ours:
+// ".fNNN.txt.zarn-" and six hexadecimal digits.
+std::vector<std::string> Temporaries(const std::string& folder) {
+  static const std::regex kTemporary("\\.f[0-9]{3}\\.txt\\.zarn-[0-9a-f]{6}");
+  std::vector<std::string> hidden;
+  for (const std::string& e : Entries(folder)) {
+    if (e[0] != '.') continue;
+    EXPECT_TRUE(std::regex_match(e, kTemporary)) << e;
+    hidden.push_back(e);
   }
+  return hidden;
+}
 
-  pid_t Start() {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::string bin = Binary(), params = ParamPath();
-    char* argv[] = {bin.data(), params.data(), nullptr};
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-  }
-};
+using CrashSafety = E2eTest;
 
 TEST_F(CrashSafety, KilledRunLeavesEveryFileOldOrNewAndALaterRunFinishes) {
   WriteJob(kFooToBar);
@@ -91,26 +68,30 @@ TEST_F(CrashSafety, KilledRunLeavesEveryFileOldOrNewAndALaterRunFinishes) {
   bool rerun_with_temporaries = false;
   for (int k = 0; k < kKills; ++k) {
     SCOPED_TRACE("kill " + std::to_string(k));
-    MakeTree();
-    // Kill once the run has begun file `target`, after a short random
+    // Every file back to its old content, nothing else in the tree.
+    for (const std::string& e : Temporaries(data_)) {
+      ::unlink((data_ + "/" + e).c_str());
+    }
+    for (int i = 0; i < kFiles; ++i) {
+      if (Data(Name(i)) != OldContent(i)) PutData(Name(i), OldContent(i));
+    }
+    ::unlink(RunLog().c_str());
+    // Killed once the run has begun file `target`, after a short random
     // pause, so that kills land in reads, edits, writes and renames.
     const size_t target = 1 + static_cast<size_t>(k) * (kFiles - 2) / kKills;
-    const long pause_ns = static_cast<long>(rng() % 400000);
-    pid_t pid = Start();
-    ASSERT_GT(pid, 0);
+    std::string bin = Binary(), params = ParamPath();
+    char* argv[] = {bin.data(), params.data(), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ), 0);
     int wstatus = 0;
     bool exited = false;
-    while (!exited) {
-      // Only whole lines of the growing log are counted.
-      std::string log = ReadFile(RunLog());
-      log.erase(log.rfind('\n') + 1);
-      if (CountOf(log, "ZARNPFI003CI") >= target) break;
+    while (!exited && Processed(ReadFile(RunLog())) < target) {
       exited = ::waitpid(pid, &wstatus, WNOHANG) == pid;
       struct timespec poll = {0, 100000};
       ::nanosleep(&poll, nullptr);
     }
     if (!exited) {
-      struct timespec pause = {0, pause_ns};
+      struct timespec pause = {0, static_cast<long>(rng() % 400000)};
       ::nanosleep(&pause, nullptr);
       ::kill(pid, SIGKILL);
       ::waitpid(pid, &wstatus, 0);
@@ -118,16 +99,12 @@ TEST_F(CrashSafety, KilledRunLeavesEveryFileOldOrNewAndALaterRunFinishes) {
     if (WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == SIGKILL) ++killed_mid_run;
 
     for (int i = 0; i < kFiles; ++i) {
-      if (std::string bytes = Data(Name(i)); bytes != NewContent(i)) {
+      const std::string bytes = Data(Name(i));
+      if (bytes != ReplaceEvery(OldContent(i), "foo", "bar")) {
         ASSERT_EQ(bytes, OldContent(i)) << Name(i) << " is neither version";
       }
     }
-    std::vector<std::string> temporaries;
-    for (const std::string& e : Entries(data_)) {
-      if (e[0] != '.') continue;
-      ASSERT_TRUE(IsTemporaryName(e)) << e;
-      temporaries.push_back(e);
-    }
+    const std::vector<std::string> temporaries = Temporaries(data_);
     EXPECT_EQ(Entries(data_).size(), kFiles + temporaries.size());
 
     // A later run over the same tree: hidden temporary files are not data.
@@ -135,16 +112,11 @@ TEST_F(CrashSafety, KilledRunLeavesEveryFileOldOrNewAndALaterRunFinishes) {
       rerun_with_temporaries = rerun_with_temporaries || !temporaries.empty();
       EXPECT_EQ(Run().status, 0);
       for (int i = 0; i < kFiles; ++i) {
-        ASSERT_EQ(Data(Name(i)), NewContent(i)) << Name(i);
+        ASSERT_EQ(Data(Name(i)), ReplaceEvery(OldContent(i), "foo", "bar"));
       }
-      std::string log = ReadFile(RunLog());
-      EXPECT_EQ(CountOf(log, "ZARNPFI003CI"), static_cast<size_t>(kFiles));
-      EXPECT_EQ(CountOf(log, ".zarn-"), 0u);
-      std::vector<std::string> left;
-      for (const std::string& e : Entries(data_)) {
-        if (e[0] == '.') left.push_back(e);
-      }
-      EXPECT_EQ(left, temporaries);  // untouched, and safe to delete
+      EXPECT_EQ(Processed(ReadFile(RunLog())), static_cast<size_t>(kFiles));
+      EXPECT_EQ(ReadFile(RunLog()).find(".zarn-"), std::string::npos);
+      EXPECT_EQ(Temporaries(data_), temporaries);  // untouched, safe to delete
     }
   }
   // The kills landed inside runs, not only before or after them.

@@ -1,27 +1,25 @@
-// Runs the real zarn binary on a temporary folder tree with a real
-// parameter file, program and data, and collects what it produced.
+// The one fixture of the tests that are not case files: a temporary folder
+// tree with a real parameter file, program and data, on which the real zarn
+// binary runs (or Main, in the process, over a file system with faults).
 #ifndef ZARN_TESTS_RUN_E2E_FIXTURE_H_
 #define ZARN_TESTS_RUN_E2E_FIXTURE_H_
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include "common/test_support.h"
-
-#include <dirent.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "common/test_support.h"
 
 extern char** environ;
 
@@ -62,40 +60,41 @@ inline std::vector<std::string> Entries(const std::string& folder) {
   return out;
 }
 
-// Runs a program with arguments; standard output and error are captured
-// through temporary files.
+// Runs a program with arguments, standard input empty; standard output and
+// error are captured through files in scratch.
 inline RunResult RunProgram(const std::vector<std::string>& argv,
                             const std::string& scratch) {
-  std::string out_path = scratch + "/.stdout", err_path = scratch + "/.stderr";
+  const std::string out = scratch + "/.stdout", err = scratch + "/.stderr";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
   std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : argv)
+    args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   pid_t pid;
   RunResult r;
-  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
-    posix_spawn_file_actions_destroy(&actions);
-    return r;
-  }
+  const int rc =
+      posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return r;
   int wstatus = 0;
   ::waitpid(pid, &wstatus, 0);
-  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  r.out = ReadFile(out_path);
-  r.err = ReadFile(err_path);
-  ::unlink(out_path.c_str());
-  ::unlink(err_path.c_str());
+  r.status =
+      WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  r.out = ReadFile(out);
+  r.err = ReadFile(err);
+  ::unlink(out.c_str());
+  ::unlink(err.c_str());
   return r;
 }
 
-// A temporary tree: root/data (the data folder), root/prog (the program
-// folder), root/params.ini.
+// The tree: root/data (the data folder), root/prog (the program folder),
+// root/params.ini, and the log root/run.log.
 class E2eTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -108,16 +107,17 @@ class E2eTest : public ::testing::Test {
     ::mkdir(prog_.c_str(), 0755);
   }
   void TearDown() override {
-    std::string cmd = "rm -rf '" + root_ + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    ASSERT_EQ(std::system(("rm -rf '" + root_ + "'").c_str()), 0);
   }
 
   std::string Binary() const { return ZARN_BINARY; }
   std::string ParamPath() const { return root_ + "/params.ini"; }
+  std::string RunLog() const { return root_ + "/run.log"; }
+  // The default log, in the data folder.
   std::string LogPath() const { return data_ + "/zarn.log"; }
 
-  // Writes a parameter file for the data and program folders, with extra
-  // lines appended to [Data] and the other sections given whole.
+  // A parameter file for the data and program folders, with extra lines
+  // appended to [Data] and the other sections given whole.
   void WriteParams(const std::string& data_extra = "",
                    const std::string& other_sections = "") {
     WriteFile(ParamPath(), "[Data]\r\nDatafolder=" + data_ +
@@ -125,12 +125,15 @@ class E2eTest : public ::testing::Test {
                                "\r\nStart=prog.zarn\r\n" + data_extra +
                                other_sections);
   }
-  // A job whose log is root/run.log, outside the data folder.
-  std::string RunLog() const { return root_ + "/run.log"; }
+  // A job over the data folder with this program, the log outside it.
   void WriteJob(const std::string& program,
                 const std::string& data_extra = "Files=\\.txt$\r\n") {
     WriteParams(data_extra, "[Log]\r\nLog=" + RunLog() + "\r\n");
     WriteProgram(program);
+  }
+  // The lines of a log without their time stamps.
+  std::vector<std::string> LogLines(const std::string& path = "") {
+    return LogLinesOf(ReadFile(path.empty() ? LogPath() : path));
   }
   void WriteProgram(const std::string& text) {
     WriteFile(prog_ + "/prog.zarn", text);
@@ -141,18 +144,14 @@ class E2eTest : public ::testing::Test {
   void PutData(const std::string& rel, const std::string& content) {
     WriteFile(data_ + "/" + rel, content);
   }
-  std::string Data(const std::string& rel) { return ReadFile(data_ + "/" + rel); }
-
-  RunResult Run(std::vector<std::string> extra = {}) {
-    std::vector<std::string> argv{Binary()};
-    for (auto& e : extra) argv.push_back(e);
-    argv.push_back(ParamPath());
-    return RunProgram(argv, root_);
+  std::string Data(const std::string& rel) {
+    return ReadFile(data_ + "/" + rel);
   }
 
-  // The log lines without their time stamps ("yyyy-mm-dd|hh:mm:ss ").
-  std::vector<std::string> LogLines(const std::string& path = "") {
-    return LogLinesOf(ReadFile(path.empty() ? LogPath() : path));
+  RunResult Run(std::vector<std::string> options = {}) {
+    options.insert(options.begin(), Binary());
+    options.push_back(ParamPath());
+    return RunProgram(options, root_);
   }
 
   std::string root_, data_, prog_;

@@ -44,18 +44,17 @@ class Random {
 };
 
 constexpr std::string_view kWords[] = {
-    "alpha",    "beta",    "gamma",   "delta",    "harbour", "window",
-    "ledger",   "invoice", "customer", "order",   "line",    "total",
-    "amount",   "date",    "region",  "north",    "south",   "east",
-    "west",     "queue",   "server",  "client",   "request", "reply",
-    "status",   "value",   "record",  "field",    "column",  "table",
-    "index",    "entry",   "batch",   "file",     "folder",  "path",
-    "ok",       "error",   "warning", "notice",   "the",     "a",
-    "of",       "to",      "and",     "in",       "is",      "for",
-    "with",     "on",      "by",      "at",       "from",    "as",
-    "fob",      "feed",    "fo",      "of",       "oof",     "bar",
-    "Foo",      "FOO",     "fOo",     "2026",     "12",      "7.5",
-    "x=1",      "(note)",  "[tag]",   "key:value", "a,b",    "end.",
+    "alpha",   "beta",     "gamma", "delta",   "harbour", "window", "ledger",
+    "invoice", "customer", "order", "line",    "total",   "amount", "date",
+    "region",  "north",    "south", "east",    "west",    "queue",  "server",
+    "client",  "request",  "reply", "status",  "value",   "record", "field",
+    "column",  "table",    "index", "entry",   "batch",   "file",   "folder",
+    "path",    "ok",       "error", "warning", "notice",  "the",    "a",
+    "of",      "to",       "and",   "in",      "is",      "for",    "with",
+    "on",      "by",       "at",    "from",    "as",      "fob",    "feed",
+    "fo",      "of",       "oof",   "bar",     "Foo",     "FOO",    "fOo",
+    "2026",    "12",       "7.5",   "x=1",     "(note)",  "[tag]",  "key:value",
+    "a,b",     "end.",
 };
 constexpr size_t kWordCount = sizeof kWords / sizeof kWords[0];
 
@@ -67,15 +66,15 @@ std::string MakeText(Random& rng, size_t size, bool crlf, size_t gap_lo,
   std::string out;
   out.reserve(size + 256);
   const std::string_view eol = crlf ? "\r\n" : "\n";
-  size_t next_hit = fixed_hits > 0 ? size / (fixed_hits + 1)
-                                   : rng.Between(gap_lo, gap_hi);
+  size_t next_hit =
+      fixed_hits > 0 ? size / (fixed_hits + 1) : rng.Between(gap_lo, gap_hi);
   size_t hits = 0;
   size_t line_limit = rng.Between(40, 100);
   size_t line_start = 0;
   while (out.size() < size) {
     if (out.size() - line_start > 0) out.push_back(' ');
-    const bool hit = out.size() >= next_hit &&
-                     (fixed_hits == 0 || hits < fixed_hits);
+    const bool hit =
+        out.size() >= next_hit && (fixed_hits == 0 || hits < fixed_hits);
     if (hit) {
       out.append("foo");
       ++hits;
@@ -106,8 +105,8 @@ bool MakeFolder(const std::string& path) {
 bool WriteFile(const std::string& path, const std::string& text) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) {
-    std::fprintf(stderr, "zarn_bench_gen: cannot write %s: %s\n",
-                 path.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "zarn_bench_gen: cannot write %s: %s\n", path.c_str(),
+                 std::strerror(errno));
     return false;
   }
   const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();

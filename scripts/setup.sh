@@ -4,7 +4,7 @@
 # idempotent; runs apt-get as root, or through sudo.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config libgtest-dev libpcre2-dev patch groff-base)
+packages=(cmake g++ make pkg-config libgtest-dev libpcre2-dev patch groff-base clang-format)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then

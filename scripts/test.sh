@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# Every C++ source as clang-format makes it, before anything is built.
+bash scripts/check_format.sh
+
 # Neither build carries debug information, and the test programs themselves
 # are not optimised (the libraries and the binary under test are): both
 # would double the build time, and CI has two cores. A failing test is

@@ -115,8 +115,7 @@ bool SetFileTextInPlace(RunState& st, const OperParts& parts,
   }
   EvalContext ctx{st.StrVars, st.RangeVars, st.FunrCount, &st.plans};
   SrArguments args;
-  if (!PlannedSrOfFileText(PlanOfPart(st, parts, parts.cut.rest), ctx,
-                           &args) ||
+  if (!PlannedSrOfFileText(PlanOfPart(st, parts, parts.cut.rest), ctx, &args) ||
       args.to.size() > args.from.size() ||
       args.text.data() != st.StrVars.file_text().view().data() ||
       SrHead(args, kErrorMarker.size()) == kErrorMarker) {

@@ -42,7 +42,7 @@ namespace zarn {
 
 // The parameter of one operation, cut by both rules of the command syntax.
 struct OperParts {
-  std::string parm;                 // the parameter these parts come from
+  std::string parm;                  // the parameter these parts come from
   std::array<std::string, 4> words;  // ParmWord(parm, 1) .. (parm, 4)
   NameAndRest cut;                   // CutNameAndRest(parm)
   // The string variables and the ranges the words name, and the string
@@ -110,12 +110,12 @@ class ProgramFacts {
   const OperParts& CutParts(const RunState& st, std::string_view parm);
   static int FindFunrReaders(const RunState& st);
 
-  const Oper* opers_ = nullptr;   // the operation list the facts describe
+  const Oper* opers_ = nullptr;  // the operation list the facts describe
   int32_t oper_count_ = 0;
   int nctx_observable_ = -1;      // -1 unknown, else 0 or 1
   int funr_observable_ = -1;      // the same
   std::vector<int32_t> targets_;  // index = operation number
-  std::vector<OperParts> parts_;   // index = operation number
+  std::vector<OperParts> parts_;  // index = operation number
   std::vector<char> parts_known_;
   std::vector<CommandHandler> handlers_;  // index = operation number
   std::vector<char> handler_known_;

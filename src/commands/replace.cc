@@ -26,7 +26,8 @@ void RepCommand(RunState& st, std::string_view keyword, std::string_view parm) {
   // A missing variable or range is created empty; an empty range replaces
   // nothing.
   std::string new_text;
-  if (std::optional<std::string_view> v = st.StrVars.ValueOf(parts.word_vars[1])) {
+  if (std::optional<std::string_view> v =
+          st.StrVars.ValueOf(parts.word_vars[1])) {
     new_text.assign(*v);
   } else {
     st.StrVars.Set(parts.word_vars[1], std::string());
@@ -53,8 +54,7 @@ void RepCommand(RunState& st, std::string_view keyword, std::string_view parm) {
     const size_t from = std::min(static_cast<size_t>(s - 1), size);
     const size_t count = std::min(static_cast<size_t>(l), size - from);
     // The text as it would be; refused before anything moves.
-    if (RefuseTextSize(st, keyword,
-                       static_cast<int64_t>(size - count) + n)) {
+    if (RefuseTextSize(st, keyword, static_cast<int64_t>(size - count) + n)) {
       return;
     }
     if (n != l) {

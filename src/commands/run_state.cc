@@ -66,9 +66,9 @@ int32_t IntVar(const RunState& st, std::string_view name) {
 
 int32_t IntVarText(const RunState& st, const VarName& name) {
   if (std::optional<int64_t> n = st.StrVars.Number(name)) {
-    return static_cast<int32_t>(std::clamp<int64_t>(
-        *n, std::numeric_limits<int32_t>::min(),
-        std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(*n, std::numeric_limits<int32_t>::min(),
+                            std::numeric_limits<int32_t>::max()));
   }
   return ToInt32(st.StrVars.ValueOrEmpty(name));
 }

@@ -240,8 +240,9 @@ const ExpressionPlan& ExpressionPlans::PlanOf(std::string_view expression) {
   plan->end = Rewrite(expression, visit, &final_text);
   if (plan->end == RewriteEnd::kText) {
     plan->text = VarName(TrimBlanks(final_text));
-    plan->ends_in_last_result = !plan->calls.empty() &&
-                                plan->text.str() == plan->calls.back().result.str();
+    plan->ends_in_last_result =
+        !plan->calls.empty() &&
+        plan->text.str() == plan->calls.back().result.str();
   }
   return *plans_.emplace(std::string(expression), std::move(plan))
               .first->second;

@@ -24,7 +24,8 @@ bool SumOfPlainIntegers(Call& call, std::string* result) {
   std::string_view x;
   while (call.NextArg(&x)) {
     int64_t v = 0;
-    if (!ReadPlainInteger(x, 18, &v) || __builtin_add_overflow(total, v, &total)) {
+    if (!ReadPlainInteger(x, 18, &v) ||
+        __builtin_add_overflow(total, v, &total)) {
       return false;
     }
   }

@@ -73,8 +73,8 @@ int Main(RunState& st, std::ostream& report) {
   st.ListingDone = false;
   st.MsgFile = st.AppFolder + std::string(kPathSepText) + st.MsgFileName;
   if (!IsFilePresent(st.fs, st.MsgFile)) {
-    st.FinalMsg = "File \"" + st.MsgFileName +
-                  "\" is not found.\r\nExecution canceled. ";
+    st.FinalMsg =
+        "File \"" + st.MsgFileName + "\" is not found.\r\nExecution canceled. ";
     ShowFinalReport(st, report, st.FinalMsg);
     return kExitStartup;
   }

@@ -9,11 +9,11 @@
 namespace zarn {
 
 // Exit statuses of a run.
-inline constexpr int kExitOk = 0;           // every selected file processed
-inline constexpr int kExitStartup = 1;      // stopped during start-up
-inline constexpr int kExitStopped = 2;      // stopped on a failed operation
-inline constexpr int kExitFileFailed = 3;   // completed; some file failed
-inline constexpr int kExitUsage = 64;       // wrong command line
+inline constexpr int kExitOk = 0;          // every selected file processed
+inline constexpr int kExitStartup = 1;     // stopped during start-up
+inline constexpr int kExitStopped = 2;     // stopped on a failed operation
+inline constexpr int kExitFileFailed = 3;  // completed; some file failed
+inline constexpr int kExitUsage = 64;      // wrong command line
 // Stopped on SIGINT, SIGTERM or SIGHUP: this plus the signal's number.
 inline constexpr int kExitSignalBase = 128;
 

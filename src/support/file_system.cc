@@ -289,14 +289,12 @@ int RealFileSystem::WriteAll(int fd, std::string_view data) {
 
 bool RealFileSystem::IsFile(const std::string& path) {
   struct stat st;
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 &&
-         S_ISREG(st.st_mode);
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool RealFileSystem::IsFolder(const std::string& path) {
   struct stat st;
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 &&
-         S_ISDIR(st.st_mode);
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 int RealFileSystem::OpenTree(const std::string& root) {
@@ -640,9 +638,12 @@ int RealFileSystem::ListEntries(const std::string& folder,
         errno = 0;
         continue;  // gone since it was listed
       }
-      if (S_ISREG(st.st_mode)) type = DT_REG;
-      else if (S_ISDIR(st.st_mode)) type = DT_DIR;
-      else type = DT_LNK;  // anything else is never listed
+      if (S_ISREG(st.st_mode))
+        type = DT_REG;
+      else if (S_ISDIR(st.st_mode))
+        type = DT_DIR;
+      else
+        type = DT_LNK;  // anything else is never listed
       id = IdOf(st);
     }
     if (keep(name, type)) entries.emplace_back(std::move(name), id);

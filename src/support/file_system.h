@@ -147,8 +147,7 @@ class FileSystem {
   // file, and keeps it open for the appends that follow, so that lines can
   // never be sent elsewhere by putting a link at its name. A file this file
   // system replaces itself is opened anew at its next append.
-  virtual int AppendToFile(const std::string& path,
-                           std::string_view data) = 0;
+  virtual int AppendToFile(const std::string& path, std::string_view data) = 0;
 
   // Names of the regular files of a folder that are not links and do not
   // begin with ".", read completely, in byte order; `ids` (may be null)

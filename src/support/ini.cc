@@ -30,7 +30,8 @@ IniFile IniFile::Parse(std::string_view text) {
     if (line[0] == '[') {
       size_t close = line.find(']');
       if (close == std::string_view::npos) continue;
-      std::string name = AsciiUpper(TrimBlanksAndTabs(line.substr(1, close - 1)));
+      std::string name =
+          AsciiUpper(TrimBlanksAndTabs(line.substr(1, close - 1)));
       if (ini.sections_.count(name)) {
         current = nullptr;  // a later section of the same name is ignored
       } else {

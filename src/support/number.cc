@@ -50,9 +50,7 @@ std::optional<NumericParts> ParseNumeric(std::string_view text) {
   return parts;
 }
 
-bool IsNumeric(std::string_view text) {
-  return ParseNumeric(text).has_value();
-}
+bool IsNumeric(std::string_view text) { return ParseNumeric(text).has_value(); }
 
 std::optional<double> ToDoubleText(std::string_view text) {
   std::optional<NumericParts> parts = ParseNumeric(text);

@@ -97,8 +97,16 @@ size_t ConsumingAtomLength(std::string_view p) {
       }
       return 0;
     }
-    case '(': case ')': case '|': case '*': case '+': case '?': case '{':
-    case '^': case '$': case '.':
+    case '(':
+    case ')':
+    case '|':
+    case '*':
+    case '+':
+    case '?':
+    case '{':
+    case '^':
+    case '$':
+    case '.':
       return 0;
     default:
       return 1;
@@ -279,8 +287,8 @@ MatchStatus Regex::Match(std::string_view subject, size_t start) {
   if (!ok_) return MatchStatus::kInvalidPattern;
   if (start > subject.size()) return MatchStatus::kNoMatch;
   auto run = [&] {
-    return pcre2_match(engine_->code, Bytes(subject), subject.size(), start,
-                       0, engine_->match_data, engine_->match_context);
+    return pcre2_match(engine_->code, Bytes(subject), subject.size(), start, 0,
+                       engine_->match_data, engine_->match_context);
   };
   int rc = run();
   if (rc == PCRE2_ERROR_JIT_STACKLIMIT && engine_->jit_stack == nullptr) {
@@ -369,8 +377,7 @@ MatchStatus RegularExpressions::Test(std::string_view text,
 }
 
 Regex* RegularExpressions::StartSearch(std::string_view pattern,
-                                       bool ignore_case,
-                                       SearchResult* result) {
+                                       bool ignore_case, SearchResult* result) {
   result->count = -1;
   result->position = 0;
   result->length = 0;
@@ -422,9 +429,8 @@ void RegularExpressions::SearchSubject(Regex& regex, std::string_view subject,
   if (regex.pattern().empty()) {
     // The empty pattern matches the empty text at every offset 0..n; counted
     // directly instead of by n + 1 attempts.
-    result->count = count_all ? ClampToInt32(
-                                    static_cast<int64_t>(subject.size()) + 1)
-                              : 1;
+    result->count =
+        count_all ? ClampToInt32(static_cast<int64_t>(subject.size()) + 1) : 1;
     result->position = start;
     return;
   }

@@ -51,9 +51,9 @@ size_t FindText(std::string_view text, std::string_view what, size_t from) {
   const char* end = base + text.size();
   if (n == 1) {
     const void* hit = std::memchr(p, what[0], static_cast<size_t>(end - p));
-    return hit == nullptr ? std::string_view::npos
-                          : static_cast<size_t>(static_cast<const char*>(hit) -
-                                                base);
+    return hit == nullptr
+               ? std::string_view::npos
+               : static_cast<size_t>(static_cast<const char*>(hit) - base);
   }
 #if defined(__SSE2__)
   // Candidates: first, middle and last character in place. For a text of
@@ -82,9 +82,8 @@ size_t FindText(std::string_view text, std::string_view what, size_t from) {
   }
 #endif
   const size_t rest = text.substr(static_cast<size_t>(p - base)).find(what);
-  return rest == std::string_view::npos
-             ? std::string_view::npos
-             : static_cast<size_t>(p - base) + rest;
+  return rest == std::string_view::npos ? std::string_view::npos
+                                        : static_cast<size_t>(p - base) + rest;
 }
 
 std::string ReverseText(std::string_view text) {

@@ -392,7 +392,8 @@ int64_t FileText::PairsBeginningIn(size_t first, size_t end) const {
       i = piece_end;
       continue;
     }
-    const size_t j = i + static_cast<size_t>(static_cast<const char*>(hit) - base);
+    const size_t j =
+        i + static_cast<size_t>(static_cast<const char*>(hit) - base);
     if (j + 1 < size_ && At(j + 1) == '\n') ++count;
     i = j + 1;
   }
@@ -446,7 +447,8 @@ void FileText::BuildShadow() const {
       i = piece_end;
       continue;
     }
-    const size_t j = i + static_cast<size_t>(static_cast<const char*>(hit) - base);
+    const size_t j =
+        i + static_cast<size_t>(static_cast<const char*>(hit) - base);
     if (j + 1 < size_ && At(j + 1) == '\n') {
       shadow_[Physical(j)] = '\0';
       shadow_[Physical(j + 1)] = '\0';

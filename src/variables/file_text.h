@@ -81,8 +81,7 @@ class FileText {
   // and never searched again: the text can only shrink, so it is rewritten
   // within its own storage in one pass. Neither from nor to may view this
   // text.
-  void ReplaceEvery(std::string_view from, std::string_view to,
-                    int32_t count);
+  void ReplaceEvery(std::string_view from, std::string_view to, int32_t count);
 
   void Assign(std::string text);
   // The same from a copy of text (which may view this text), made in the

@@ -61,8 +61,7 @@ RangeVarRec RangeVarStore::GetRangeVarAt(int32_t pos) const {
 void RangeVarStore::RemoveRangeVars(std::string_view prefix) {
   size_t kept = 0;
   for (size_t i = 0; i < ranges_.size(); ++i) {
-    if (std::string_view(ranges_[i].name).substr(0, prefix.size()) ==
-        prefix) {
+    if (std::string_view(ranges_[i].name).substr(0, prefix.size()) == prefix) {
       continue;
     }
     if (kept != i) ranges_[kept] = std::move(ranges_[i]);
@@ -81,8 +80,7 @@ void RangeVarStore::Reindex() {
   }
 }
 
-std::string_view RangeText(const RangeVarRec& rec,
-                           std::string_view file_text) {
+std::string_view RangeText(const RangeVarRec& rec, std::string_view file_text) {
   if (rec.name == "?" || rec.length <= 0 || rec.startpos <= 0) return {};
   size_t start = static_cast<size_t>(rec.startpos) - 1;
   if (start >= file_text.size()) return {};

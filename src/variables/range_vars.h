@@ -75,7 +75,8 @@ class RangeVarStore {
   size_t KeyIndex(const VarName& name) const {
     if (name.epoch_ != epoch_) {
       name.index_ = KeyIndex(name.name_);
-      name.exact_ = name.index_ != kNone && ranges_[name.index_].name == name.name_;
+      name.exact_ =
+          name.index_ != kNone && ranges_[name.index_].name == name.name_;
       name.epoch_ = epoch_;
     }
     return name.index_;

@@ -183,7 +183,7 @@ class StrVarStore {
   // The values change on reads only when a pending number is written out,
   // which leaves the value as it was.
   mutable std::vector<TS> vars_;
-  mutable std::vector<PendingNumber> numbers_;  // one per variable
+  mutable std::vector<PendingNumber> numbers_;     // one per variable
   std::unordered_map<std::string, size_t> index_;  // folded key -> index
   // Changes whenever a variable is created or a stored name changes its
   // letter case (see var_name.h).

@@ -58,8 +58,8 @@ TEST(RangeAdjust, AgreesWithTheModel) {
                             &length);
                 ASSERT_EQ(Span(start, length),
                           Model({s, l}, S, L, N, size, whole))
-                    << "range (" << s << "," << l << ") R=(" << S << ","
-                    << L << ") N=" << N << " whole " << whole;
+                    << "range (" << s << "," << l << ") R=(" << S << "," << L
+                    << ") N=" << N << " whole " << whole;
                 ++checked;
               }
             }

@@ -120,10 +120,9 @@ class E2eTest : public ::testing::Test {
   // appended to [Data] and the other sections given whole.
   void WriteParams(const std::string& data_extra = "",
                    const std::string& other_sections = "") {
-    WriteFile(ParamPath(), "[Data]\r\nDatafolder=" + data_ +
-                               "\r\nZarnfolder=" + prog_ +
-                               "\r\nStart=prog.zarn\r\n" + data_extra +
-                               other_sections);
+    WriteFile(ParamPath(),
+              "[Data]\r\nDatafolder=" + data_ + "\r\nZarnfolder=" + prog_ +
+                  "\r\nStart=prog.zarn\r\n" + data_extra + other_sections);
   }
   // A job over the data folder with this program, the log outside it.
   void WriteJob(const std::string& program,

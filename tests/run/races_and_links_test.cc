@@ -285,7 +285,8 @@ TEST_F(RacesAndLinks, LogThatCannotBeWrittenIsReportedOnceAndFailsTheRun) {
     PutData("a.txt", "foo");
     PutData("b.txt", "foo");
     fs_.Fail(FaultyRealFileSystem::Op::kWrite, "/data/zarn.log", ENOSPC);
-    if (file_fails) fs_.Fail(FaultyRealFileSystem::Op::kRename, "/data/b.txt", EIO);
+    if (file_fails)
+      fs_.Fail(FaultyRealFileSystem::Op::kRename, "/data/b.txt", EIO);
     EXPECT_EQ(RunMain(), 3);
     EXPECT_EQ(report_, "Zarn 2.0: ZARNPFI011CE The log '" + LogPath() +
                            "' cannot be written (error 28); lines are being "

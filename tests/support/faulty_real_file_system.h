@@ -47,7 +47,7 @@ class FaultyRealFileSystem : public RealFileSystem {
   // Run with the file's path at the moments of FileStep (kOpen, kCommit),
   // and right after each rename: a concurrent writer or an attacker at a
   // chosen moment.
-  std::function<void(const std::string& path)> before_open, before_commit,
+  std::function<void(const std::string&path)> before_open, before_commit,
       after_rename;
 
   using RealFileSystem::ListFiles;

@@ -11,6 +11,7 @@
 #include "commands/run_state.h"
 #include "eval/evaluator.h"
 #include "program/program.h"
+#include "run/file_loop.h"
 #include "run/zarn_main.h"
 #include "support/clock.h"
 #include "support/ini.h"
@@ -170,24 +171,12 @@ void FuzzProgramRun(std::string_view data) {
       SysVarSettings{"/app", "/data", "/prog", "p.zarn", "/data/zarn.log", 0});
   std::string text(nul == std::string_view::npos ? std::string_view()
                                                  : data.substr(nul + 1));
-  // As the file loop prepares a file (RunOnFile), then its operation loop
-  // (RunOperations) with a budget.
+  // The file loop's own preparation and operation loop, with a budget.
+  st.step_limit = kOperationBudget;
   st.StrVars.Set("*file", "/data/a.txt");
   st.StrVars.Set("*allchanges", "0");
-  st.StrVars.Set("*allfiles", "0");
-  st.StrVars.Set("*changes", "0");
-  st.StrVars.Set("*pos", "1");
-  const int32_t length = static_cast<int32_t>(text.size());
-  st.StrVars.Set(kFileStringName, std::move(text));
-  st.RangeVars.SetRangeVar(RangeVarRec{"*filerange", 1, length});
-  st.CurOper = 1;
-  for (int step = 0; step < kOperationBudget && st.CurOper <= st.OperCount;
-       ++step) {
-    DispatchOperation(st);
-    if (st.ErrFlag > 0) break;
-    st.CurOper = IntVar(st, "*n_oper");
-    if (st.CurOper < 1) break;
-  }
+  int32_t changes = 0;
+  RunOnFile(st, text, changes);
 }
 
 }  // namespace zarn::fuzz

@@ -85,6 +85,9 @@ struct RunState {
   // The largest text *filestring may hold: the largest file a run reads
   // back (lowered by tests, which cannot build texts of 2 GB).
   int64_t max_text_size = kMaxFileSize;
+  // The most operations the program may execute on one file (0: no limit);
+  // the program ends for the file when it is reached.
+  int64_t step_limit = 0;
 
   // Settings of the parameter file.
   std::string ParmFile;

@@ -172,40 +172,26 @@ std::string Sr(Call& call) {
   // text: one pass builds the result. A longer one is counted first, so
   // that the result's length is known (and checked) before anything is
   // copied.
+  auto build = [&](int32_t hits) {
+    ForEachOccurrence(
+        t, f, hits, [&](std::string_view kept) { result.append(kept); },
+        [&](size_t) { result.append(r); });
+  };
   if (r.size() <= f.size()) {
     result.reserve(t.size());
     AdviseLargeBuffer(result.data(), result.capacity());
-    size_t from = 0;
-    for (int32_t done = 0; done < count; ++done) {
-      const size_t hit = FindText(t, f, from);
-      if (hit == std::string_view::npos) break;
-      result.append(t.substr(from, hit - from));
-      result.append(r);
-      from = hit + f.size();
-    }
-    result.append(t.substr(from));
+    build(count);
     return result;
   }
-  int32_t hits = 0;
-  for (size_t from = 0; hits < count; ++hits) {
-    const size_t hit = FindText(t, f, from);
-    if (hit == std::string_view::npos) break;
-    from = hit + f.size();
-  }
+  const int32_t hits =
+      ForEachOccurrence(t, f, count, [](std::string_view) {}, [](size_t) {});
   const size_t kept = t.size() - static_cast<size_t>(hits) * f.size();
   const size_t limit = std::max(kMaxResultLength, t.size());
   if (static_cast<size_t>(hits) > (limit - kept) / r.size()) {
     return call.TooLong();
   }
   result.reserve(kept + static_cast<size_t>(hits) * r.size());
-  size_t from = 0;
-  for (int32_t done = 0; done < hits; ++done) {
-    const size_t hit = FindText(t, f, from);
-    result.append(t.substr(from, hit - from));
-    result.append(r);
-    from = hit + f.size();
-  }
-  result.append(t.substr(from));
+  build(hits);
   return result;
 }
 

@@ -320,9 +320,11 @@ bool RunOnFile(RunState& st, std::string& content, int32_t& changes,
 
 void RunOperations(RunState& st) {
   st.CurOper = 1;
+  int64_t steps = 0;
   while (st.CurOper <= st.OperCount) {
     // A signal ends the program for this file between two operations.
     if (InterruptSignal() != 0) break;
+    if (st.step_limit > 0 && ++steps > st.step_limit) break;
     DispatchOperation(st);
     if (st.ErrFlag > 0) {
       st.CurOper = 999999999;

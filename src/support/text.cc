@@ -155,15 +155,9 @@ std::string ReplaceAll(std::string_view text, std::string_view from,
                        std::string_view to) {
   if (from.empty()) return std::string(text);
   std::string out;
-  size_t pos = 0;
-  while (true) {
-    size_t hit = text.find(from, pos);
-    if (hit == std::string_view::npos) break;
-    out.append(text.substr(pos, hit - pos));
-    out.append(to);
-    pos = hit + from.size();
-  }
-  out.append(text.substr(pos));
+  ForEachOccurrence(
+      text, from, INT32_MAX, [&](std::string_view kept) { out.append(kept); },
+      [&](size_t) { out.append(to); });
   return out;
 }
 

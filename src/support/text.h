@@ -36,6 +36,27 @@ std::string OverlayText(std::string_view overlay, std::string_view base,
 // places at a time where the processor allows, and only those are compared.
 size_t FindText(std::string_view text, std::string_view what, size_t from);
 
+// The one walk of every replacement of a text by another: the occurrences
+// of what (not empty) in text, left to right and not overlapping, at most
+// count of them. kept(piece) receives each stretch before an occurrence
+// and, last, the rest after the last one; hit(offset) each occurrence's
+// offset. Returns the number of occurrences.
+template <typename Kept, typename Hit>
+int32_t ForEachOccurrence(std::string_view text, std::string_view what,
+                          int32_t count, Kept kept, Hit hit) {
+  size_t from = 0;
+  int32_t done = 0;
+  for (; done < count; ++done) {
+    const size_t at = FindText(text, what, from);
+    if (at == std::string_view::npos) break;
+    kept(text.substr(from, at - from));
+    hit(at);
+    from = at + what.size();
+  }
+  kept(text.substr(from));
+  return done;
+}
+
 // Removes leading and trailing blanks (character 32 only).
 std::string_view TrimBlanks(std::string_view text);
 inline std::string Trimmed(std::string_view text) {

@@ -137,48 +137,45 @@ void FileText::ReplaceEvery(std::string_view from, std::string_view to,
   const std::string_view text(base, size_);
   // What is written never reaches what is still to be read: each piece
   // kept or replaced is written no further than where it was read from.
-  size_t read = 0;
   size_t write = 0;
   size_t from_at = kNone;  // where the log keeps the replaced bytes
-  int32_t done = 0;
-  for (; done < count; ++done) {
-    const size_t hit = FindText(text, from, read);
-    if (hit == std::string_view::npos) break;
-    if (tracking_ == Tracking::kOnText) {
-      // In the text as it is now, bytes [write, read) of the buffer are
-      // gone: the hit lies at write + (hit - read).
-      const size_t pos = write + (hit - read);
-      const bool first = from_at == kNone;
-      if (Loggable(pos, from.size(), to.size(), first ? from.size() : 0,
-                   !first)) {
-        if (first) {
-          from_at = undo_.size();
-          undo_.append(from);
-          edits_.push_back(Edit{pos, static_cast<uint32_t>(from.size()),
-                                static_cast<uint32_t>(to.size()),
-                                static_cast<uint32_t>(from_at),
-                                static_cast<uint32_t>(gaps_.size()), 1});
-        } else {
-          gaps_.push_back(static_cast<uint32_t>(pos - log_end_));
-          ++edits_.back().hits;
+  const int32_t done = ForEachOccurrence(
+      text, from, count,
+      [&](std::string_view piece) {
+        if (base + write != piece.data()) {
+          std::memmove(base + write, piece.data(), piece.size());
         }
-        log_end_ = pos + to.size();
-      } else {
-        KeepCopy(LogSource{text.substr(0, write), text.substr(read)});
-      }
-    }
-    if (write != read) std::memmove(base + write, base + read, hit - read);
-    write += hit - read;
-    std::memcpy(base + write, to.data(), to.size());
-    write += to.size();
-    read = hit + from.size();
-  }
+        write += piece.size();
+      },
+      [&](size_t hit) {
+        if (tracking_ == Tracking::kOnText) {
+          // The text as it is now: the bytes before write, then those from
+          // the hit on; the hit lies at write.
+          const bool first = from_at == kNone;
+          if (Loggable(write, from.size(), to.size(), first ? from.size() : 0,
+                       !first)) {
+            if (first) {
+              from_at = undo_.size();
+              undo_.append(from);
+              edits_.push_back(Edit{write, static_cast<uint32_t>(from.size()),
+                                    static_cast<uint32_t>(to.size()),
+                                    static_cast<uint32_t>(from_at),
+                                    static_cast<uint32_t>(gaps_.size()), 1});
+            } else {
+              gaps_.push_back(static_cast<uint32_t>(write - log_end_));
+              ++edits_.back().hits;
+            }
+            log_end_ = write + to.size();
+          } else {
+            KeepCopy(LogSource{text.substr(0, write), text.substr(hit)});
+          }
+        }
+        std::memcpy(base + write, to.data(), to.size());
+        write += to.size();
+      });
   if (done == 0) return;
-  if (write != read) {
-    std::memmove(base + write, base + read, size_ - read);
-    size_ = write + (size_ - read);
-    gap_begin_ = size_;  // the bytes given up join the gap at the end
-  }
+  size_ = write;
+  gap_begin_ = size_;  // the bytes given up join the gap at the end
   std::string().swap(shadow_);
   shadow_kept_ = false;
   crlf_pairs_ = -1;

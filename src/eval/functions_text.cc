@@ -183,8 +183,8 @@ std::string Sr(Call& call) {
     build(count);
     return result;
   }
-  const int32_t hits =
-      ForEachOccurrence(t, f, count, [](std::string_view) {}, [](size_t) {});
+  const int32_t hits = ForEachOccurrence(
+      t, f, count, [](std::string_view) {}, [](size_t) {});
   const size_t kept = t.size() - static_cast<size_t>(hits) * f.size();
   const size_t limit = std::max(kMaxResultLength, t.size());
   if (static_cast<size_t>(hits) > (limit - kept) / r.size()) {

@@ -26,6 +26,22 @@ std::string RandomText(std::mt19937& rng, size_t max_length) {
   return s;
 }
 
+// The occurrences of from (not empty) in text, left to right and not
+// overlapping, at most count of them, replaced by to: the plain model of
+// FileText::ReplaceEvery.
+std::string PlainReplaceEvery(const std::string& text, const std::string& from,
+                              const std::string& to, int32_t count) {
+  std::string out;
+  size_t at = 0;
+  for (int32_t done = 0; done < count; ++done) {
+    const size_t hit = text.find(from, at);
+    if (hit == std::string::npos) break;
+    out += text.substr(at, hit - at) + to;
+    at = hit + from.size();
+  }
+  return out + text.substr(at);
+}
+
 // Every kind of read of text against the model, from random places.
 void ExpectSame(const FileText& text, const std::string& model,
                 std::mt19937& rng) {
@@ -68,15 +84,7 @@ TEST(FileTextTest, RandomEditsMatchAPlainString) {
         const std::string to =
             RandomText(rng, from.size()).substr(0, from.size());
         const int32_t count = rng() % 3 == 0 ? 1 + rng() % 3 : INT32_MAX;
-        std::string expected;
-        size_t at = 0;
-        for (int32_t done = 0; done < count; ++done) {
-          const size_t hit = model.find(from, at);
-          if (hit == std::string::npos) break;
-          expected += model.substr(at, hit - at) + to;
-          at = hit + from.size();
-        }
-        model = expected + model.substr(at);
+        model = PlainReplaceEvery(model, from, to, count);
         text.ReplaceEvery(from, to, count);
       } else {
         const size_t pos = rng() % (model.size() + 1);
@@ -185,15 +193,7 @@ TEST(FileTextTest, TracksTheTextAsRead) {
         if (to.size() > from.size()) continue;
         const int32_t count = 1 + static_cast<int32_t>(rng() % 40);
         text.ReplaceEvery(from, to, count);
-        std::string expected;
-        size_t at = 0;
-        for (int32_t done = 0; done < count; ++done) {
-          const size_t hit = model.find(from, at);
-          if (hit == std::string::npos) break;
-          expected += model.substr(at, hit - at) + to;
-          at = hit + from.size();
-        }
-        model = expected + model.substr(at);
+        model = PlainReplaceEvery(model, from, to, count);
       } else {
         const std::string value = rng() % 2 ? marked : RandomText(rng, 20);
         text.AssignCopy(value);

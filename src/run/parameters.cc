@@ -17,119 +17,144 @@ constexpr std::string_view kDefaultFiles = "(.)*\\.(.)*";
 
 // A key counts as not defined when its value, upper-cased, begins with ERR:
 // the missing marker does, and so does any value written that way.
-bool Undefined(std::string_view value) {
+bool IsUndefined(std::string_view value) {
   return AsciiUpper(value.substr(0, 3)) == "ERR";
 }
 
-// Leaves the coded report in FinalMsg.
-void Fail(RunState& st, std::string_view code, std::string_view tmpl,
-          std::string_view values) {
-  ComposeMessage(st, kSection, code, tmpl, values);
-  st.FinalMsg = st.MsgText;
+// The coded report of a failed setting.
+std::string Report(const CheckServices& services, std::string_view code,
+                   std::string_view tmpl, std::string_view values) {
+  return FillPlaceholders(
+      GetIniValue(services.messages, services.message_path, kSection, code),
+      tmpl, values);
 }
 
 // A folder that failed the writability test: a full disk says so (a user
 // who reads "not writable" looks at the permissions, not at the disk).
-void FailNotWritable(RunState& st, const std::string& folder,
-                     std::string_view key, int err) {
+std::string NotWritable(const CheckServices& services,
+                        const std::string& folder, std::string_view key,
+                        int err) {
   if (err == ENOSPC || err == EDQUOT) {
-    return Fail(st, "ZARNCPA010CT", "/{1}/{2}/{3}/",
-                MsgValues({folder, key, std::to_string(err)}));
+    return Report(services, "ZARNCPA010CT", "/{1}/{2}/{3}/",
+                  MsgValues({folder, key, std::to_string(err)}));
   }
-  Fail(st, "ZARNCPA007CT", "/{1}/{2}/", MsgValues({folder, key}));
+  return Report(services, "ZARNCPA007CT", "/{1}/{2}/",
+                MsgValues({folder, key}));
 }
 
-void FailUndefined(RunState& st, std::string_view key,
-                   std::string_view section) {
-  Fail(st, "ZARNCPA006CT", "/{1}/{2}/{3}/",
-       MsgValues({"<undefined>", key, section}));
+std::string Undefined(const CheckServices& services, std::string_view key,
+                      std::string_view section) {
+  return Report(services, "ZARNCPA006CT", "/{1}/{2}/{3}/",
+                MsgValues({"<undefined>", key, section}));
 }
 
 }  // namespace
 
-void CheckParameters(RunState& st) {
-  if (!IsFilePresent(st.fs, st.ParmFile)) {
-    st.FinalMsg = "Zarn parameter (ini-file) \"" + st.ParmFile +
-                  "\" -- is incorrectly defined or not found.\r\n"
-                  "Execution canceled. ";
-    st.MsgText = st.FinalMsg;
-    return;
+ParameterCheck CheckParameters(const CheckServices& services,
+                               const std::string& parm_file) {
+  ParameterCheck check;
+  Settings& s = check.settings;
+  auto fail = [&check](std::string report) {
+    check.report = std::move(report);
+    return check;
+  };
+  FileSystem& fs = services.fs;
+  if (!IsFilePresent(fs, parm_file)) {
+    return fail("Zarn parameter (ini-file) \"" + parm_file +
+                "\" -- is incorrectly defined or not found.\r\n"
+                "Execution canceled. ");
   }
-  const IniFile ini = IniFile::Load(st.fs, st.ParmFile);
+  const IniFile ini = IniFile::Load(fs, parm_file);
   auto read = [&](std::string_view section, std::string_view key) {
-    return GetIniValue(ini, st.ParmFile, section, key);
+    return GetIniValue(ini, parm_file, section, key);
   };
 
   // Datafolder: defined, present, writable.
   std::string value = read("Data", "Datafolder");
-  if (Undefined(value)) return FailUndefined(st, "Datafolder", "Data");
-  st.DataFolder = value;
-  if (!IsFolderPresent(st.fs, st.DataFolder)) {
-    return Fail(st, "ZARNCPA003CT", "/{1}/{2}/",
-                MsgValues({st.DataFolder, "Datafolder"}));
+  if (IsUndefined(value))
+    return fail(Undefined(services, "Datafolder", "Data"));
+  s.DataFolder = value;
+  if (!IsFolderPresent(fs, s.DataFolder)) {
+    return fail(Report(services, "ZARNCPA003CT", "/{1}/{2}/",
+                       MsgValues({s.DataFolder, "Datafolder"})));
   }
   int err = 0;
-  if (!IsFolderWritable(st.fs, st.clock, st.DataFolder, &err)) {
-    return FailNotWritable(st, st.DataFolder, "Datafolder", err);
+  if (!IsFolderWritable(fs, services.clock, s.DataFolder, &err)) {
+    return fail(NotWritable(services, s.DataFolder, "Datafolder", err));
   }
 
   // Files: a regular expression; one that does not compile would fail on
   // the first file name, so it is refused here.
   value = read("Data", "Files");
-  st.FilesMask = Undefined(value) ? std::string(kDefaultFiles) : value;
-  if (!st.regex.CheckPattern(st.FilesMask,
-                             RegularExpressions::TestOptions(true), nullptr)) {
-    return Fail(st, "ZARNCPA008CT", "/{1}/{2}/",
-                MsgValues({st.FilesMask, "Files"}));
+  s.FilesMask = IsUndefined(value) ? std::string(kDefaultFiles) : value;
+  if (!services.regex.CheckPattern(
+          s.FilesMask, RegularExpressions::TestOptions(true), nullptr)) {
+    return fail(Report(services, "ZARNCPA008CT", "/{1}/{2}/",
+                       MsgValues({s.FilesMask, "Files"})));
   }
 
   // Zarnfolder: defined, present.
   value = read("Data", "Zarnfolder");
-  if (Undefined(value)) return FailUndefined(st, "Zarnfolder", "Data");
-  st.ZarnFolder = value;
-  if (!IsFolderPresent(st.fs, st.ZarnFolder)) {
-    return Fail(st, "ZARNCPA003CT", "/{1}/{2}/",
-                MsgValues({st.ZarnFolder, "Zarnfolder"}));
+  if (IsUndefined(value))
+    return fail(Undefined(services, "Zarnfolder", "Data"));
+  s.ZarnFolder = value;
+  if (!IsFolderPresent(fs, s.ZarnFolder)) {
+    return fail(Report(services, "ZARNCPA003CT", "/{1}/{2}/",
+                       MsgValues({s.ZarnFolder, "Zarnfolder"})));
   }
 
   // Start: defined, the program file exists.
   value = read("Data", "Start");
-  if (Undefined(value)) return FailUndefined(st, "Start", "Data");
-  st.ZarnStart = value;
-  if (!IsFilePresent(st.fs, ProgramPath(st))) {
-    return Fail(st, "ZARNCPA002CT", "/{1}/{2}/",
-                MsgValues({st.ZarnStart, "Start"}));
+  if (IsUndefined(value)) return fail(Undefined(services, "Start", "Data"));
+  s.ZarnStart = value;
+  if (!IsFilePresent(fs,
+                     s.ZarnFolder + std::string(kPathSepText) + s.ZarnStart)) {
+    return fail(Report(services, "ZARNCPA002CT", "/{1}/{2}/",
+                       MsgValues({s.ZarnStart, "Start"})));
   }
 
   value = read("Data", "Recursion");
-  st.RecurseFlag = Undefined(value) || value == "Yes";
+  s.RecurseFlag = IsUndefined(value) || value == "Yes";
 
   // Log: its folder exists and is writable.
   value = read("Log", "Log");
-  st.LogFile = Undefined(value)
-                   ? st.DataFolder + std::string(kPathSepText) + "zarn.log"
-                   : value;
-  st.LogFolder = FolderOfPath(st.LogFile);
-  if (!IsFolderPresent(st.fs, st.LogFolder)) {
-    return Fail(st, "ZARNCPA003CT", "/{1}/{2}/",
-                MsgValues({st.LogFolder, "Log"}));
+  s.LogFile = IsUndefined(value)
+                  ? s.DataFolder + std::string(kPathSepText) + "zarn.log"
+                  : value;
+  s.LogFolder = FolderOfPath(s.LogFile);
+  if (!IsFolderPresent(fs, s.LogFolder)) {
+    return fail(Report(services, "ZARNCPA003CT", "/{1}/{2}/",
+                       MsgValues({s.LogFolder, "Log"})));
   }
-  if (!IsFolderWritable(st.fs, st.clock, st.LogFolder, &err)) {
-    return FailNotWritable(st, st.LogFolder, "Log", err);
+  if (!IsFolderWritable(fs, services.clock, s.LogFolder, &err)) {
+    return fail(NotWritable(services, s.LogFolder, "Log", err));
   }
 
   value = read("Log", "Logappend");
-  st.LogAppend = !Undefined(value) && value != "No";
+  s.LogAppend = !IsUndefined(value) && value != "No";
 
   // String parameters Parm1, Parm2, ... up to the first gap.
-  int32_t n = 1;
-  while (true) {
+  for (int n = 1;; ++n) {
     value = read("String_parm", "Parm" + std::to_string(n));
-    if (Undefined(value)) break;
-    st.StrVars.Set("*parm" + std::to_string(n), value);
-    ++n;
+    if (IsUndefined(value)) break;
+    s.parms.push_back(value);
   }
-  st.ParmCount = n - 1;
+  return check;
+}
+
+void ApplySettings(RunState& st, const Settings& s) {
+  st.DataFolder = s.DataFolder;
+  st.FilesMask = s.FilesMask;
+  st.ZarnFolder = s.ZarnFolder;
+  st.ZarnStart = s.ZarnStart;
+  st.RecurseFlag = s.RecurseFlag;
+  st.LogFile = s.LogFile;
+  st.LogFolder = s.LogFolder;
+  st.LogAppend = s.LogAppend;
+  st.ParmCount = static_cast<int32_t>(s.parms.size());
+  for (size_t i = 0; i < s.parms.size(); ++i) {
+    st.StrVars.Set("*parm" + std::to_string(i + 1), s.parms[i]);
+  }
 }
 
 void WriteParmListing(RunState& st, const std::string& logfile,

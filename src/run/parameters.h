@@ -5,14 +5,55 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "commands/run_state.h"
+#include "support/clock.h"
+#include "support/file_system.h"
+#include "support/ini.h"
+#include "support/regex.h"
 
 namespace zarn {
 
-// Reads and checks the parameter file st.ParmFile; on the first failing
-// setting FinalMsg holds the report.
-void CheckParameters(RunState& st);
+// The settings of the parameter file, fixed once checked.
+struct Settings {
+  std::string DataFolder;
+  std::string FilesMask;
+  std::string ZarnFolder;
+  std::string ZarnStart;
+  bool RecurseFlag = true;
+  std::string LogFile;
+  std::string LogFolder;
+  bool LogAppend = false;
+  std::vector<std::string> parms;  // the values of *parm1, *parm2, ...
+};
+
+// The outcome of the check: the settings, or the report of the first
+// setting that failed.
+struct ParameterCheck {
+  Settings settings;
+  std::string report;  // empty: every setting passed
+
+  bool ok() const { return report.empty(); }
+};
+
+// What the check reads besides the parameter file: the file system and the
+// clock (the writability tests), the regular expressions (the Files
+// expression must compile) and the message file (the reports' texts).
+struct CheckServices {
+  FileSystem& fs;
+  Clock& clock;
+  RegularExpressions& regex;
+  const IniFile& messages;
+  const std::string& message_path;
+};
+
+// Reads and checks the parameter file parm_file. Logs nothing.
+ParameterCheck CheckParameters(const CheckServices& services,
+                               const std::string& parm_file);
+
+// Makes the checked settings the run's: its fields and *parm1, *parm2, ...
+void ApplySettings(RunState& st, const Settings& settings);
 
 // Writes the settings as stored, one log line each.
 void WriteParmListing(RunState& st, const std::string& logfile,

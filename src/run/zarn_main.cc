@@ -79,13 +79,16 @@ int Main(RunState& st, std::ostream& report) {
     return kExitStartup;
   }
 
-  st.FinalMsg.clear();
-  CheckParameters(st);
-  if (!st.FinalMsg.empty()) {
+  const ParameterCheck check = CheckParameters(
+      CheckServices{st.fs, st.clock, st.regex, st.MessageFile(), st.MsgFile},
+      st.ParmFile);
+  if (!check.ok()) {
+    st.FinalMsg = check.report;
     st.ErrFlag = 1;
     ShowFinalReport(st, report, st.FinalMsg);
     return kExitStartup;
   }
+  ApplySettings(st, check.settings);
 
   // Before the log: a second run must not even start a log of its own over
   // the first's. A preview writes nothing back and takes no lock.

@@ -96,7 +96,7 @@ void FuzzProgramLoader(std::string_view data) {
   InstallProgram(st);
   // A loaded program is listed like the trace does; a refused one already
   // was, with its report.
-  if (st.ErrFlag == 0) ListProgramOnce(st);
+  if (st.ErrFlag == ErrorState::kNone) ListProgramOnce(st);
 }
 
 void FuzzEvaluator(std::string_view data) {
@@ -165,7 +165,7 @@ void FuzzProgramRun(std::string_view data) {
   MemoryJob job(data.substr(0, nul));
   RunState& st = job.st;
   InstallProgram(st);
-  if (st.ErrFlag != 0) return;
+  if (st.ErrFlag != ErrorState::kNone) return;
   InitSysVars(
       st.StrVars, st.SysVars,
       SysVarSettings{"/app", "/data", "/prog", "p.zarn", "/data/zarn.log", 0});

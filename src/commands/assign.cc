@@ -154,7 +154,7 @@ void SetCommand(RunState& st, std::string_view keyword, std::string_view parm) {
   const Assignment a{keyword, parts, cut.name, cut.rest, /*from_set=*/true};
   if (!MayAssign(st, a)) return;
   if (std::string_view(value).substr(0, kErrorMarker.size()) == kErrorMarker) {
-    st.ErrFlag = 1;
+    st.ErrFlag = ErrorState::kStopRun;
     LogMessage(st, kCommandsSection, "ZARNCMD006CT", "/{1}/{2}/",
                MsgValues({cut.rest, value}));
     return;

@@ -25,7 +25,7 @@ std::string ParmWord(std::string_view parm, int32_t n) {
 
 bool RefuseTextSize(RunState& st, std::string_view keyword, int64_t size) {
   if (size <= st.max_text_size) return false;
-  st.ErrFlag = 1;
+  st.ErrFlag = ErrorState::kStopRun;
   LogMessage(st, kCommandsSection, "ZARNCMD009CT", "/{1}/{2}/{3}/",
              MsgValues({keyword, std::to_string(size),
                         std::to_string(st.max_text_size)}));
@@ -53,14 +53,14 @@ void Trace(RunState& st, std::string_view label, int64_t value) {
 }
 
 void ReportMissingArgument(RunState& st, std::string_view keyword,
-                           std::string_view argument, int32_t err_flag) {
+                           std::string_view argument, ErrorState err_flag) {
   st.ErrFlag = err_flag;
   LogMessage(st, kCommandsSection, "ZARNCMD002LE", "/{1}/{2}/",
              MsgValues({keyword, argument}));
 }
 
 void ReportError(RunState& st, std::string_view code, std::string_view value) {
-  st.ErrFlag = 1;
+  st.ErrFlag = ErrorState::kStopRun;
   LogMessage(st, kCommandsSection, code, "/{1}/", MsgValues({value}));
 }
 

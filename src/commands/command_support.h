@@ -63,10 +63,11 @@ void Trace(RunState& st, std::string_view label, int64_t value);
 // A required argument is empty: logs ZARNCMD002LE with the keyword and the
 // (empty) argument and sets ErrFlag to err_flag.
 void ReportMissingArgument(RunState& st, std::string_view keyword,
-                           std::string_view argument, int32_t err_flag = 1);
+                           std::string_view argument,
+                           ErrorState err_flag = ErrorState::kStopRun);
 
 // A new *filestring of `size` bytes would be longer than the largest file a
-// run reads back (st.max_text_size): true after setting ErrFlag to 1 and
+// run reads back (st.max_text_size): true after setting ErrFlag to kStopRun and
 // logging ZARNCMD009CT; a file written with it could never be edited again.
 bool RefuseTextSize(RunState& st, std::string_view keyword, int64_t size);
 
@@ -74,7 +75,7 @@ bool RefuseTextSize(RunState& st, std::string_view keyword, int64_t size);
 // per file on standard error (ZARNCMD010CE), with the operation's number.
 void ReportEngineLimit(RunState& st);
 
-// Sets ErrFlag to 1 and logs the code with a one-item template "/{1}/".
+// Sets ErrFlag to kStopRun and logs the code with a one-item template "/{1}/".
 void ReportError(RunState& st, std::string_view code, std::string_view value);
 
 // The plan of expression, one of the parts of the current operation's

@@ -57,7 +57,7 @@ void DispatchOperation(RunState& st) {
     ReportError(st, "ZARNCMD004CT", op.command);
   }
 
-  if (st.ErrFlag > 0) {
+  if (st.ErrFlag != ErrorState::kNone) {
     const std::string file = EscapeName(st.StrVars.ValueOrEmpty("*file"));
     LogMessage(st, kCommandsSection, "ZARNCMD001LE", "|{1}|{2}|{3}|",
                MsgValues({file, std::to_string(st.CurOper), op.text}));

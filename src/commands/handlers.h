@@ -1,7 +1,7 @@
 // The command handlers. Each receives the command keyword and the parameter
 // string of the operation st.CurOper and reports only through variables,
 // ErrFlag and the log. A handler that succeeds writes *n_oper; one that sets
-// ErrFlag to 1 does not (the run loop stops on the flag).
+// ErrFlag to kStopRun does not (the run loop stops on the flag).
 #ifndef ZARN_COMMANDS_HANDLERS_H_
 #define ZARN_COMMANDS_HANDLERS_H_
 

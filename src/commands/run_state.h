@@ -45,6 +45,13 @@ struct RunOptions {
   ProgressLine* progress = nullptr;
 };
 
+// The run-error flag, the one failure channel between the parts of a run.
+enum class ErrorState {
+  kNone,        // no failure
+  kStopRun,     // stop the run: the current file is finished, the loop ends
+  kFileFailed,  // only the current file failed; the loop goes on
+};
+
 struct RunState {
   RunState(FileSystem& file_system, Clock& run_clock)
       : fs(file_system), clock(run_clock) {}
@@ -54,7 +61,7 @@ struct RunState {
   RunOptions options;
 
   // Run control.
-  int32_t ErrFlag = 0;  // 0 ok; 1 stop the run; 2 the current file failed
+  ErrorState ErrFlag = ErrorState::kNone;
   std::string FinalMsg;
   std::string MsgText;
   const std::string AppTitle = std::string(kAppTitle);

@@ -28,7 +28,7 @@ void WlogCommand(RunState& st, std::string_view keyword,
   const std::string& name = FactsOf(st).PartsOf(st, parm).words[0];
   if (name.empty()) {
     // Only the current file fails; the next operation is still named.
-    ReportMissingArgument(st, keyword, "", /*err_flag=*/2);
+    ReportMissingArgument(st, keyword, "", ErrorState::kFileFailed);
     SetNextOper(st, NextInSequence(st));
     return;
   }

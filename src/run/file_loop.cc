@@ -100,7 +100,7 @@ void WriteFileDiff(RunState& st, const std::string& path,
 // A stop requested by the program stays a stop; otherwise only this file
 // failed.
 void FailFile(RunState& st) {
-  if (st.ErrFlag != 1) st.ErrFlag = 2;
+  if (st.ErrFlag != ErrorState::kStopRun) st.ErrFlag = ErrorState::kFileFailed;
 }
 
 void WriteBackFailed(RunState& st, const std::string& path, int err) {
@@ -207,15 +207,15 @@ void ProcessFileSet(RunState& st) {
       ++done;
       if (progress) progress->Update(done, shown, IntVar(st, "*allchanges"));
       SetIntVar(st, "*allfiles", int64_t{IntVar(st, "*allfiles")} + 1);
-      if (st.ErrFlag == 1) {
+      if (st.ErrFlag == ErrorState::kStopRun) {
         ReportStop(st, path);
         stopped = true;
         break;
       }
       LogMessage(st, kSection, "ZARNPFI005CI", "/{1}/",
                  MsgValues({st.StrVars.ValueOrEmpty("*changes")}));
-      if (st.ErrFlag == 2) {
-        st.ErrFlag = 0;
+      if (st.ErrFlag == ErrorState::kFileFailed) {
+        st.ErrFlag = ErrorState::kNone;
         st.FileFailed = true;
       }
     }
@@ -234,7 +234,7 @@ void ProcessFile(RunState& st, const std::string& path, const FileId* listed) {
   if (int err = st.fs.ReadFile(path, listed, &content, &stamp)) {
     LogMessage(st, kSection, "ZARNPFI001CE", "/{1}/{2}/",
                MsgValues({EscapeName(path), std::to_string(err)}));
-    st.ErrFlag = 2;
+    st.ErrFlag = ErrorState::kFileFailed;
     return;
   }
   const RunOptions& options = st.options;
@@ -326,7 +326,7 @@ void RunOperations(RunState& st) {
     if (InterruptSignal() != 0) break;
     if (st.step_limit > 0 && ++steps > st.step_limit) break;
     DispatchOperation(st);
-    if (st.ErrFlag > 0) {
+    if (st.ErrFlag != ErrorState::kNone) {
       st.CurOper = 999999999;
     } else {
       st.CurOper = IntVar(st, st.names.n_oper);

@@ -15,10 +15,10 @@ namespace zarn {
 void ProcessFileSet(RunState& st);
 
 // Reads one file, runs the program on it and writes it back when changed;
-// ErrFlag is 2 when the file cannot be read or written back. listed (may be
-// null) is the identity the file had when its folder was listed: another
-// file found at the path is not read. FileAbandoned is set when a signal
-// made the run leave the file as it was.
+// ErrFlag is kFileFailed when the file cannot be read or written back. listed
+// (may be null) is the identity the file had when its folder was listed:
+// another file found at the path is not read. FileAbandoned is set when a
+// signal made the run leave the file as it was.
 void ProcessFile(RunState& st, const std::string& path, const FileId* listed);
 
 // Sets the per-file variables, runs the program, and hands back the number

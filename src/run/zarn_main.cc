@@ -38,7 +38,7 @@ void LockDataFolder(RunState& st) {
                  err == EWOULDBLOCK ? "ZARNCPA009CT" : "ZARNCPA011CT",
                  "/{1}/{2}/", MsgValues({st.DataFolder, std::to_string(err)}));
   st.FinalMsg = st.MsgText;
-  st.ErrFlag = 1;
+  st.ErrFlag = ErrorState::kStopRun;
 }
 
 void WriteLogHeader(RunState& st) {
@@ -50,7 +50,7 @@ void WriteLogHeader(RunState& st) {
     ComposeMessage(st, "CheckParameters", "ZARNCPA004CT", "/{1}/{2}/",
                    MsgValues({st.LogFile, std::to_string(status)}));
     st.FinalMsg = st.MsgText;
-    st.ErrFlag = 1;
+    st.ErrFlag = ErrorState::kStopRun;
   }
 }
 
@@ -69,7 +69,7 @@ int Main(RunState& st, std::ostream& report) {
       ShowFinalReport(st, report, std::string(text));
     };
   }
-  st.ErrFlag = 0;
+  st.ErrFlag = ErrorState::kNone;
   st.ListingDone = false;
   st.MsgFile = st.AppFolder + std::string(kPathSepText) + st.MsgFileName;
   if (!IsFilePresent(st.fs, st.MsgFile)) {
@@ -84,7 +84,7 @@ int Main(RunState& st, std::ostream& report) {
       st.ParmFile);
   if (!check.ok()) {
     st.FinalMsg = check.report;
-    st.ErrFlag = 1;
+    st.ErrFlag = ErrorState::kStopRun;
     ShowFinalReport(st, report, st.FinalMsg);
     return kExitStartup;
   }
@@ -94,14 +94,14 @@ int Main(RunState& st, std::ostream& report) {
   // the first's. A preview writes nothing back and takes no lock.
   if (!st.options.dry_run) {
     LockDataFolder(st);
-    if (st.ErrFlag > 0) {
+    if (st.ErrFlag != ErrorState::kNone) {
       ShowFinalReport(st, report, st.FinalMsg);
       return kExitStartup;
     }
   }
 
   WriteLogHeader(st);
-  if (st.ErrFlag > 0) {
+  if (st.ErrFlag != ErrorState::kNone) {
     ShowFinalReport(st, report, st.FinalMsg);
     return kExitStartup;
   }
@@ -113,14 +113,14 @@ int Main(RunState& st, std::ostream& report) {
               SysVarSettings{st.AppFolder, st.DataFolder, st.ZarnFolder,
                              st.ZarnStart, st.LogFile, st.ParmCount});
   InstallProgram(st);
-  if (st.ErrFlag > 0) {
+  if (st.ErrFlag != ErrorState::kNone) {
     ShowFinalReport(st, report, st.FinalMsg);
     return kExitStartup;
   }
 
   ProcessFileSet(st);
   if (st.Interrupted != 0) return kExitSignalBase + st.Interrupted;
-  if (st.ErrFlag == 1) return kExitStopped;
+  if (st.ErrFlag == ErrorState::kStopRun) return kExitStopped;
   if (st.FileFailed || st.FolderFailed || st.LogFailed) {
     return kExitFileFailed;
   }
@@ -139,7 +139,7 @@ void InstallProgram(RunState& st) {
                    MsgValues({path, std::to_string(loaded.read_error)}));
     st.FinalMsg = st.MsgText;
     Log(st, st.FinalMsg);
-    st.ErrFlag = 1;
+    st.ErrFlag = ErrorState::kStopRun;
     return;
   }
   st.OperList = std::move(loaded.OperList);
@@ -158,7 +158,7 @@ void InstallProgram(RunState& st) {
                                    MsgValues({PaddedNumber(finding.oper, 3),
                                               st.OperAt(finding.oper).text}));
   }
-  st.ErrFlag = 1;
+  st.ErrFlag = ErrorState::kStopRun;
   WriteParmListing(st, st.LogFile, &st.LogErrNo);
   ListProgramOnce(st);
   LogMessage(st, kSection, "ZARNCTP000CT");

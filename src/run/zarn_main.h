@@ -25,17 +25,17 @@ inline constexpr int kExitSignalBase = 128;
 int Main(RunState& st, std::ostream& report);
 
 // Starts the log with the banner line (replacing the log, or appending to
-// it when Logappend is on); on failure ErrFlag is 1 and FinalMsg holds
+// it when Logappend is on); on failure ErrFlag is kStopRun and FinalMsg holds
 // ZARNCPA004CT.
 void WriteLogHeader(RunState& st);
 
 // Loads the program file into the run's operation list. On failure
-// ErrFlag is 1, FinalMsg holds the report, and the log has received the
+// ErrFlag is kStopRun, FinalMsg holds the report, and the log has received the
 // report, and for a structure error the listings and the report's header.
 void InstallProgram(RunState& st);
 
 // Takes the lock that keeps a second run off the same data folder; on
-// failure ErrFlag is 1 and FinalMsg holds the report.
+// failure ErrFlag is kStopRun and FinalMsg holds the report.
 void LockDataFolder(RunState& st);
 
 // The final report: "Zarn 2.0: " and the text, its control characters

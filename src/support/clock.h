@@ -1,5 +1,8 @@
 // The clock seam: log stamps and the name of the writability test file read
 // the local time through it, so tests can fix the time.
+//
+// Thread-safety: the system clock may be read from any thread; a fake clock
+// of a test is read by one.
 #ifndef ZARN_SUPPORT_CLOCK_H_
 #define ZARN_SUPPORT_CLOCK_H_
 

@@ -4,6 +4,9 @@
 // implementation in the binary, an in-memory one (memory_file_system.h) that
 // can inject any failure with its errno in tests. Failures are returned as
 // errno values (0 = success); nothing throws.
+//
+// Thread-safety: a file system keeps the open folder of the file in hand
+// and the run's lock, so one belongs to one thread at a time.
 #ifndef ZARN_SUPPORT_FILE_SYSTEM_H_
 #define ZARN_SUPPORT_FILE_SYSTEM_H_
 

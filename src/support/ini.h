@@ -8,6 +8,9 @@
 // cut to 254 bytes. A line whose first non-blank character is ";" is a
 // comment. An absent file, section or key, an empty value and a value that
 // is empty once its quotes are removed all read as nothing.
+//
+// Thread-safety: an IniFile is never changed once loaded or parsed; any
+// number of threads may read it at once.
 #ifndef ZARN_SUPPORT_INI_H_
 #define ZARN_SUPPORT_INI_H_
 

@@ -1,6 +1,6 @@
 // An in-memory FileSystem for tests: files and folders live in maps, every
 // operation is recorded, and any operation on any path can be made to fail
-// with a chosen errno.
+// with a chosen errno. Not thread-safe.
 //
 // WriteWholeFile goes the way of the real one: a hidden temporary file
 // ".NAME.zarn-NNNNNN" beside the target receives the content, then is

@@ -4,6 +4,10 @@
 // message code, and may hold the placeholders {1}, {2}, {3}. A placeholder
 // template and a value list are texts of the form D item D item ... D whose
 // first character D is their delimiter.
+//
+// Thread-safety: composing a message only reads the message file, which is
+// never changed once loaded, so any number of threads may compose at once;
+// the log has one writer, the run's file loop.
 #ifndef ZARN_SUPPORT_MESSAGES_H_
 #define ZARN_SUPPORT_MESSAGES_H_
 

@@ -1,6 +1,10 @@
 // Regular-expression matching: the file-name test of the file loop and the
 // search of the find commands.
 //
+// Thread-safety: a RegularExpressions (its cache of compiled patterns, its
+// match data and scratch) belongs to one thread; each thread that searches
+// needs its own.
+//
 // The engine is PCRE2 (8-bit), set up to behave like an ECMAScript engine
 // over byte strings:
 //   - one byte is one character (no UTF mode); letter case is folded for

@@ -45,6 +45,19 @@ struct RunOptions {
   ProgressLine* progress = nullptr;
 };
 
+// The settings of the parameter file, fixed once checked.
+struct Settings {
+  std::string DataFolder;
+  std::string FilesMask;
+  std::string ZarnFolder;
+  std::string ZarnStart;
+  bool RecurseFlag = true;
+  std::string LogFile;
+  std::string LogFolder;
+  bool LogAppend = false;
+  std::vector<std::string> parms;  // the values of *parm1, *parm2, ...
+};
+
 // The run-error flag, the one failure channel between the parts of a run.
 enum class ErrorState {
   kNone,        // no failure
@@ -52,7 +65,7 @@ enum class ErrorState {
   kFileFailed,  // only the current file failed; the loop goes on
 };
 
-struct RunState {
+struct RunState : Settings {
   RunState(FileSystem& file_system, Clock& run_clock)
       : fs(file_system), clock(run_clock) {}
 
@@ -96,16 +109,8 @@ struct RunState {
   // the program ends for the file when it is reached.
   int64_t step_limit = 0;
 
-  // Settings of the parameter file.
+  // The parameter file; its settings are the Settings the run is.
   std::string ParmFile;
-  std::string DataFolder;
-  std::string FilesMask;
-  std::string ZarnFolder;
-  std::string ZarnStart;
-  bool RecurseFlag = true;
-  std::string LogFile;
-  std::string LogFolder;
-  bool LogAppend = false;
   int32_t ParmCount = 0;
 
   // The program.

@@ -143,14 +143,7 @@ ParameterCheck CheckParameters(const CheckServices& services,
 }
 
 void ApplySettings(RunState& st, const Settings& s) {
-  st.DataFolder = s.DataFolder;
-  st.FilesMask = s.FilesMask;
-  st.ZarnFolder = s.ZarnFolder;
-  st.ZarnStart = s.ZarnStart;
-  st.RecurseFlag = s.RecurseFlag;
-  st.LogFile = s.LogFile;
-  st.LogFolder = s.LogFolder;
-  st.LogAppend = s.LogAppend;
+  static_cast<Settings&>(st) = s;
   st.ParmCount = static_cast<int32_t>(s.parms.size());
   for (size_t i = 0; i < s.parms.size(); ++i) {
     st.StrVars.Set("*parm" + std::to_string(i + 1), s.parms[i]);

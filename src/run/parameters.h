@@ -15,19 +15,6 @@
 
 namespace zarn {
 
-// The settings of the parameter file, fixed once checked.
-struct Settings {
-  std::string DataFolder;
-  std::string FilesMask;
-  std::string ZarnFolder;
-  std::string ZarnStart;
-  bool RecurseFlag = true;
-  std::string LogFile;
-  std::string LogFolder;
-  bool LogAppend = false;
-  std::vector<std::string> parms;  // the values of *parm1, *parm2, ...
-};
-
 // The outcome of the check: the settings, or the report of the first
 // setting that failed.
 struct ParameterCheck {

@@ -164,11 +164,12 @@ void FuzzProgramRun(std::string_view data) {
   const size_t nul = data.find('\0');
   MemoryJob job(data.substr(0, nul));
   RunState& st = job.st;
-  InstallProgram(st);
-  if (st.ErrFlag != ErrorState::kNone) return;
+  // As a run does it: the system variables, then the program.
   InitSysVars(
       st.StrVars, st.SysVars,
       SysVarSettings{"/app", "/data", "/prog", "p.zarn", "/data/zarn.log", 0});
+  InstallProgram(st);
+  if (st.ErrFlag != ErrorState::kNone) return;
   std::string text(nul == std::string_view::npos ? std::string_view()
                                                  : data.substr(nul + 1));
   // The file loop's own preparation and operation loop, with a budget.

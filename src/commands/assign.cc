@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "commands/command_support.h"
+#include "commands/compiled_program.h"
 #include "commands/handlers.h"
-#include "commands/program_facts.h"
 #include "eval/evaluator.h"
 #include "eval/functions.h"
 #include "support/messages.h"
@@ -22,12 +22,9 @@ constexpr std::string_view kErrorMarker = "*** ERROR";
 
 // How the three commands differ once the value is known.
 struct Assignment {
-  std::string_view keyword;
-  // The operation's parameter cut into its parts; name is parts.cut.name.
-  const OperParts& parts;
-  std::string_view name;
-  // The argument as written, quoted when a new *pos is refused.
-  std::string_view argument;
+  // The operation; the target is op.cut.name, the argument as written
+  // (quoted when a new *pos is refused) op.cut.rest.
+  const CompiledOper& op;
   // Only "set" counts a new *filestring as a change and writes the program
   // listing when the trace level becomes 1.
   bool from_set = false;
@@ -35,17 +32,10 @@ struct Assignment {
 
 // Refuses a protected system variable; true when the name may be assigned.
 bool MayAssign(RunState& st, const Assignment& a) {
-  // SysVarKind(name) == 2, with the lookups of the operation remembered:
-  // the name must be stored exactly so and be a protected entry of the
-  // table.
-  const OperParts& parts = a.parts;
-  if (parts.sys_count != st.SysVars.SysVarCount()) {
-    parts.sys_entry = st.SysVars.Find(a.name);
-    parts.sys_count = st.SysVars.SysVarCount();
+  if (SysVarKind(st.StrVars, a.op.target_entry, a.op.target) != 2) {
+    return true;
   }
-  if (parts.sys_entry == nullptr || parts.sys_entry->writable) return true;
-  if (st.StrVars.FindStrVar(parts.target) == 0) return true;
-  ReportError(st, "ZARNCMD005CT", a.keyword);
+  ReportError(st, "ZARNCMD005CT", a.op.keyword());
   return false;
 }
 
@@ -58,64 +48,72 @@ void FileTextAssigned(RunState& st, bool from_set) {
   if (from_set) SetIntVar(st, "*changes", int64_t{IntVar(st, "*changes")} + 1);
 }
 
+// A new *pos: a whole number above 0; past the end is the end; a valid
+// one keeps its text as written (3.0 stays 3.0).
+bool AssignPos(RunState& st, const Assignment& a, std::string_view value) {
+  int32_t pos = 0;
+  if (!ToWholeNumber(value, &pos) || pos <= 0) {
+    ReportError(st, "ZARNCMD007CT", a.op.cut.rest);
+    return false;
+  }
+  const int32_t length = FileTextLength(st);
+  if (pos > length) {
+    SetIntVar(st, "*pos", length);
+  } else {
+    st.StrVars.Set("*pos", std::string(value));
+  }
+  return true;
+}
+
+// A new *errloglev: "1" turns the trace on, anything else is "0".
+bool AssignErrLogLev(RunState& st, const Assignment& a,
+                     std::string_view value) {
+  if (value != "0" && value != "1") value = "0";
+  const bool trace_on = value == "1";
+  st.StrVars.Set("*errloglev", std::string(value));
+  // The trace refers to operations by number, so the log receives the
+  // program listing once before the first trace line.
+  if (a.from_set && trace_on) ListProgramOnce(st);
+  return true;
+}
+
 // Stores value under the name with the side effects of the writable system
 // variables (their names compared exactly); false when a new *pos is
 // refused, the variable then keeping its value.
 bool Assign(RunState& st, const Assignment& a, std::string_view value) {
-  if (a.name == kFileStringName) {
-    if (RefuseTextSize(st, a.keyword, static_cast<int64_t>(value.size()))) {
-      return false;
-    }
-    // Copied into the storage of the text it replaces.
-    st.StrVars.Assign(kFileStringName, value);
-    FileTextAssigned(st, a.from_set);
-    return true;
+  switch (a.op.target_kind) {
+    case TargetKind::kPlain:
+      st.StrVars.Assign(a.op.target, value);
+      return true;
+    case TargetKind::kPos:
+      return AssignPos(st, a, value);
+    case TargetKind::kErrLogLev:
+      return AssignErrLogLev(st, a, value);
+    case TargetKind::kFileString:
+      break;
   }
-  if (a.name == "*pos") {
-    int32_t pos = 0;
-    if (!ToWholeNumber(value, &pos) || pos <= 0) {
-      ReportError(st, "ZARNCMD007CT", a.argument);
-      return false;
-    }
-    // A position past the end is the end; a valid one keeps its text as
-    // written (3.0 stays 3.0).
-    const int32_t length = FileTextLength(st);
-    if (pos > length) {
-      SetIntVar(st, "*pos", length);
-    } else {
-      st.StrVars.Set("*pos", std::string(value));
-    }
-    return true;
+  if (RefuseTextSize(st, a.op.keyword(), static_cast<int64_t>(value.size()))) {
+    return false;
   }
-  if (a.name == "*errloglev") {
-    if (value != "0" && value != "1") value = "0";
-    const bool trace_on = value == "1";
-    st.StrVars.Set("*errloglev", std::string(value));
-    // The trace refers to operations by number, so the log receives the
-    // program listing once before the first trace line.
-    if (a.from_set && trace_on) ListProgramOnce(st);
-    return true;
-  }
-  st.StrVars.Assign(a.parts.target, value);
+  // Copied into the storage of the text it replaces.
+  st.StrVars.Assign(kFileStringName, value);
+  FileTextAssigned(st, a.from_set);
   return true;
 }
 
 // "set *filestring,sr(*filestring,F,R[,N])" with R no longer than F: the
 // text is rewritten within its own storage instead of being built anew as a
 // result and copied back, when the outcome is the same. It is when nothing
-// can read the result variable the expression would leave, the trace (which
-// shows the value) is off, and the result does not begin like an error
-// (which the assignment refuses). True when the operation was done so
-// (or refused, as the assignment would refuse it).
-bool SetFileTextInPlace(RunState& st, const OperParts& parts,
-                        const Assignment& a) {
-  if (a.name != kFileStringName || st.ErrLogLevel == 1 ||
-      FactsOf(st).FunrObservable(st)) {
-    return false;
-  }
-  EvalContext ctx{st.StrVars, st.RangeVars, st.FunrCount, &st.plans};
+// can read the result variable the expression would leave (the compiled
+// program knows it), the trace (which shows the value) is off, and the
+// result does not begin like an error (which the assignment refuses). True
+// when the operation was done so (or refused, as the assignment would
+// refuse it).
+bool SetFileTextInPlace(RunState& st, const Assignment& a) {
+  if (!a.op.sr_in_place || st.ErrLogLevel == 1) return false;
+  EvalContext ctx = ContextOf(st);
   SrArguments args;
-  if (!PlannedSrOfFileText(PlanOfPart(st, parts, parts.cut.rest), ctx, &args) ||
+  if (!PlannedSrOfFileText(*a.op.rest_plan, ctx, &args) ||
       args.to.size() > args.from.size() ||
       args.text.data() != st.StrVars.file_text().view().data() ||
       SrHead(args, kErrorMarker.size()) == kErrorMarker) {
@@ -137,71 +135,61 @@ bool SetFileTextInPlace(RunState& st, const OperParts& parts,
 
 }  // namespace
 
-void SetCommand(RunState& st, std::string_view keyword, std::string_view parm) {
-  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
-  const NameAndRest& cut = parts.cut;
-  if (SetFileTextInPlace(
-          st, parts,
-          Assignment{keyword, parts, cut.name, cut.rest, /*from_set=*/true})) {
-    return;
-  }
+void SetCommand(RunState& st, const CompiledOper& op) {
+  const Assignment a{op, /*from_set=*/true};
+  if (SetFileTextInPlace(st, a)) return;
   // A view of the result where it lies (often a result variable), so that
   // a long text is copied once, into the variable that receives it.
   std::string buffer;
-  const std::string_view value = EvaluatePartView(st, parts, cut.rest, &buffer);
+  const std::string_view value =
+      EvaluatePlanView(st, *op.rest_plan, op.cut.rest, &buffer);
   // Traced before any check, so that a failing assignment shows its value.
   Trace(st, kTraceSet, value);
-  const Assignment a{keyword, parts, cut.name, cut.rest, /*from_set=*/true};
   if (!MayAssign(st, a)) return;
-  if (std::string_view(value).substr(0, kErrorMarker.size()) == kErrorMarker) {
+  if (value.substr(0, kErrorMarker.size()) == kErrorMarker) {
     st.ErrFlag = ErrorState::kStopRun;
     LogMessage(st, kCommandsSection, "ZARNCMD006CT", "/{1}/{2}/",
-               MsgValues({cut.rest, value}));
+               MsgValues({op.cut.rest, value}));
     return;
   }
-  if (!Assign(st, a, std::move(value))) return;
+  if (!Assign(st, a, value)) return;
   SetNextOper(st, NextInSequence(st));
 }
 
-void SetcCommand(RunState& st, std::string_view keyword,
-                 std::string_view parm) {
-  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
-  const NameAndRest& cut = parts.cut;
-  if (parts.words[0].empty()) {
-    ReportMissingArgument(st, keyword, "");
+void SetcCommand(RunState& st, const CompiledOper& op) {
+  if (op.words[0].empty()) {
+    ReportMissingArgument(st, op.keyword(), "");
     return;
   }
   // The literal is the first word of the rest, not trimmed again: blanks
   // before the next comma, and after skipped commas, belong to it.
-  std::string literal = GetWord("," + cut.rest + ",", ",", 1);
+  std::string literal = GetWord("," + op.cut.rest + ",", ",", 1);
   Trace(st, kTraceSetc, literal);
-  const Assignment a{keyword, parts, cut.name, cut.rest};
+  const Assignment a{op};
   if (!MayAssign(st, a)) return;
-  if (!Assign(st, a, std::move(literal))) return;
+  if (!Assign(st, a, literal)) return;
   SetNextOper(st, NextInSequence(st));
 }
 
-void CatCommand(RunState& st, std::string_view keyword, std::string_view parm) {
-  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
-  const NameAndRest& cut = parts.cut;
+void CatCommand(RunState& st, const CompiledOper& op) {
   // Unlike setc, the first word is tested as it stands: a word of blanks
   // counts as present.
-  if (GetWord("," + std::string(parm) + ",", ",", 1).empty()) {
-    ReportMissingArgument(st, keyword, "");
+  if (GetWord("," + op.oper->parm + ",", ",", 1).empty()) {
+    ReportMissingArgument(st, op.keyword(), "");
     return;
   }
   // The value ends at the first empty name of the list.
   std::string value;
-  const std::string list = "," + cut.rest + ",";
+  const std::string list = "," + op.cut.rest + ",";
   for (int32_t i = 1;; ++i) {
     const std::string name = Trimmed(GetWord(list, ",", i));
     if (name.empty()) break;
     value.append(st.StrVars.ValueOrEmpty(name));
   }
   Trace(st, kTraceCat, value);
-  const Assignment a{keyword, parts, cut.name, cut.rest};
+  const Assignment a{op};
   if (!MayAssign(st, a)) return;
-  if (!Assign(st, a, std::move(value))) return;
+  if (!Assign(st, a, value)) return;
   SetNextOper(st, NextInSequence(st));
 }
 

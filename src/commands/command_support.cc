@@ -2,26 +2,13 @@
 
 #include <limits>
 
-#include "commands/program_facts.h"
+#include "commands/compiled_program.h"
 #include "eval/evaluator.h"
 #include "program/program.h"
 #include "support/messages.h"
 #include "support/text.h"
 
 namespace zarn {
-
-NameAndRest CutNameAndRest(std::string_view parm) {
-  return NameAndRest{Trimmed(LeftOf(parm, ",")), Trimmed(RightOf(parm, ","))};
-}
-
-std::string ParmWord(std::string_view parm, int32_t n) {
-  std::string list;
-  list.reserve(parm.size() + 2);
-  list.push_back(',');
-  list.append(parm);
-  list.push_back(',');
-  return Trimmed(GetWord(list, ",", n));
-}
 
 bool RefuseTextSize(RunState& st, std::string_view keyword, int64_t size) {
   if (size <= st.max_text_size) return false;
@@ -64,40 +51,23 @@ void ReportError(RunState& st, std::string_view code, std::string_view value) {
   LogMessage(st, kCommandsSection, code, "/{1}/", MsgValues({value}));
 }
 
-namespace {
-
-// The evaluator's view of the run; the result variables are kept only
-// when some operation can read them.
 EvalContext ContextOf(RunState& st) {
-  EvalContext ctx{st.StrVars, st.RangeVars, st.FunrCount, &st.plans};
-  ctx.keep_results = FactsOf(st).FunrObservable(st);
+  EvalContext ctx{st.StrVars, st.RangeVars, st.FunrCount};
+  ctx.keep_results = st.Program().funr_observable();
   return ctx;
 }
 
-}  // namespace
-
-const ExpressionPlan& PlanOfPart(RunState& st, const OperParts& parts,
-                                 const std::string& expression) {
-  if (parts.plan == nullptr || parts.plan_text.data() != expression.data() ||
-      parts.plan_text.size() != expression.size()) {
-    parts.plan = &st.plans.PlanOf(expression);
-    parts.plan_text = expression;
-  }
-  return *parts.plan;
-}
-
-std::string EvaluatePart(RunState& st, const OperParts& parts,
-                         const std::string& expression) {
+std::string EvaluatePlan(RunState& st, const ExpressionPlan& plan,
+                         std::string_view expression) {
   EvalContext ctx = ContextOf(st);
-  return Evaluate(PlanOfPart(st, parts, expression), expression, ctx);
+  return Evaluate(plan, expression, ctx);
 }
 
-std::string_view EvaluatePartView(RunState& st, const OperParts& parts,
-                                  const std::string& expression,
+std::string_view EvaluatePlanView(RunState& st, const ExpressionPlan& plan,
+                                  std::string_view expression,
                                   std::string* buffer) {
   EvalContext ctx = ContextOf(st);
-  return EvaluateView(PlanOfPart(st, parts, expression), expression, ctx,
-                      buffer);
+  return EvaluateView(plan, expression, ctx, buffer);
 }
 
 int32_t FileTextLength(RunState& st) {
@@ -108,7 +78,8 @@ int32_t FileTextLength(RunState& st) {
 
 void ListProgramOnce(RunState& st) {
   if (st.ListingDone) return;
-  for (const std::string& line : ProgramListing(st.OperList, ProgramPath(st))) {
+  for (const std::string& line :
+       ProgramListing(st.Program().OperList(), ProgramPath(st))) {
     LogTo(st, st.LogFile, line, &st.LogErrNo);
   }
   st.ListingDone = true;

@@ -14,10 +14,11 @@
 #include <string_view>
 
 #include "commands/run_state.h"
+#include "eval/evaluator.h"
 
 namespace zarn {
 
-struct OperParts;  // program_facts.h
+struct CompiledOper;  // compiled_program.h
 
 inline constexpr std::string_view kCommandsSection = "Commands";
 
@@ -34,22 +35,6 @@ inline constexpr std::string_view kTraceLexit = "Lexit op.num.: ";
 inline constexpr std::string_view kTraceIf = "If parm.eval.: ";
 inline constexpr std::string_view kTraceElse = "Else op.num.: ";
 inline constexpr std::string_view kTraceEndif = "Endif op.num.: ";
-
-// Name-and-rest cutting (set, setc, cat): the name is the text before the
-// first comma, the rest the text after it, both trimmed; both are empty
-// when the parameter string has no comma.
-struct NameAndRest {
-  std::string name;
-  std::string rest;
-};
-NameAndRest CutNameAndRest(std::string_view parm);
-
-// Word list cutting (every other command): word n (from 1) of
-// "," + parm + ",", the words being the maximal runs of non-comma
-// characters, trimmed. Runs of commas separate like one comma, so "a,,b"
-// has two words while "a, ,b" has three, the second empty. A word beyond
-// the last one is empty.
-std::string ParmWord(std::string_view parm, int32_t n);
 
 // Logs the trace line ZARNCMD008LI (operation number, label and value)
 // when the trace level is 1; nothing otherwise.
@@ -78,17 +63,17 @@ void ReportEngineLimit(RunState& st);
 // Sets ErrFlag to kStopRun and logs the code with a one-item template "/{1}/".
 void ReportError(RunState& st, std::string_view code, std::string_view value);
 
-// The plan of expression, one of the parts of the current operation's
-// parameter (a word or the rest), made once and kept with the parts.
-const ExpressionPlan& PlanOfPart(RunState& st, const OperParts& parts,
-                                 const std::string& expression);
-// The value of such an expression, through that plan.
-std::string EvaluatePart(RunState& st, const OperParts& parts,
-                         const std::string& expression);
+// The evaluator's view of the machine: its stores and result counter; the
+// result variables are kept only when some operation can read them.
+EvalContext ContextOf(RunState& st);
+// The value of an expression of the current operation (its first word or
+// its rest), through the plan the compiled program made of it.
+std::string EvaluatePlan(RunState& st, const ExpressionPlan& plan,
+                         std::string_view expression);
 // The same as a view (see EvaluateView), valid until the variables or
 // *buffer change.
-std::string_view EvaluatePartView(RunState& st, const OperParts& parts,
-                                  const std::string& expression,
+std::string_view EvaluatePlanView(RunState& st, const ExpressionPlan& plan,
+                                  std::string_view expression,
                                   std::string* buffer);
 
 // A condition holds exactly when its value is the text "1".
@@ -100,8 +85,6 @@ inline void SetNextOper(RunState& st, int64_t number) {
 }
 // The usual successor: the next operation in sequence.
 inline int32_t NextInSequence(const RunState& st) { return st.CurOper + 1; }
-// The number that ends the program for the current file.
-inline int32_t EndOfProgram(const RunState& st) { return st.OperCount + 1; }
 
 // Writes the program listing to the log, once per run: before the first
 // trace line, or with the report of a stop.

@@ -2,15 +2,16 @@
 // They choose the next operation by writing *n_oper. Partners are found by
 // scanning the operation list for a keyword, using the block numbers
 // (blockop) and loop levels (looplevel) that the structure check stored;
-// each scan depends on nothing but those fields, so its result is kept for
-// the rest of the program run (see program_facts.h).
+// each scan depends on nothing but those fields, so it is made once, when
+// the program is compiled (see compiled_program.h).
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "commands/command_support.h"
+#include "commands/compiled_program.h"
 #include "commands/handlers.h"
-#include "commands/program_facts.h"
 #include "support/number.h"
 
 namespace zarn {
@@ -22,52 +23,43 @@ namespace {
 // text.
 // The value is handed over as a view (of a variable, or of *buffer), valid
 // until the variables change.
-std::string_view Condition(RunState& st, std::string_view parm,
+std::string_view Condition(RunState& st, const CompiledOper& op,
                            bool default_true, std::string* buffer) {
-  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
-  const std::string& expression = parts.words[0];
+  const std::string& expression = op.words[0];
   if (expression.empty() && default_true) return "1";
-  return EvaluatePartView(st, parts, expression, buffer);
+  return EvaluatePlanView(st, *op.word_plan, expression, buffer);
 }
 
 // The first operation from `from` upward (increasing numbers) whose
 // command is keyword and whose blockop is blockop; 0 when there is none.
-int32_t ScanUp(const RunState& st, int32_t from, std::string_view keyword,
-               int32_t blockop) {
-  for (int32_t i = from; i <= st.OperCount; ++i) {
-    const Oper& op = st.OperList[static_cast<size_t>(i - 1)];
+int32_t ScanUp(const std::vector<Oper>& opers, int32_t from,
+               std::string_view keyword, int32_t blockop) {
+  for (int32_t i = from; i <= static_cast<int32_t>(opers.size()); ++i) {
+    const Oper& op = opers[static_cast<size_t>(i - 1)];
     if (op.blockop == blockop && op.command == keyword) return i;
   }
   return 0;
 }
 
 // The same, from `from` downward to operation 1.
-int32_t ScanDown(const RunState& st, int32_t from, std::string_view keyword,
-                 int32_t blockop) {
+int32_t ScanDown(const std::vector<Oper>& opers, int32_t from,
+                 std::string_view keyword, int32_t blockop) {
   for (int32_t i = from; i >= 1; --i) {
-    const Oper& op = st.OperList[static_cast<size_t>(i - 1)];
+    const Oper& op = opers[static_cast<size_t>(i - 1)];
     if (op.blockop == blockop && op.command == keyword) return i;
   }
   return 0;
 }
 
-// The scan target of the current operation, worked out by scan() on first
-// use and remembered for the rest of the program run.
-template <typename Scan>
-int32_t Target(RunState& st, Scan scan) {
-  ProgramFacts& facts = FactsOf(st);
-  int32_t target = facts.KnownTarget(st.CurOper);
-  if (target == 0) {
-    target = scan();
-    facts.RememberTarget(st.CurOper, target);
-  }
-  return target;
-}
-
 // A partner found at number p continues at p + offset; none ends the
 // program for the current file.
-int32_t PartnerOrEnd(const RunState& st, int32_t p, int32_t offset) {
-  return p == 0 ? EndOfProgram(st) : p + offset;
+int32_t PartnerOrEnd(const std::vector<Oper>& opers, int32_t p,
+                     int32_t offset) {
+  return p == 0 ? static_cast<int32_t>(opers.size()) + 1 : p + offset;
+}
+
+int32_t BlockOf(const std::vector<Oper>& opers, int32_t number) {
+  return opers[static_cast<size_t>(number - 1)].blockop;
 }
 
 void GoTo(RunState& st, int32_t next, std::string_view label) {
@@ -77,95 +69,89 @@ void GoTo(RunState& st, int32_t next, std::string_view label) {
 
 }  // namespace
 
-void LoopCommand(RunState& st, std::string_view, std::string_view parm) {
+// Past this loop's lend, whose blockop names this loop.
+int32_t LoopJump(const std::vector<Oper>& opers, int32_t number) {
+  return PartnerOrEnd(opers,
+                      ScanUp(opers, number, "lend", BlockOf(opers, number)), 1);
+}
+
+// Back to the loop head itself, which tests its condition again.
+int32_t LendJump(const std::vector<Oper>& opers, int32_t number) {
+  return PartnerOrEnd(
+      opers, ScanDown(opers, number, "loop", BlockOf(opers, number)), 0);
+}
+
+// To the lend of its own loop, whose condition decides about the next
+// pass.
+int32_t LcontJump(const std::vector<Oper>& opers, int32_t number) {
+  return PartnerOrEnd(opers,
+                      ScanUp(opers, number, "lend", BlockOf(opers, number)), 0);
+}
+
+// Leaving N loops continues after the lend of the N-th enclosing loop, the
+// first lend from here on that carries the level outside that loop.
+// Landing on the lend itself would test its condition and could repeat the
+// loop instead of leaving it. N = 0 leaves nothing.
+int32_t LexitJump(const std::vector<Oper>& opers, int32_t number) {
+  std::string levels = ParmWord(opers[static_cast<size_t>(number - 1)].parm, 1);
+  if (levels.empty()) levels = "1";
+  const int32_t n = ToInt32(levels);
+  if (n <= 0) return number + 1;
+  const int32_t level = opers[static_cast<size_t>(number - 1)].looplevel - n;
+  const auto count = static_cast<int32_t>(opers.size());
+  for (int32_t i = number; i <= count; ++i) {
+    const Oper& later = opers[static_cast<size_t>(i - 1)];
+    if (later.looplevel == level && later.command == "lend") return i + 1;
+  }
+  return count + 1;
+}
+
+// Past the else of this block; without an else the scan does not stop at
+// the endif, and the program ends for the current file.
+int32_t IfJump(const std::vector<Oper>& opers, int32_t number) {
+  return PartnerOrEnd(opers,
+                      ScanUp(opers, number, "else", BlockOf(opers, number)), 1);
+}
+
+void LoopCommand(RunState& st, const CompiledOper& op) {
   std::string buffer;
   const std::string_view value =
-      Condition(st, parm, /*default_true=*/true, &buffer);
+      Condition(st, op, /*default_true=*/true, &buffer);
   Trace(st, kTraceLoop, value);
-  if (IsTrue(value)) {
-    SetNextOper(st, NextInSequence(st));
-    return;
-  }
-  // Past this loop's lend, whose blockop names this loop.
-  const int32_t next = Target(st, [&st] {
-    const int32_t blockop = st.OperAt(st.CurOper).blockop;
-    return PartnerOrEnd(st, ScanUp(st, st.CurOper, "lend", blockop), 1);
-  });
-  SetNextOper(st, next);
+  SetNextOper(st, IsTrue(value) ? NextInSequence(st) : op.jump);
 }
 
-void LendCommand(RunState& st, std::string_view, std::string_view parm) {
+void LendCommand(RunState& st, const CompiledOper& op) {
   std::string buffer;
   const std::string_view value =
-      Condition(st, parm, /*default_true=*/false, &buffer);
+      Condition(st, op, /*default_true=*/false, &buffer);
   Trace(st, kTraceLend, value);
-  if (IsTrue(value)) {
-    SetNextOper(st, NextInSequence(st));
-    return;
-  }
-  // Back to the loop head itself, which tests its condition again.
-  const int32_t next = Target(st, [&st] {
-    const int32_t blockop = st.OperAt(st.CurOper).blockop;
-    return PartnerOrEnd(st, ScanDown(st, st.CurOper, "loop", blockop), 0);
-  });
-  SetNextOper(st, next);
+  SetNextOper(st, IsTrue(value) ? NextInSequence(st) : op.jump);
 }
 
-void LcontCommand(RunState& st, std::string_view, std::string_view) {
-  // To the lend of its own loop, whose condition decides about the next
-  // pass.
-  const int32_t next = Target(st, [&st] {
-    const int32_t blockop = st.OperAt(st.CurOper).blockop;
-    return PartnerOrEnd(st, ScanUp(st, st.CurOper, "lend", blockop), 0);
-  });
-  GoTo(st, next, kTraceLexit);
+void LcontCommand(RunState& st, const CompiledOper& op) {
+  GoTo(st, op.jump, kTraceLexit);
 }
 
-void LexitCommand(RunState& st, std::string_view, std::string_view parm) {
-  // Leaving N loops continues after the lend of the N-th enclosing loop,
-  // the first lend from here on that carries the level outside that loop.
-  // Landing on the lend itself would test its condition and could repeat
-  // the loop instead of leaving it. N = 0 leaves nothing.
-  const int32_t next = Target(st, [&st, parm] {
-    std::string levels = ParmWord(parm, 1);
-    if (levels.empty()) levels = "1";
-    const int32_t n = ToInt32(levels);
-    if (n <= 0) return NextInSequence(st);
-    const int32_t level = st.OperAt(st.CurOper).looplevel - n;
-    for (int32_t i = st.CurOper; i <= st.OperCount; ++i) {
-      const Oper& later = st.OperAt(i);
-      if (later.looplevel == level && later.command == "lend") return i + 1;
-    }
-    return EndOfProgram(st);
-  });
-  GoTo(st, next, kTraceLexit);
+void LexitCommand(RunState& st, const CompiledOper& op) {
+  GoTo(st, op.jump, kTraceLexit);
 }
 
-void IfCommand(RunState& st, std::string_view, std::string_view parm) {
+void IfCommand(RunState& st, const CompiledOper& op) {
   std::string buffer;
   const std::string_view value =
-      Condition(st, parm, /*default_true=*/true, &buffer);
+      Condition(st, op, /*default_true=*/true, &buffer);
   Trace(st, kTraceIf, value);
-  if (IsTrue(value)) {
-    SetNextOper(st, NextInSequence(st));
-    return;
-  }
-  // Past the else of this block; without an else the scan does not stop
-  // at the endif, and the program ends for the current file.
-  const int32_t next = Target(st, [&st] {
-    const int32_t blockop = st.OperAt(st.CurOper).blockop;
-    return PartnerOrEnd(st, ScanUp(st, st.CurOper, "else", blockop), 1);
-  });
-  SetNextOper(st, next);
+  SetNextOper(st, IsTrue(value) ? NextInSequence(st) : op.jump);
 }
 
 // else and endif only continue: after a true condition the else branch
 // runs as well.
-void ElseCommand(RunState& st, std::string_view, std::string_view) {
+void ElseCommand(RunState& st, const CompiledOper&) {
   GoTo(st, NextInSequence(st), kTraceElse);
 }
 
-void EndifCommand(RunState& st, std::string_view, std::string_view) {
+void EndifCommand(RunState& st, const CompiledOper&) {
   GoTo(st, NextInSequence(st), kTraceEndif);
 }
 

@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "commands/command_support.h"
+#include "commands/compiled_program.h"
 #include "commands/handlers.h"
-#include "commands/program_facts.h"
 #include "support/messages.h"
 #include "support/number.h"
 #include "support/text.h"
@@ -15,44 +15,49 @@ namespace zarn {
 
 namespace {
 
-struct CommandRow {
-  std::string_view keyword;
-  CommandHandler handler;
-};
-
 // One row per command, compared in this order by exact equality with the
 // operation's command (which the structure check has lower-cased).
 constexpr std::array<CommandRow, 19> kCommands = {{
-    {"set", SetCommand},       {"setc", SetcCommand},
-    {"cat", CatCommand},       {"find", FindCommand},
-    {"findnoup", FindCommand}, {"findup", FindUpCommand},
-    {"rep", RepCommand},       {"gback", GbackCommand},
-    {"gforw", GforwCommand},   {"gbeg", GbegCommand},
-    {"gend", GendCommand},     {"wlog", WlogCommand},
-    {"loop", LoopCommand},     {"lend", LendCommand},
-    {"lexit", LexitCommand},   {"lcont", LcontCommand},
-    {"if", IfCommand},         {"else", ElseCommand},
+    {"set", SetCommand},
+    {"setc", SetcCommand},
+    {"cat", CatCommand},
+    {"find", FindCommand},
+    {"findnoup", FindCommand},
+    {"findup", FindUpCommand},
+    {"rep", RepCommand},
+    {"gback", GbackCommand},
+    {"gforw", GforwCommand},
+    {"gbeg", GbegCommand},
+    {"gend", GendCommand},
+    {"wlog", WlogCommand},
+    {"loop", LoopCommand, LoopJump},
+    {"lend", LendCommand, LendJump},
+    {"lexit", LexitCommand, LexitJump},
+    {"lcont", LcontCommand, LcontJump},
+    {"if", IfCommand, IfJump},
+    {"else", ElseCommand},
     {"endif", EndifCommand},
 }};
 
-CommandHandler HandlerOf(std::string_view command) {
+}  // namespace
+
+const CommandRow* FindCommandRow(std::string_view keyword) {
   for (const CommandRow& row : kCommands) {
-    if (row.keyword == command) return row.handler;
+    if (row.keyword == keyword) return &row;
   }
   return nullptr;
 }
 
-}  // namespace
-
 void DispatchOperation(RunState& st) {
-  const Oper& op = st.OperAt(st.CurOper);
+  const CompiledOper& compiled = st.Program().At(st.CurOper);
+  const Oper& op = *compiled.oper;
   st.StrVars.Assign(st.names.oper, op.text);
   // Read before the handler runs: an assignment of *errloglev takes effect
   // from the next operation on.
   st.ErrLogLevel = ToInt32(st.StrVars.ValueOrEmpty(st.names.errloglev));
 
-  if (CommandHandler handler = FactsOf(st).HandlerOf(st, HandlerOf)) {
-    handler(st, op.command, op.parm);
+  if (compiled.handler != nullptr) {
+    compiled.handler(st, compiled);
   } else {
     ReportError(st, "ZARNCMD004CT", op.command);
   }

@@ -1,54 +1,73 @@
-// The command handlers. Each receives the command keyword and the parameter
-// string of the operation st.CurOper and reports only through variables,
-// ErrFlag and the log. A handler that succeeds writes *n_oper; one that sets
-// ErrFlag to kStopRun does not (the run loop stops on the flag).
+// The command handlers. Each receives the compiled operation st.CurOper
+// (its keyword, its parameter cut and its plans) and reports only through
+// variables, ErrFlag and the log. A handler that succeeds writes *n_oper;
+// one that sets ErrFlag to kStopRun does not (the run loop stops on the
+// flag).
 #ifndef ZARN_COMMANDS_HANDLERS_H_
 #define ZARN_COMMANDS_HANDLERS_H_
 
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "commands/run_state.h"
+#include "program/oper.h"
 
 namespace zarn {
 
-using CommandHandler = void (*)(RunState& st, std::string_view keyword,
-                                std::string_view parm);
+struct CompiledOper;  // compiled_program.h
+
+using CommandHandler = void (*)(RunState& st, const CompiledOper& op);
+
+// Where operation `number` of a control-flow command continues when it
+// leaves the sequence; worked out from the operation list alone.
+using JumpFinder = int32_t (*)(const std::vector<Oper>& opers, int32_t number);
+
+// One row of the command table (dispatcher.cc): the keyword, as the
+// structure check lower-cases it, its handler and, for the control-flow
+// commands, how its jump target is found.
+struct CommandRow {
+  std::string_view keyword;
+  CommandHandler handler;
+  JumpFinder jump = nullptr;
+};
+// The row of a command keyword, or nullptr when it is none.
+const CommandRow* FindCommandRow(std::string_view keyword);
 
 // assign.cc
-void SetCommand(RunState& st, std::string_view keyword, std::string_view parm);
-void SetcCommand(RunState& st, std::string_view keyword, std::string_view parm);
-void CatCommand(RunState& st, std::string_view keyword, std::string_view parm);
+void SetCommand(RunState& st, const CompiledOper& op);
+void SetcCommand(RunState& st, const CompiledOper& op);
+void CatCommand(RunState& st, const CompiledOper& op);
 
 // search.cc: "find" and "findnoup" ignore letter case, "findup" does not.
-void FindCommand(RunState& st, std::string_view keyword, std::string_view parm);
-void FindUpCommand(RunState& st, std::string_view keyword,
-                   std::string_view parm);
+void FindCommand(RunState& st, const CompiledOper& op);
+void FindUpCommand(RunState& st, const CompiledOper& op);
 
 // replace.cc
-void RepCommand(RunState& st, std::string_view keyword, std::string_view parm);
+void RepCommand(RunState& st, const CompiledOper& op);
 
 // position.cc
-void GbackCommand(RunState& st, std::string_view keyword,
-                  std::string_view parm);
-void GforwCommand(RunState& st, std::string_view keyword,
-                  std::string_view parm);
-void GbegCommand(RunState& st, std::string_view keyword, std::string_view parm);
-void GendCommand(RunState& st, std::string_view keyword, std::string_view parm);
+void GbackCommand(RunState& st, const CompiledOper& op);
+void GforwCommand(RunState& st, const CompiledOper& op);
+void GbegCommand(RunState& st, const CompiledOper& op);
+void GendCommand(RunState& st, const CompiledOper& op);
 
 // wlog.cc
-void WlogCommand(RunState& st, std::string_view keyword, std::string_view parm);
+void WlogCommand(RunState& st, const CompiledOper& op);
 
 // control.cc
-void LoopCommand(RunState& st, std::string_view keyword, std::string_view parm);
-void LendCommand(RunState& st, std::string_view keyword, std::string_view parm);
-void LexitCommand(RunState& st, std::string_view keyword,
-                  std::string_view parm);
-void LcontCommand(RunState& st, std::string_view keyword,
-                  std::string_view parm);
-void IfCommand(RunState& st, std::string_view keyword, std::string_view parm);
-void ElseCommand(RunState& st, std::string_view keyword, std::string_view parm);
-void EndifCommand(RunState& st, std::string_view keyword,
-                  std::string_view parm);
+void LoopCommand(RunState& st, const CompiledOper& op);
+void LendCommand(RunState& st, const CompiledOper& op);
+void LexitCommand(RunState& st, const CompiledOper& op);
+void LcontCommand(RunState& st, const CompiledOper& op);
+int32_t LoopJump(const std::vector<Oper>& opers, int32_t number);
+int32_t LendJump(const std::vector<Oper>& opers, int32_t number);
+int32_t LexitJump(const std::vector<Oper>& opers, int32_t number);
+int32_t LcontJump(const std::vector<Oper>& opers, int32_t number);
+int32_t IfJump(const std::vector<Oper>& opers, int32_t number);
+void IfCommand(RunState& st, const CompiledOper& op);
+void ElseCommand(RunState& st, const CompiledOper& op);
+void EndifCommand(RunState& st, const CompiledOper& op);
 
 }  // namespace zarn
 

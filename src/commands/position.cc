@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "commands/command_support.h"
+#include "commands/compiled_program.h"
 #include "commands/handlers.h"
-#include "commands/program_facts.h"
 #include "support/number.h"
 
 namespace zarn {
@@ -16,14 +16,13 @@ namespace {
 // The count of gback and gforw: 1 when omitted, otherwise the value of the
 // expression, which must be a whole number above 0. false (after the
 // report) when it is not.
-bool MoveCount(RunState& st, std::string_view parm, int32_t* count) {
-  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
-  const std::string& text = parts.words[0];
+bool MoveCount(RunState& st, const CompiledOper& op, int32_t* count) {
+  const std::string& text = op.words[0];
   if (text.empty()) {
     *count = 1;
     return true;
   }
-  const std::string value = EvaluatePart(st, parts, text);
+  const std::string value = EvaluatePlan(st, *op.word_plan, text);
   if (!ToWholeNumber(value, count) || *count <= 0) {
     ReportError(st, "ZARNCMD007CT", text);
     return false;
@@ -39,16 +38,16 @@ void MoveTo(RunState& st, int64_t position) {
 
 }  // namespace
 
-void GbackCommand(RunState& st, std::string_view, std::string_view parm) {
+void GbackCommand(RunState& st, const CompiledOper& op) {
   int32_t count = 0;
-  if (!MoveCount(st, parm, &count)) return;
+  if (!MoveCount(st, op, &count)) return;
   const int64_t position = int64_t{IntVar(st, st.names.pos)} - count;
   MoveTo(st, position <= 0 ? 1 : position);
 }
 
-void GforwCommand(RunState& st, std::string_view, std::string_view parm) {
+void GforwCommand(RunState& st, const CompiledOper& op) {
   int32_t count = 0;
-  if (!MoveCount(st, parm, &count)) return;
+  if (!MoveCount(st, op, &count)) return;
   const int64_t position = int64_t{IntVar(st, st.names.pos)} + count;
   // Clamped to the last character, so that scan loops end; an empty text
   // gives 0.
@@ -56,32 +55,28 @@ void GforwCommand(RunState& st, std::string_view, std::string_view parm) {
   MoveTo(st, position > length ? length : position);
 }
 
-void GbegCommand(RunState& st, std::string_view keyword,
-                 std::string_view parm) {
-  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
-  if (parts.words[0].empty()) {
-    ReportMissingArgument(st, keyword, "");
+void GbegCommand(RunState& st, const CompiledOper& op) {
+  if (op.words[0].empty()) {
+    ReportMissingArgument(st, op.keyword(), "");
     return;
   }
   // An undefined range is no error; the start is taken as it stands, so a
   // range (0, 0) gives 0.
   int64_t position = 1;
-  if (st.RangeVars.HasExactly(parts.word_ranges[0])) {
-    position = st.RangeVars.KeyRange(parts.word_ranges[0])->startpos;
+  if (st.RangeVars.HasExactly(op.word_names[0])) {
+    position = st.RangeVars.KeyRange(op.word_names[0])->startpos;
   }
   MoveTo(st, position);
 }
 
-void GendCommand(RunState& st, std::string_view keyword,
-                 std::string_view parm) {
-  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
-  if (parts.words[0].empty()) {
-    ReportMissingArgument(st, keyword, "");
+void GendCommand(RunState& st, const CompiledOper& op) {
+  if (op.words[0].empty()) {
+    ReportMissingArgument(st, op.keyword(), "");
     return;
   }
   int64_t position = 1;
-  if (st.RangeVars.HasExactly(parts.word_ranges[0])) {
-    const TR& r = *st.RangeVars.KeyRange(parts.word_ranges[0]);
+  if (st.RangeVars.HasExactly(op.word_names[0])) {
+    const TR& r = *st.RangeVars.KeyRange(op.word_names[0]);
     position = int64_t{r.startpos} + r.length - 1;
     if (position <= 0) position = 1;
   }

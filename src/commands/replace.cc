@@ -8,18 +8,17 @@
 #include <string_view>
 
 #include "commands/command_support.h"
+#include "commands/compiled_program.h"
 #include "commands/handlers.h"
-#include "commands/program_facts.h"
 #include "commands/range_adjust.h"
 
 namespace zarn {
 
-void RepCommand(RunState& st, std::string_view keyword, std::string_view parm) {
-  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
-  const std::string& range_name = parts.words[0];
-  const std::string& var_name = parts.words[1];
+void RepCommand(RunState& st, const CompiledOper& op) {
+  const std::string& range_name = op.words[0];
+  const std::string& var_name = op.words[1];
   if (range_name.empty() || var_name.empty()) {
-    ReportMissingArgument(st, keyword, "");
+    ReportMissingArgument(st, op.keyword(), "");
     return;
   }
 
@@ -27,13 +26,13 @@ void RepCommand(RunState& st, std::string_view keyword, std::string_view parm) {
   // nothing.
   std::string new_text;
   if (std::optional<std::string_view> v =
-          st.StrVars.ValueOf(parts.word_vars[1])) {
+          st.StrVars.ValueOf(op.word_names[1])) {
     new_text.assign(*v);
   } else {
-    st.StrVars.Set(parts.word_vars[1], std::string());
+    st.StrVars.Set(op.word_names[1], std::string());
   }
   TR r{std::string(), 0, 0};
-  if (const TR* found = st.RangeVars.KeyRange(parts.word_ranges[0])) {
+  if (const TR* found = st.RangeVars.KeyRange(op.word_names[0])) {
     r.startpos = found->startpos;
     r.length = found->length;
   } else {
@@ -54,7 +53,8 @@ void RepCommand(RunState& st, std::string_view keyword, std::string_view parm) {
     const size_t from = std::min(static_cast<size_t>(s - 1), size);
     const size_t count = std::min(static_cast<size_t>(l), size - from);
     // The text as it would be; refused before anything moves.
-    if (RefuseTextSize(st, keyword, static_cast<int64_t>(size - count) + n)) {
+    if (RefuseTextSize(st, op.keyword(),
+                       static_cast<int64_t>(size - count) + n)) {
       return;
     }
     if (n != l) {

@@ -4,11 +4,17 @@
 #include <limits>
 #include <optional>
 
+#include "commands/compiled_program.h"
 #include "support/messages.h"
 #include "support/number.h"
 #include "support/text.h"
 
 namespace zarn {
+
+RunState::RunState(FileSystem& file_system, Clock& run_clock)
+    : fs(file_system),
+      clock(run_clock),
+      program(CompileProgram({}, SysVarTable())) {}
 
 const IniFile& RunState::MessageFile() {
   if (!message_file_) message_file_ = IniFile::Load(fs, MsgFile);

@@ -28,8 +28,8 @@
 
 namespace zarn {
 
-class ProgramFacts;  // what the commands work out once per program
-class ProgressLine;  // run/progress_line.h
+class CompiledProgram;  // compiled_program.h
+class ProgressLine;     // run/progress_line.h
 
 // Options of the command line that change how a run behaves.
 struct RunOptions {
@@ -66,8 +66,8 @@ enum class ErrorState {
 };
 
 struct RunState : Settings {
-  RunState(FileSystem& file_system, Clock& run_clock)
-      : fs(file_system), clock(run_clock) {}
+  // The program is the empty one until a program is installed.
+  RunState(FileSystem& file_system, Clock& run_clock);
 
   FileSystem& fs;
   Clock& clock;
@@ -113,9 +113,8 @@ struct RunState : Settings {
   std::string ParmFile;
   int32_t ParmCount = 0;
 
-  // The program.
-  std::vector<Oper> OperList;  // OperList[0] is operation 1
-  int32_t OperCount = 0;
+  // The program, compiled once it is loaded and checked.
+  std::shared_ptr<const CompiledProgram> program;
   bool ListingDone = false;
   int32_t CurOper = 0;
   int32_t ErrLogLevel = 0;
@@ -142,19 +141,10 @@ struct RunState : Settings {
   RegularExpressions regex;
   SearchResult search_result;
 
-  // The rewriting plans of the program's expressions, by text.
-  ExpressionPlans plans;
-
-  // Facts about the loaded program that the commands work out on first use
-  // (jump targets, whether *nctx can be read); dropped when a program is
-  // loaded.
-  std::shared_ptr<ProgramFacts> program_facts;
-
   // The message file, read once on first use.
   const IniFile& MessageFile();
 
-  Oper& OperAt(int32_t number) { return OperList[number - 1]; }
-  const Oper& OperAt(int32_t number) const { return OperList[number - 1]; }
+  const CompiledProgram& Program() const { return *program; }
 
  private:
   std::optional<IniFile> message_file_;

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "commands/command_support.h"
+#include "commands/compiled_program.h"
 #include "commands/handlers.h"
-#include "commands/program_facts.h"
 #include "support/regex.h"
 #include "variables/file_text_search.h"
 
@@ -19,12 +19,11 @@ namespace {
 
 enum class CaseMode { kIgnore, kSignificant };
 
-void Search(RunState& st, std::string_view parm, CaseMode mode) {
+void Search(RunState& st, const CompiledOper& op, CaseMode mode) {
   // Messages name "find" for both case-ignoring keywords.
   const std::string_view keyword =
       mode == CaseMode::kIgnore ? "find" : "findup";
-  const OperParts& parts = FactsOf(st).PartsOf(st, parm);
-  const std::array<std::string, 4>& words = parts.words;
+  const std::array<std::string, 4>& words = op.words;
   for (int i = 0; i < 4; ++i) {
     if (words[i].empty()) {
       ReportMissingArgument(st, keyword, "");
@@ -36,10 +35,10 @@ void Search(RunState& st, std::string_view parm, CaseMode mode) {
   // nothing.
   st.RangeVars.RemoveRangeVars("*ctx");
   const int32_t start = IntVar(st, st.names.pos);
-  const std::string pattern(st.StrVars.ValueOrEmpty(parts.word_vars[0]));
+  const std::string pattern(st.StrVars.ValueOrEmpty(op.word_names[0]));
   // Counting every match scans to the end of the text; it is done only
   // when the count can be seen.
-  const bool count_all = st.ErrLogLevel == 1 || FactsOf(st).NctxObservable(st);
+  const bool count_all = st.ErrLogLevel == 1 || st.Program().nctx_observable();
   SearchResult& found = st.search_result;
   FileTextSearch text(st.StrVars.file_text());
   st.regex.Search(text, start, pattern,
@@ -58,11 +57,9 @@ void Search(RunState& st, std::string_view parm, CaseMode mode) {
     st.StrVars.Assign(st.names.rcf, "1");
     SetIntVar(st, st.names.nctx, found.count);
     const int32_t end = found.position + found.length;
-    st.RangeVars.SetRangeVar(parts.word_ranges[1], start,
-                             found.position - start);
-    st.RangeVars.SetRangeVar(parts.word_ranges[2], found.position,
-                             found.length);
-    st.RangeVars.SetRangeVar(parts.word_ranges[3], end,
+    st.RangeVars.SetRangeVar(op.word_names[1], start, found.position - start);
+    st.RangeVars.SetRangeVar(op.word_names[2], found.position, found.length);
+    st.RangeVars.SetRangeVar(op.word_names[3], end,
                              FileTextLength(st) - end + 1);
   }
   Trace(st, kTraceFind, found.count);
@@ -71,12 +68,12 @@ void Search(RunState& st, std::string_view parm, CaseMode mode) {
 
 }  // namespace
 
-void FindCommand(RunState& st, std::string_view, std::string_view parm) {
-  Search(st, parm, CaseMode::kIgnore);
+void FindCommand(RunState& st, const CompiledOper& op) {
+  Search(st, op, CaseMode::kIgnore);
 }
 
-void FindUpCommand(RunState& st, std::string_view, std::string_view parm) {
-  Search(st, parm, CaseMode::kSignificant);
+void FindUpCommand(RunState& st, const CompiledOper& op) {
+  Search(st, op, CaseMode::kSignificant);
 }
 
 }  // namespace zarn

@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "commands/command_support.h"
+#include "commands/compiled_program.h"
 #include "commands/handlers.h"
-#include "commands/program_facts.h"
 #include "support/messages.h"
 #include "support/text.h"
 
@@ -23,12 +23,11 @@ constexpr std::string_view kIndent = "                    ";
 
 }  // namespace
 
-void WlogCommand(RunState& st, std::string_view keyword,
-                 std::string_view parm) {
-  const std::string& name = FactsOf(st).PartsOf(st, parm).words[0];
+void WlogCommand(RunState& st, const CompiledOper& op) {
+  const std::string& name = op.words[0];
   if (name.empty()) {
     // Only the current file fails; the next operation is still named.
-    ReportMissingArgument(st, keyword, "", ErrorState::kFileFailed);
+    ReportMissingArgument(st, op.keyword(), "", ErrorState::kFileFailed);
     SetNextOper(st, NextInSequence(st));
     return;
   }

@@ -297,15 +297,18 @@ std::string_view EvaluateView(const ExpressionPlan& plan,
   return FetchArgument(plan.text, ctx.str_vars);
 }
 
-bool PlannedSrOfFileText(const ExpressionPlan& plan, EvalContext& ctx,
-                         SrArguments* args) {
+bool IsSrOfFileText(const ExpressionPlan& plan) {
   if (plan.calls.size() != 1 || plan.end != RewriteEnd::kText) return false;
   const PlannedCall& planned = plan.calls.front();
-  if (planned.row->function != &Sr || planned.pieces.empty() ||
-      planned.pieces.front().str() != kFileStringName ||
-      plan.text.str() != planned.result.str()) {
-    return false;
-  }
+  return planned.row->function == &Sr && !planned.pieces.empty() &&
+         planned.pieces.front().str() == kFileStringName &&
+         plan.text.str() == planned.result.str();
+}
+
+bool PlannedSrOfFileText(const ExpressionPlan& plan, EvalContext& ctx,
+                         SrArguments* args) {
+  if (!IsSrOfFileText(plan)) return false;
+  const PlannedCall& planned = plan.calls.front();
   const FunctionEnv env{ctx.str_vars, ctx.range_vars};
   Call call(planned.row->name, planned.arguments, env, &planned.pieces);
   std::string error;

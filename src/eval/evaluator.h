@@ -35,6 +35,11 @@ class ExpressionPlans {
 
   // The plan of expression, made on first use.
   const ExpressionPlan& PlanOf(std::string_view expression);
+  // The plan of expression when one has been made, else nullptr.
+  const ExpressionPlan* Find(std::string_view expression) const {
+    auto found = plans_.find(expression);
+    return found == plans_.end() ? nullptr : found->second.get();
+  }
   size_t size() const { return plans_.size(); }
 
  private:
@@ -81,8 +86,11 @@ std::string_view EvaluateView(const ExpressionPlan& plan,
 struct SrArguments;  // functions.h
 
 // Whether the expression of plan is one call of sr whose first argument is
-// written exactly "*filestring" and whose result is the expression's value,
-// with arguments that pass sr's checks; they are then fetched into *args
+// written exactly "*filestring" and whose result is the expression's value.
+bool IsSrOfFileText(const ExpressionPlan& plan);
+
+// Whether IsSrOfFileText(plan), with arguments that pass sr's checks; they
+// are then fetched into *args
 // (the text viewing *filestring where it lies). Nothing is evaluated and no
 // result variable is touched, so that an assignment of the result to
 // *filestring may edit the text in place instead.

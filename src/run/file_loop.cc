@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "commands/command_support.h"
+#include "commands/compiled_program.h"
 #include "commands/dispatcher.h"
 #include "run/interrupt.h"
 #include "run/parameters.h"
@@ -321,7 +322,8 @@ bool RunOnFile(RunState& st, std::string& content, int32_t& changes,
 void RunOperations(RunState& st) {
   st.CurOper = 1;
   int64_t steps = 0;
-  while (st.CurOper <= st.OperCount) {
+  const int32_t count = st.Program().OperCount();
+  while (st.CurOper <= count) {
     // A signal ends the program for this file between two operations.
     if (InterruptSignal() != 0) break;
     if (st.step_limit > 0 && ++steps > st.step_limit) break;

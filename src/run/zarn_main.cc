@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "commands/command_support.h"
+#include "commands/compiled_program.h"
 #include "program/program.h"
 #include "run/file_loop.h"
 #include "run/parameters.h"
@@ -128,9 +129,7 @@ int Main(RunState& st, std::ostream& report) {
 }
 
 void InstallProgram(RunState& st) {
-  st.OperList.clear();
-  st.OperCount = 0;
-  st.program_facts.reset();  // they described the previous program
+  st.program = CompileProgram({}, st.SysVars);
 
   const std::string path = ProgramPath(st);
   LoadedProgram loaded = LoadProgram(st.fs, path);
@@ -142,8 +141,7 @@ void InstallProgram(RunState& st) {
     st.ErrFlag = ErrorState::kStopRun;
     return;
   }
-  st.OperList = std::move(loaded.OperList);
-  st.OperCount = static_cast<int32_t>(st.OperList.size());
+  st.program = CompileProgram(std::move(loaded.OperList), st.SysVars);
   const StructureFinding& finding = loaded.finding;
   if (finding.code.empty()) return;
 
@@ -154,9 +152,10 @@ void InstallProgram(RunState& st) {
   st.FinalMsg =
       GetIniValue(st.MessageFile(), st.MsgFile, kSection, finding.code);
   if (finding.oper > 0) {
-    st.FinalMsg = FillPlaceholders(st.FinalMsg, "/{1}/{2}/",
-                                   MsgValues({PaddedNumber(finding.oper, 3),
-                                              st.OperAt(finding.oper).text}));
+    st.FinalMsg =
+        FillPlaceholders(st.FinalMsg, "/{1}/{2}/",
+                         MsgValues({PaddedNumber(finding.oper, 3),
+                                    st.Program().OperAt(finding.oper).text}));
   }
   st.ErrFlag = ErrorState::kStopRun;
   WriteParmListing(st, st.LogFile, &st.LogErrNo);

@@ -29,12 +29,12 @@ void RangeVarStore::SetRangeVar(const RangeVarRec& rec) {
 
 void RangeVarStore::SetRangeVar(const VarName& name, int32_t startpos,
                                 int32_t length) {
-  KeyIndex(name);
-  if (!name.exact_) {
+  const NameSlot& slot = Lookup(name);
+  if (!slot.exact) {
     SetRangeVar(RangeVarRec{name.str(), startpos, length});
     return;
   }
-  TR& r = ranges_[name.index_];
+  TR& r = ranges_[slot.index];
   r.startpos = startpos;
   r.length = length;
 }

@@ -41,10 +41,7 @@ class RangeVarStore {
   void SetRangeVar(const VarName& name, int32_t startpos, int32_t length);
   int32_t FindRangeVar(std::string_view name) const;
   // FindRangeVar(name) != 0.
-  bool HasExactly(const VarName& name) const {
-    KeyIndex(name);
-    return name.exact_;
-  }
+  bool HasExactly(const VarName& name) const { return Lookup(name).exact; }
   // The range under the key of name (what GetRangeVar reads), or nullptr.
   const TR* KeyRange(const VarName& name) const {
     const size_t index = KeyIndex(name);
@@ -72,14 +69,17 @@ class RangeVarStore {
   void Reindex();
   // The index of the range under the key of name (case ignored), or kNone.
   size_t KeyIndex(std::string_view name) const;
-  size_t KeyIndex(const VarName& name) const {
-    if (name.epoch_ != epoch_) {
-      name.index_ = KeyIndex(name.name_);
-      name.exact_ =
-          name.index_ != kNone && ranges_[name.index_].name == name.name_;
-      name.epoch_ = epoch_;
+  size_t KeyIndex(const VarName& name) const { return Lookup(name).index; }
+  // The remembered lookup of name, made afresh when the epoch moved.
+  const NameSlot& Lookup(const VarName& name) const {
+    NameSlot& slot = slots_.Of(name);
+    if (slot.epoch != epoch_) {
+      slot.index = KeyIndex(name.str());
+      slot.exact =
+          slot.index != kNone && ranges_[slot.index].name == name.str();
+      slot.epoch = name.symbol() == 0 ? 0 : epoch_;
     }
-    return name.index_;
+    return slot;
   }
 
   std::vector<TR> ranges_;
@@ -88,6 +88,7 @@ class RangeVarStore {
   // changes its letter case (see var_name.h).
   uint64_t epoch_;
   RecentKeys recent_;
+  NameSlots slots_;
 };
 
 // The text of file_text that the range covers: at most length characters

@@ -12,11 +12,11 @@ size_t StrVarStore::KeyIndex(std::string_view name) const {
   return recent_.Find(name, index_, epoch_, kNone);
 }
 
-void StrVarStore::Remember(const VarName& name) const {
-  const size_t index = KeyIndex(name.name_);
-  name.index_ = index;
-  name.exact_ = index != kNone && vars_[index].name == name.name_;
-  name.epoch_ = epoch_;
+void StrVarStore::Remember(const VarName& name, NameSlot& slot) const {
+  const size_t index = KeyIndex(name.str());
+  slot.index = index;
+  slot.exact = index != kNone && vars_[index].name == name.str();
+  slot.epoch = name.symbol() == 0 ? 0 : epoch_;
 }
 
 size_t StrVarStore::Slot(size_t index, std::string_view name) {

@@ -89,8 +89,8 @@ class StrVarStore {
   // 0 when there is none.
   int32_t FindStrVar(std::string_view name) const;
   int32_t FindStrVar(const VarName& name) const {
-    KeyIndex(name);
-    return name.exact_ ? static_cast<int32_t>(name.index_ + 1) : 0;
+    const NameSlot& slot = Lookup(name);
+    return slot.exact ? static_cast<int32_t>(slot.index + 1) : 0;
   }
 
   // Stored name and value; ("?", "") for a missing variable.
@@ -108,9 +108,9 @@ class StrVarStore {
   // read in place; nullopt when there is none.
   std::optional<std::string_view> ExactValueOf(std::string_view name) const;
   std::optional<std::string_view> ExactValueOf(const VarName& name) const {
-    KeyIndex(name);
-    if (!name.exact_) return std::nullopt;
-    return ValueAt(name.index_);
+    const NameSlot& slot = Lookup(name);
+    if (!slot.exact) return std::nullopt;
+    return ValueAt(slot.index);
   }
   // The value under the key, or the empty text.
   std::string_view ValueOrEmpty(std::string_view name) const {
@@ -151,16 +151,20 @@ class StrVarStore {
   // The index of the variable under the key of name (case ignored), or
   // kNone.
   size_t KeyIndex(std::string_view name) const;
-  size_t KeyIndex(const VarName& name) const {
-    if (name.epoch_ != epoch_) Remember(name);
-    return name.index_;
+  size_t KeyIndex(const VarName& name) const { return Lookup(name).index; }
+  // The remembered lookup of name, made afresh when the epoch moved.
+  const NameSlot& Lookup(const VarName& name) const {
+    NameSlot& slot = slots_.Of(name);
+    if (slot.epoch != epoch_) Remember(name, slot);
+    return slot;
   }
-  // Looks name up and remembers the answer in it.
-  void Remember(const VarName& name) const;
-  // The index of the variable stored under exactly this name, when name
-  // remembers it for the current epoch; kNone otherwise.
+  // Looks name up and remembers the answer in its slot.
+  void Remember(const VarName& name, NameSlot& slot) const;
+  // The index of the variable stored under exactly this name, when its
+  // slot remembers it for the current epoch; kNone otherwise.
   size_t Known(const VarName& name) const {
-    return name.epoch_ == epoch_ && name.exact_ ? name.index_ : kNone;
+    const NameSlot& slot = slots_.Of(name);
+    return slot.epoch == epoch_ && slot.exact ? slot.index : kNone;
   }
   static std::string_view Text(std::string_view name) { return name; }
   static std::string_view Text(const VarName& name) { return name.str(); }
@@ -189,6 +193,7 @@ class StrVarStore {
   // letter case (see var_name.h).
   uint64_t epoch_;
   RecentKeys recent_;
+  NameSlots slots_;
   FileText file_text_;
   size_t file_text_index_;  // index of *filestring, or npos
 };

@@ -53,6 +53,13 @@ void InitSysVars(StrVarStore& vars, SysVarTable& table,
 // 2 = protected system variable; 3 = writable system variable.
 int32_t SysVarKind(const StrVarStore& vars, const SysVarTable& table,
                    std::string_view name);
+// The same for a name whose entry (table.Find(name)) is known already.
+inline int32_t SysVarKind(const StrVarStore& vars, const SysVarEntry* entry,
+                          const VarName& name) {
+  if (vars.FindStrVar(name) == 0) return 0;
+  if (entry == nullptr) return 1;
+  return entry->writable ? 3 : 2;
+}
 
 }  // namespace zarn
 

@@ -6,6 +6,22 @@
 
 namespace zarn {
 
+VarName::VarName(std::string_view name) : name_(name) {
+  static std::atomic<uint32_t> next{1};
+  symbol_ = next.fetch_add(1, std::memory_order_relaxed);
+  if (symbol_ == 0) symbol_ = next.fetch_add(1, std::memory_order_relaxed);
+}
+
+NameSlot& NameSlots::Grow(uint32_t symbol) const {
+  if (symbol == 0 || symbol >= kMaxSymbols) {
+    if (slots_.empty()) slots_.resize(1);
+    slots_[0].epoch = 0;  // looked up afresh every time
+    return slots_[0];
+  }
+  slots_.resize(static_cast<size_t>(symbol) + 1);
+  return slots_[symbol];
+}
+
 uint64_t NewStoreEpoch() {
   static std::atomic<uint64_t> next{1};
   return next.fetch_add(1, std::memory_order_relaxed);

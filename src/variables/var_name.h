@@ -1,15 +1,18 @@
-// A variable name that remembers where its variable was found.
+// A variable name with a symbol by which a store remembers where its
+// variable was found.
 //
 // A program names the same few variables on every pass of a loop: the
 // system variables that every operation updates, the words of its
-// operations, the arguments of its expressions. The places that do so keep
-// a VarName, and the store (of string or of range variables) answers it
-// without looking the name up again for as long as its epoch has not moved:
-// a store takes a new epoch whenever a variable is created or removed or a
+// operations, the arguments of its expressions. Those names are made once,
+// when the program is compiled, each with a symbol of its own; a store
+// (of string or of range variables) keeps, per symbol, the answer of its
+// last lookup, and reuses it for as long as its epoch has not moved: a
+// store takes a new epoch whenever a variable is created or removed or a
 // stored name changes its letter case, which a running loop rarely does.
-// Epochs are unique among all stores, so a VarName is never taken for a
-// lookup in another store. Every operation through a VarName gives exactly
-// the result of the same operation through its text.
+// The name itself never changes, so a compiled program that holds it can be
+// shared by the machines of several threads, each with its own stores.
+// Epochs are unique among all stores. Every operation through a VarName
+// gives exactly the result of the same operation through its text.
 #ifndef ZARN_VARIABLES_VAR_NAME_H_
 #define ZARN_VARIABLES_VAR_NAME_H_
 
@@ -19,27 +22,53 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace zarn {
 
 class VarName {
  public:
+  // No name and no symbol.
   VarName() = default;
-  explicit VarName(std::string_view name) : name_(name) {}
+  // The name with a symbol never handed out before (thread-safe).
+  explicit VarName(std::string_view name);
   const std::string& str() const { return name_; }
+  // The symbol: 0 for none (the default name), else unique in the process.
+  uint32_t symbol() const { return symbol_; }
 
  private:
-  friend class StrVarStore;
-  friend class RangeVarStore;
-
   std::string name_;
-  mutable uint64_t epoch_ = 0;  // the store's epoch at the lookup; 0 none
-  mutable size_t index_ = 0;    // the key's index then, or the store's none
-  mutable bool exact_ = false;  // the stored name was exactly name_
+  uint32_t symbol_ = 0;
 };
 
 // A new epoch for a store, never handed out before.
 uint64_t NewStoreEpoch();
+
+// What a store remembers of the last lookup of one symbol.
+struct NameSlot {
+  uint64_t epoch = 0;  // the store's epoch at the lookup; 0 none
+  size_t index = 0;    // the key's index then, or the store's none
+  bool exact = false;  // the stored name was exactly the name looked up
+};
+
+// The remembered lookups of one store, by symbol. Belongs to that store
+// alone: one thread at a time.
+class NameSlots {
+ public:
+  // The slot of name, to be filled by the caller when its epoch is not the
+  // store's. A name without a symbol, or with one beyond the table's limit,
+  // gets a slot whose epoch never matches.
+  NameSlot& Of(const VarName& name) const {
+    const uint32_t symbol = name.symbol();
+    if (symbol != 0 && symbol < slots_.size()) return slots_[symbol];
+    return Grow(symbol);
+  }
+
+ private:
+  static constexpr uint32_t kMaxSymbols = uint32_t{1} << 16;
+  NameSlot& Grow(uint32_t symbol) const;
+  mutable std::vector<NameSlot> slots_;  // slots_[0]: the uncached slot
+};
 
 // The names a store looked up recently by their text, and the answers: a
 // program loop names the same few variables on every pass, which are then

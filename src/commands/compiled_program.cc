@@ -1,0 +1,94 @@
+#include "commands/compiled_program.h"
+
+#include "support/text.h"
+
+namespace zarn {
+
+NameAndRest CutNameAndRest(std::string_view parm) {
+  return NameAndRest{Trimmed(LeftOf(parm, ",")), Trimmed(RightOf(parm, ","))};
+}
+
+std::string ParmWord(std::string_view parm, int32_t n) {
+  std::string list;
+  list.reserve(parm.size() + 2);
+  list.push_back(',');
+  list.append(parm);
+  list.push_back(',');
+  return Trimmed(GetWord(list, ",", n));
+}
+
+namespace {
+
+// Whether text holds name (upper case, beginning with "*") in any letter
+// case.
+bool Mentions(std::string_view text, std::string_view name) {
+  if (text.size() < name.size()) return false;
+  for (size_t i = 0; i + name.size() <= text.size(); ++i) {
+    if (text[i] != '*') continue;
+    if (EqualsIgnoreCase(text.substr(i, name.size()), name)) return true;
+  }
+  return false;
+}
+
+// Whether some operation names a variable beginning with prefix (upper
+// case, in any letter case in the program) or lists every variable.
+bool AnyOperationReads(const std::vector<CompiledOper>& ops,
+                       std::string_view prefix) {
+  for (const CompiledOper& op : ops) {
+    if (Mentions(op.oper->text, prefix) ||
+        (op.keyword() == "wlog" && op.words[0] == "=all=")) {
+      return true;
+    }
+  }
+  return false;
+}
+
+TargetKind KindOf(std::string_view name) {
+  if (name == kFileStringName) return TargetKind::kFileString;
+  if (name == "*pos") return TargetKind::kPos;
+  if (name == "*errloglev") return TargetKind::kErrLogLev;
+  return TargetKind::kPlain;
+}
+
+}  // namespace
+
+std::shared_ptr<const CompiledProgram> CompileProgram(
+    std::vector<Oper> opers, const SysVarTable& sys_vars) {
+  auto program = std::make_shared<CompiledProgram>();
+  program->opers_ = std::move(opers);
+  const std::vector<Oper>& list = program->opers_;
+  std::vector<CompiledOper>& ops = program->ops_;
+  ops.resize(list.size());
+  for (size_t i = 0; i < list.size(); ++i) {
+    CompiledOper& op = ops[i];
+    op.oper = &list[i];
+    op.number = static_cast<int32_t>(i + 1);
+    const CommandRow* row = FindCommandRow(op.oper->command);
+    op.handler = row == nullptr ? nullptr : row->handler;
+    const std::string& parm = op.oper->parm;
+    for (int32_t w = 0; w < 4; ++w) {
+      op.words[w] = ParmWord(parm, w + 1);
+      op.word_names[w] = VarName(op.words[w]);
+    }
+    op.cut = CutNameAndRest(parm);
+    op.target = VarName(op.cut.name);
+    op.target_kind = KindOf(op.cut.name);
+    op.target_entry = sys_vars.Find(op.cut.name);
+    if (row != nullptr && row->jump != nullptr) {
+      op.jump = row->jump(list, op.number);
+    }
+  }
+  program->nctx_observable_ = AnyOperationReads(ops, "*NCTX");
+  program->funr_observable_ = AnyOperationReads(ops, "*FUNR");
+  ExpressionPlans& plans = program->plans_;
+  for (CompiledOper& op : ops) {
+    op.word_plan = &plans.PlanOf(op.words[0]);
+    op.rest_plan = &plans.PlanOf(op.cut.rest);
+    op.sr_in_place =
+        op.keyword() == "set" && op.target_kind == TargetKind::kFileString &&
+        !program->funr_observable_ && IsSrOfFileText(*op.rest_plan);
+  }
+  return program;
+}
+
+}  // namespace zarn

@@ -1,6 +1,8 @@
 // The assignment commands set, setc and cat. They share the protection
 // check and the assignment itself, which keeps *filestring, *pos and
 // *filerange consistent and keeps *errloglev at "0" or "1".
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,7 +34,9 @@ struct Assignment {
 
 // Refuses a protected system variable; true when the name may be assigned.
 bool MayAssign(RunState& st, const Assignment& a) {
-  if (SysVarKind(st.StrVars, a.op.target_entry, a.op.target) != 2) {
+  // A name of no system variable is never protected.
+  if (a.op.target_entry == nullptr ||
+      SysVarKind(st.StrVars, a.op.target_entry, a.op.target) != 2) {
     return true;
   }
   ReportError(st, "ZARNCMD005CT", a.op.keyword());
@@ -141,8 +145,19 @@ void SetCommand(RunState& st, const CompiledOper& op) {
   // A view of the result where it lies (often a result variable), so that
   // a long text is copied once, into the variable that receives it.
   std::string buffer;
-  const std::string_view value =
-      EvaluatePlanView(st, *op.rest_plan, op.cut.rest, &buffer);
+  std::optional<int64_t> number;
+  const std::string_view value = EvaluatePlanView(
+      st, *op.rest_plan, op.cut.rest, &buffer,
+      op.target_kind == TargetKind::kPlain ? &number : nullptr);
+  if (number) {
+    // A whole number computed as such: stored as one, its text written
+    // when it is first read.
+    Trace(st, kTraceSet, *number);
+    if (!MayAssign(st, a)) return;
+    st.StrVars.SetNumber(op.target, *number);
+    SetNextOper(st, NextInSequence(st));
+    return;
+  }
   // Traced before any check, so that a failing assignment shows its value.
   Trace(st, kTraceSet, value);
   if (!MayAssign(st, a)) return;

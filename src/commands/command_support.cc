@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "commands/compiled_program.h"
+#include "eval/call.h"
 #include "eval/evaluator.h"
 #include "program/program.h"
 #include "support/messages.h"
@@ -65,9 +66,15 @@ std::string EvaluatePlan(RunState& st, const ExpressionPlan& plan,
 
 std::string_view EvaluatePlanView(RunState& st, const ExpressionPlan& plan,
                                   std::string_view expression,
-                                  std::string* buffer) {
+                                  std::string* buffer,
+                                  std::optional<int64_t>* number) {
+  if (const VarName* plain = PlainValueOf(plan)) {
+    // No call: what the evaluation comes to, without its machinery.
+    st.FunrCount = 0;
+    return FetchArgument(*plain, st.StrVars);
+  }
   EvalContext ctx = ContextOf(st);
-  return EvaluateView(plan, expression, ctx, buffer);
+  return EvaluateView(plan, expression, ctx, buffer, number);
 }
 
 int32_t FileTextLength(RunState& st) {

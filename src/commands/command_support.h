@@ -10,6 +10,7 @@
 #define ZARN_COMMANDS_COMMAND_SUPPORT_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -74,7 +75,8 @@ std::string EvaluatePlan(RunState& st, const ExpressionPlan& plan,
 // *buffer change.
 std::string_view EvaluatePlanView(RunState& st, const ExpressionPlan& plan,
                                   std::string_view expression,
-                                  std::string* buffer);
+                                  std::string* buffer,
+                                  std::optional<int64_t>* number = nullptr);
 
 // A condition holds exactly when its value is the text "1".
 inline bool IsTrue(std::string_view value) { return value == "1"; }

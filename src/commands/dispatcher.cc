@@ -51,7 +51,8 @@ const CommandRow* FindCommandRow(std::string_view keyword) {
 void DispatchOperation(RunState& st) {
   const CompiledOper& compiled = st.Program().At(st.CurOper);
   const Oper& op = *compiled.oper;
-  st.StrVars.Assign(st.names.oper, op.text);
+  // The compiled program holds the text for the whole run.
+  st.StrVars.SetBorrowed(st.names.oper, op.text);
   // Read before the handler runs: an assignment of *errloglev takes effect
   // from the next operation on.
   st.ErrLogLevel = ToInt32(st.StrVars.ValueOrEmpty(st.names.errloglev));

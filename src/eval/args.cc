@@ -77,9 +77,21 @@ bool Call::Open(int required, std::string* result) {
   }
   int count = 0;
   if (pieces_ != nullptr) {
+    // A variable holding a number gives it; its text is written only when
+    // the function reads the argument as text.
     for (const VarName& piece : *pieces_) {
       if (count == kMaxFixed) break;
-      args_[static_cast<size_t>(count++)] = FetchArgument(piece, env_.str_vars);
+      const auto k = static_cast<size_t>(count++);
+      switch (env_.str_vars.ExactTextOrNumber(piece, &args_[k], &numbers_[k])) {
+        case StrVarStore::Exact::kNumber:
+          unwritten_ |= 1u << k;
+          break;
+        case StrVarStore::Exact::kText:
+          break;
+        case StrVarStore::Exact::kNone:
+          args_[k] = piece.str();
+          break;
+      }
     }
     if (count < required) {
       *result = Error("MISSING ARGUMENT.");
@@ -102,6 +114,42 @@ bool Call::Open(int required, std::string* result) {
     return false;
   }
   return true;
+}
+
+Call::IntegerArg Call::NextPlainInteger(int64_t* value) {
+  constexpr int64_t kMax18 = 999'999'999'999'999'999;
+  std::string_view text;
+  if (pieces_ != nullptr && next_ != std::string_view::npos) {
+    if (next_ >= pieces_->size()) return kNoMore;
+    const VarName& piece = (*pieces_)[next_++];
+    int64_t n = 0;
+    switch (env_.str_vars.ExactTextOrNumber(piece, &text, &n)) {
+      case StrVarStore::Exact::kNumber:
+        if (n < -kMax18 || n > kMax18) return kNoInteger;
+        *value = n;
+        return kInteger;
+      case StrVarStore::Exact::kText:
+        break;
+      case StrVarStore::Exact::kNone:
+        text = piece.str();
+        break;
+    }
+  } else if (!NextArg(&text)) {
+    return kNoMore;
+  }
+  return ReadPlainInteger(text, 18, value) ? kInteger : kNoInteger;
+}
+
+void Call::WriteArg(size_t k) const {
+  args_[k] = FetchArgument((*pieces_)[k], env_.str_vars);
+  unwritten_ &= ~(1u << k);
+}
+
+std::optional<double> Call::ArgDouble(int k) const {
+  const auto i = static_cast<size_t>(k - 1);
+  // The double nearest to the number, as reading its decimal text gives.
+  if ((unwritten_ >> i) & 1u) return static_cast<double>(numbers_[i]);
+  return ToDouble(args_[i]);
 }
 
 bool Call::OpenList(std::string* result) {

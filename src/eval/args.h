@@ -24,6 +24,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,8 +95,13 @@ class Call {
   bool Open(int required, std::string* result);
   // Argument k (from 1) as fetched; empty when not given.
   std::string_view arg(int k) const {
-    return args_[static_cast<size_t>(k - 1)];
+    const auto i = static_cast<size_t>(k - 1);
+    if ((unwritten_ >> i) & 1u) WriteArg(i);
+    return args_[i];
   }
+  // Argument k read as a number (ToDouble of its text); nullopt when it is
+  // not numeric.
+  std::optional<double> ArgDouble(int k) const;
 
   // Opens a call that takes any number of arguments (read with NextArg).
   // Fails, with the error as *result, on an empty argument text.
@@ -110,6 +116,12 @@ class Call {
     *value = FetchArgument((*pieces_)[next_++], env_.str_vars);
     return true;
   }
+
+  // The next argument, from the first to the last, read as a plain integer
+  // of at most 18 digits (ReadPlainInteger): a variable that holds a number
+  // (StrVarStore::SetNumber) gives it without its text being read.
+  enum IntegerArg { kInteger, kNoInteger, kNoMore };
+  IntegerArg NextPlainInteger(int64_t* value);
 
   // Applies the whole-number convention to an argument as fetched. On
   // failure *result is the error quoting the argument.
@@ -131,7 +143,15 @@ class Call {
   std::string_view text_;
   const FunctionEnv& env_;
   const std::vector<VarName>* pieces_ = nullptr;
-  std::array<std::string_view, kMaxFixed> args_{};
+  // The text of argument k-1 of a variable holding a number, written on
+  // first read.
+  void WriteArg(size_t k) const;
+
+  mutable std::array<std::string_view, kMaxFixed> args_{};
+  // The numbers of the arguments whose variables hold one, and which of
+  // them have not had their text written (bit k for argument k + 1).
+  std::array<int64_t, kMaxFixed> numbers_{};
+  mutable uint32_t unwritten_ = 0;
   size_t next_ = 0;  // read position of NextArg; npos when done
 };
 

@@ -151,6 +151,20 @@ bool IsErrorResult(const std::string& result) {
              kErrorPrefix;
 }
 
+// Calls the function of row: true when its integer shortcut gave *number,
+// false with its result text as *result otherwise.
+bool CallFunction(const FunctionRow& row, std::string_view arguments,
+                  const FunctionEnv& env, const std::vector<VarName>* pieces,
+                  std::string* result, int64_t* number) {
+  if (row.integer != nullptr) {
+    Call call(row.name, arguments, env, pieces);
+    if (row.integer(call, number)) return true;
+  }
+  Call call(row.name, arguments, env, pieces);
+  *result = row.function(call);
+  return false;
+}
+
 // Evaluation without a plan: the rewriting, calling each function as it
 // comes.
 std::string EvaluateAfresh(std::string_view expression, EvalContext& ctx) {
@@ -163,8 +177,13 @@ std::string EvaluateAfresh(std::string_view expression, EvalContext& ctx) {
       stop_result = UndefinedFunction(name);
       return false;
     }
-    Call call(row->name, arguments, env);
-    std::string result = row->function(call);
+    std::string result;
+    int64_t number = 0;
+    if (CallFunction(*row, arguments, env, nullptr, &result, &number)) {
+      ++ctx.FunrCount;
+      ctx.str_vars.SetNumber(var, number);
+      return true;
+    }
     if (IsErrorResult(result)) {
       stop_result = std::move(result);
       return false;
@@ -265,20 +284,43 @@ std::string Evaluate(const ExpressionPlan& plan, std::string_view expression,
 
 std::string_view EvaluateView(const ExpressionPlan& plan,
                               std::string_view expression, EvalContext& ctx,
-                              std::string* buffer) {
+                              std::string* buffer,
+                              std::optional<int64_t>* number) {
   ctx.FunrCount = 0;
   const FunctionEnv env{ctx.str_vars, ctx.range_vars};
   const PlannedCall* const last =
       plan.calls.empty() ? nullptr : &plan.calls.back();
   for (const PlannedCall& planned : plan.calls) {
-    Call call(planned.row->name, planned.arguments, env, &planned.pieces);
-    std::string result = planned.row->function(call);
+    // The value of the expression is the last call's result: handed over
+    // without being stored when no one can read the result variable.
+    const bool hand_over =
+        &planned == last && plan.ends_in_last_result && !ctx.keep_results;
+    std::string result;
+    int64_t integer = 0;
+    if (CallFunction(*planned.row, planned.arguments, env, &planned.pieces,
+                     &result, &integer)) {
+      ++ctx.FunrCount;
+      if (!hand_over) {
+        ctx.str_vars.SetNumber(planned.result, integer);
+        continue;
+      }
+      if (number != nullptr) {
+        *number = integer;
+        return std::string_view();
+      }
+      char digits[24];
+      const auto [end, ec] =
+          std::to_chars(digits, digits + sizeof digits, integer);
+      (void)ec;
+      buffer->assign(digits, end);
+      return *buffer;
+    }
     if (IsErrorResult(result)) {
       *buffer = std::move(result);
       return *buffer;
     }
     ++ctx.FunrCount;
-    if (&planned == last && plan.ends_in_last_result && !ctx.keep_results) {
+    if (hand_over) {
       *buffer = std::move(result);
       return *buffer;
     }
@@ -295,6 +337,11 @@ std::string_view EvaluateView(const ExpressionPlan& plan,
       break;
   }
   return FetchArgument(plan.text, ctx.str_vars);
+}
+
+const VarName* PlainValueOf(const ExpressionPlan& plan) {
+  if (!plan.calls.empty() || plan.end != RewriteEnd::kText) return nullptr;
+  return &plan.text;
 }
 
 bool IsSrOfFileText(const ExpressionPlan& plan) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -79,9 +80,17 @@ std::string Evaluate(const ExpressionPlan& plan, std::string_view expression,
 // expression ends in, or of the plan's text, or of *buffer, which receives
 // any other result. A long value then reaches its destination with one copy
 // instead of two. The view is valid until the store or *buffer changes.
+// When number is given, a value that is a whole number computed as such
+// (the counter of a loop) may be handed over as *number instead, the view
+// then being empty: its decimal text is the value.
 std::string_view EvaluateView(const ExpressionPlan& plan,
                               std::string_view expression, EvalContext& ctx,
-                              std::string* buffer);
+                              std::string* buffer,
+                              std::optional<int64_t>* number = nullptr);
+// The value of an expression that calls no function (a condition naming a
+// variable): its trimmed text, or the value of the variable it names;
+// nullptr when the plan calls a function or fails.
+const VarName* PlainValueOf(const ExpressionPlan& plan);
 
 struct SrArguments;  // functions.h
 

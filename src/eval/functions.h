@@ -7,6 +7,7 @@
 #ifndef ZARN_EVAL_FUNCTIONS_H_
 #define ZARN_EVAL_FUNCTIONS_H_
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,10 +17,15 @@
 namespace zarn {
 
 using BuiltinFunction = std::string (*)(Call& call);
+// A function's shortcut for the common case of a whole-number result: true
+// with the number whose decimal text the function would return; false
+// (having changed nothing) when the function must take its general path.
+using IntegerShortcut = bool (*)(Call& call, int64_t* result);
 
 struct FunctionRow {
   std::string_view name;  // lower case
   BuiltinFunction function;
+  IntegerShortcut integer = nullptr;
 };
 
 // The rows in their order of comparison.
@@ -72,6 +78,7 @@ std::string Chr(Call& call);
 
 // Arithmetic (functions_arith.cc).
 std::string Sum(Call& call);
+bool SumOfIntegers(Call& call, int64_t* result);
 std::string Mul(Call& call);
 std::string Div(Call& call);
 

@@ -15,35 +15,34 @@ constexpr WholeNumberRule kRoundPlaces = {
     WholeNumberRule::kZeroOrAbove, "NON-NUMERIC ROUND ARGUMENT",
     "NEGATIVE ROUND ARGUMENT", "NON-INTEGER ROUND ARGUMENT"};
 
+}  // namespace
+
 // The sum when every argument is a plain integer of at most 18 digits and
 // the total fits 64 bits: the counters of loops. The exact decimal sum of
 // such numbers is the same integer, written the same way, so this changes
-// no result; false sends the call down the decimal path from the start.
-bool SumOfPlainIntegers(Call& call, std::string* result) {
+// no result.
+bool SumOfIntegers(Call& call, int64_t* result) {
+  if (call.text().empty()) return false;
   int64_t total = 0;
-  std::string_view x;
-  while (call.NextArg(&x)) {
-    int64_t v = 0;
-    if (!ReadPlainInteger(x, 18, &v) ||
-        __builtin_add_overflow(total, v, &total)) {
-      return false;
+  int64_t v = 0;
+  for (;;) {
+    switch (call.NextPlainInteger(&v)) {
+      case Call::kNoInteger:
+        return false;
+      case Call::kInteger:
+        if (__builtin_add_overflow(total, v, &total)) return false;
+        break;
+      case Call::kNoMore:
+        *result = total;
+        return true;
     }
   }
-  char buf[24];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, total);
-  (void)ec;
-  result->assign(buf, end);
-  return true;
 }
-
-}  // namespace
 
 // sum(x1,x2,...): a value beyond the decimal type is an error.
 std::string Sum(Call& call) {
   std::string result;
   if (!call.OpenList(&result)) return result;
-  if (SumOfPlainIntegers(call, &result)) return result;
-  call.OpenList(&result);
   Decimal total;
   std::string_view x;
   while (call.NextArg(&x)) {

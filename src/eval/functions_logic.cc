@@ -62,9 +62,9 @@ std::string Ifs(Call& call) {
 std::string Ifn(Call& call) {
   std::string result;
   if (!call.Open(5, &result)) return result;
-  std::optional<double> a = ToDouble(call.arg(1));
+  std::optional<double> a = call.ArgDouble(1);
   if (!a) return call.ArgumentError("NON-NUMERIC ARGUMENT", call.arg(1));
-  std::optional<double> b = ToDouble(call.arg(3));
+  std::optional<double> b = call.ArgDouble(3);
   if (!b) return call.ArgumentError("NON-NUMERIC ARGUMENT", call.arg(3));
   const int c = *a < *b ? -1 : (*a > *b ? 1 : 0);
   std::optional<bool> holds = Holds(call.arg(2), c);

@@ -129,6 +129,8 @@ int Main(RunState& st, std::ostream& report) {
 }
 
 void InstallProgram(RunState& st) {
+  // *oper may still borrow a text of the program that goes.
+  st.StrVars.OwnBorrowed();
   st.program = CompileProgram({}, st.SysVars);
 
   const std::string path = ProgramPath(st);

@@ -25,7 +25,6 @@ size_t StrVarStore::Slot(size_t index, std::string_view name) {
       vars_[index].name.assign(name);
       epoch_ = NewStoreEpoch();  // exact lookups may now answer otherwise
     }
-    numbers_[index].pending = false;
     return index;
   }
   // name may view a value of the store; it is read before vars_ grows.
@@ -33,7 +32,7 @@ size_t StrVarStore::Slot(size_t index, std::string_view name) {
   const bool is_file_text = EqualsIgnoreCase(name, kFileStringName);
   index_.emplace(AsciiUpper(name), index);
   vars_.push_back(TS{std::string(name), std::string()});
-  numbers_.push_back(PendingNumber{});
+  specials_.push_back(Special{});
   epoch_ = NewStoreEpoch();
   if (is_file_text) file_text_index_ = index;
   return index;
@@ -46,6 +45,7 @@ void StrVarStore::SetValue(const Name& name, std::string value) {
     file_text_.Assign(std::move(value));
   } else {
     vars_[index].value = std::move(value);
+    specials_[index] = Special{};
   }
 }
 
@@ -60,7 +60,9 @@ void StrVarStore::AssignValue(const Name& name, std::string_view value) {
   if (index == file_text_index_) {
     file_text_.AssignCopy(value);
   } else {
+    // value may view this variable's own digits: copied before they go.
     vars_[index].value.assign(value);
+    specials_[index] = Special{};
   }
 }
 
@@ -72,7 +74,7 @@ void StrVarStore::SetNumberValue(const Name& name, int64_t number) {
     return;
   }
   const size_t index = Slot(found, Text(name));
-  numbers_[index] = PendingNumber{true, number};
+  specials_[index] = Special::Number(number);
 }
 
 void StrVarStore::Set(std::string_view name, std::string value) {
@@ -95,15 +97,35 @@ int32_t StrVarStore::FindStrVar(std::string_view name) const {
 
 std::string_view StrVarStore::SpecialValueAt(size_t index) const {
   if (index == file_text_index_) return file_text_.view();
-  PendingNumber& number = numbers_[index];
-  if (number.pending) {
-    char buf[24];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, number.number);
-    (void)ec;
-    vars_[index].value.assign(buf, end);
-    number.pending = false;
+  Special& special = specials_[index];
+  switch (special.kind) {
+    case kText:
+      break;
+    case kBorrowed:
+      return special.borrowed;
+    case kNumber: {
+      char* const begin = special.digits;
+      const auto [end, ec] =
+          std::to_chars(begin, begin + sizeof special.digits, special.value);
+      (void)ec;
+      special.digits_size = static_cast<uint8_t>(end - begin);
+      special.kind = kNumberWritten;
+      [[fallthrough]];
+    }
+    case kNumberWritten:
+      return std::string_view(special.digits, special.digits_size);
   }
   return vars_[index].value;
+}
+
+void StrVarStore::OwnBorrowed() {
+  for (size_t i = 0; i < vars_.size(); ++i) {
+    Special& special = specials_[i];
+    if (special.kind == kBorrowed) {
+      vars_[i].value.assign(special.borrowed);
+      special = Special{};
+    }
+  }
 }
 
 StrVarRec StrVarStore::GetStrVar(std::string_view name) const {

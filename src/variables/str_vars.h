@@ -48,8 +48,8 @@ class StrVarStore {
       SetValue(name, std::move(value));
       return;
     }
-    numbers_[index].pending = false;
     vars_[index].value = std::move(value);
+    specials_[index] = Special{};
   }
   // The same, copying value into the variable's own storage, which a
   // variable assigned over and over (a counter, *oper) then reuses.
@@ -60,8 +60,9 @@ class StrVarStore {
       AssignValue(name, value);
       return;
     }
-    numbers_[index].pending = false;
+    // value may view this variable's own digits: copied before they go.
     vars_[index].value.assign(value);
+    specials_[index] = Special{};
   }
   // The same with the decimal text of number as the value. The text is
   // written when the value is first read: the counters and positions that
@@ -74,15 +75,46 @@ class StrVarStore {
       SetNumberValue(name, number);
       return;
     }
-    numbers_[index] = PendingNumber{true, number};
+    specials_[index] = Special::Number(number);
   }
+  // The same with a text the caller keeps alive and unchanged until the
+  // variable is assigned again or OwnBorrowed is called (an operation's
+  // text, which the compiled program holds for the whole run): it is
+  // copied only when the variable is created.
+  void SetBorrowed(const VarName& name, std::string_view value) {
+    const size_t index = Known(name);
+    if (index == kNone || index == file_text_index_) {
+      AssignValue(name, value);
+      return;
+    }
+    specials_[index] = Special::Borrowed(value);
+  }
+  // Copies every borrowed text into the store, before its owner goes.
+  void OwnBorrowed();
   // The number last given to SetNumber when the variable's value is still
   // exactly that number's decimal text; nullopt otherwise (the variable
   // then holds a text that must be read as such).
   std::optional<int64_t> Number(const VarName& name) const {
     const size_t index = KeyIndex(name);
-    if (index == kNone || !numbers_[index].pending) return std::nullopt;
-    return numbers_[index].number;
+    if (index == kNone || !specials_[index].number()) return std::nullopt;
+    return specials_[index].value;
+  }
+  // What a function's argument reads of the variable stored under exactly
+  // this name: kNumber with *number for a variable that holds a number
+  // (its text need not be written), kText with *text (valid until the
+  // store changes) for any other, kNone when there is no such variable.
+  enum class Exact { kNone, kText, kNumber };
+  Exact ExactTextOrNumber(const VarName& name, std::string_view* text,
+                          int64_t* number) const {
+    const NameSlot& slot = Lookup(name);
+    if (!slot.exact) return Exact::kNone;
+    const Special& special = specials_[slot.index];
+    if (special.number()) {
+      *number = special.value;
+      return Exact::kNumber;
+    }
+    *text = ValueAt(slot.index);
+    return Exact::kText;
   }
 
   // Position (from 1) of the variable whose stored name equals name exactly;
@@ -141,12 +173,12 @@ class StrVarStore {
   static constexpr size_t kNone = static_cast<size_t>(-1);
 
   std::string_view ValueAt(size_t index) const {
-    if (index == file_text_index_ || numbers_[index].pending) {
+    if (index == file_text_index_ || specials_[index].kind != kText) {
       return SpecialValueAt(index);
     }
     return vars_[index].value;
   }
-  // The value of *filestring, or of a variable with a pending number.
+  // The value of *filestring, or of a variable whose text is stale.
   std::string_view SpecialValueAt(size_t index) const;
   // The index of the variable under the key of name (case ignored), or
   // kNone.
@@ -178,16 +210,36 @@ class StrVarStore {
   template <typename Name>
   void SetNumberValue(const Name& name, int64_t number);
 
-  // A number given to SetNumber whose text is not written yet.
-  struct PendingNumber {
-    bool pending = false;
-    int64_t number = 0;
+  // How a value is held when not as the variable's text: as the number
+  // given to SetNumber, whose text is written (into `digits`) when first
+  // read, the number staying known; or as a borrowed text (SetBorrowed).
+  enum Kind : uint8_t { kText, kNumber, kNumberWritten, kBorrowed };
+  struct Special {
+    Kind kind = kText;
+    uint8_t digits_size = 0;
+    char digits[22];
+    int64_t value = 0;
+    std::string_view borrowed;
+
+    static Special Number(int64_t n) {
+      Special s;
+      s.kind = kNumber;
+      s.value = n;
+      return s;
+    }
+    static Special Borrowed(std::string_view text) {
+      Special s;
+      s.kind = kBorrowed;
+      s.borrowed = text;
+      return s;
+    }
+    bool number() const { return kind == kNumber || kind == kNumberWritten; }
   };
 
-  // The values change on reads only when a pending number is written out,
+  // The values change on reads only when a number's text is written out,
   // which leaves the value as it was.
   mutable std::vector<TS> vars_;
-  mutable std::vector<PendingNumber> numbers_;     // one per variable
+  mutable std::vector<Special> specials_;          // one per variable
   std::unordered_map<std::string, size_t> index_;  // folded key -> index
   // Changes whenever a variable is created or a stored name changes its
   // letter case (see var_name.h).

@@ -96,7 +96,7 @@ void FuzzProgramLoader(std::string_view data) {
   InstallProgram(st);
   // A loaded program is listed like the trace does; a refused one already
   // was, with its report.
-  if (st.ErrFlag == ErrorState::kNone) ListProgramOnce(st);
+  if (st.machine.ErrFlag == ErrorState::kNone) st.ListProgramOnce();
 }
 
 void FuzzEvaluator(std::string_view data) {
@@ -166,18 +166,18 @@ void FuzzProgramRun(std::string_view data) {
   RunState& st = job.st;
   // As a run does it: the system variables, then the program.
   InitSysVars(
-      st.StrVars, st.SysVars,
+      st.machine.StrVars, st.SysVars,
       SysVarSettings{"/app", "/data", "/prog", "p.zarn", "/data/zarn.log", 0});
   InstallProgram(st);
-  if (st.ErrFlag != ErrorState::kNone) return;
+  if (st.machine.ErrFlag != ErrorState::kNone) return;
   std::string text(nul == std::string_view::npos ? std::string_view()
                                                  : data.substr(nul + 1));
   // The file loop's own preparation and operation loop, with a budget.
-  st.step_limit = kOperationBudget;
-  st.StrVars.Set("*file", "/data/a.txt");
-  st.StrVars.Set("*allchanges", "0");
+  st.machine.step_limit = kOperationBudget;
+  st.machine.StrVars.Set("*file", "/data/a.txt");
+  st.machine.StrVars.Set("*allchanges", "0");
   int32_t changes = 0;
-  RunOnFile(st, text, changes);
+  RunOnFile(st.machine, text, changes);
 }
 
 }  // namespace zarn::fuzz

@@ -33,75 +33,74 @@ struct Assignment {
 };
 
 // Refuses a protected system variable; true when the name may be assigned.
-bool MayAssign(RunState& st, const Assignment& a) {
+bool MayAssign(Machine& m, const Assignment& a) {
   // A name of no system variable is never protected.
   if (a.op.target_entry == nullptr ||
-      SysVarKind(st.StrVars, a.op.target_entry, a.op.target) != 2) {
+      SysVarKind(m.StrVars, a.op.target_entry, a.op.target) != 2) {
     return true;
   }
-  ReportError(st, "ZARNCMD005CT", a.op.keyword());
+  ReportError(m, "ZARNCMD005CT", a.op.keyword());
   return false;
 }
 
 // What a new *filestring brings along: *pos back to 1, *filerange over the
 // whole text and, from set, one change more.
-void FileTextAssigned(RunState& st, bool from_set) {
-  st.StrVars.Set("*pos", "1");
-  st.RangeVars.SetRangeVar(
-      RangeVarRec{std::string(kFileRangeName), 1, FileTextLength(st)});
-  if (from_set) SetIntVar(st, "*changes", int64_t{IntVar(st, "*changes")} + 1);
+void FileTextAssigned(Machine& m, bool from_set) {
+  m.StrVars.Set("*pos", "1");
+  m.RangeVars.SetRangeVar(
+      RangeVarRec{std::string(kFileRangeName), 1, FileTextLength(m)});
+  if (from_set) SetIntVar(m, "*changes", int64_t{IntVar(m, "*changes")} + 1);
 }
 
 // A new *pos: a whole number above 0; past the end is the end; a valid
 // one keeps its text as written (3.0 stays 3.0).
-bool AssignPos(RunState& st, const Assignment& a, std::string_view value) {
+bool AssignPos(Machine& m, const Assignment& a, std::string_view value) {
   int32_t pos = 0;
   if (!ToWholeNumber(value, &pos) || pos <= 0) {
-    ReportError(st, "ZARNCMD007CT", a.op.cut.rest);
+    ReportError(m, "ZARNCMD007CT", a.op.cut.rest);
     return false;
   }
-  const int32_t length = FileTextLength(st);
+  const int32_t length = FileTextLength(m);
   if (pos > length) {
-    SetIntVar(st, "*pos", length);
+    SetIntVar(m, "*pos", length);
   } else {
-    st.StrVars.Set("*pos", std::string(value));
+    m.StrVars.Set("*pos", std::string(value));
   }
   return true;
 }
 
 // A new *errloglev: "1" turns the trace on, anything else is "0".
-bool AssignErrLogLev(RunState& st, const Assignment& a,
-                     std::string_view value) {
+bool AssignErrLogLev(Machine& m, const Assignment& a, std::string_view value) {
   if (value != "0" && value != "1") value = "0";
   const bool trace_on = value == "1";
-  st.StrVars.Set("*errloglev", std::string(value));
+  m.StrVars.Set("*errloglev", std::string(value));
   // The trace refers to operations by number, so the log receives the
   // program listing once before the first trace line.
-  if (a.from_set && trace_on) ListProgramOnce(st);
+  if (a.from_set && trace_on) m.host.ListProgramOnce();
   return true;
 }
 
 // Stores value under the name with the side effects of the writable system
 // variables (their names compared exactly); false when a new *pos is
 // refused, the variable then keeping its value.
-bool Assign(RunState& st, const Assignment& a, std::string_view value) {
+bool Assign(Machine& m, const Assignment& a, std::string_view value) {
   switch (a.op.target_kind) {
     case TargetKind::kPlain:
-      st.StrVars.Assign(a.op.target, value);
+      m.StrVars.Assign(a.op.target, value);
       return true;
     case TargetKind::kPos:
-      return AssignPos(st, a, value);
+      return AssignPos(m, a, value);
     case TargetKind::kErrLogLev:
-      return AssignErrLogLev(st, a, value);
+      return AssignErrLogLev(m, a, value);
     case TargetKind::kFileString:
       break;
   }
-  if (RefuseTextSize(st, a.op.keyword(), static_cast<int64_t>(value.size()))) {
+  if (RefuseTextSize(m, a.op.keyword(), static_cast<int64_t>(value.size()))) {
     return false;
   }
   // Copied into the storage of the text it replaces.
-  st.StrVars.Assign(kFileStringName, value);
-  FileTextAssigned(st, a.from_set);
+  m.StrVars.Assign(kFileStringName, value);
+  FileTextAssigned(m, a.from_set);
   return true;
 }
 
@@ -113,84 +112,84 @@ bool Assign(RunState& st, const Assignment& a, std::string_view value) {
 // result does not begin like an error (which the assignment refuses). True
 // when the operation was done so (or refused, as the assignment would
 // refuse it).
-bool SetFileTextInPlace(RunState& st, const Assignment& a) {
-  if (!a.op.sr_in_place || st.ErrLogLevel == 1) return false;
-  EvalContext ctx = ContextOf(st);
+bool SetFileTextInPlace(Machine& m, const Assignment& a) {
+  if (!a.op.sr_in_place || m.ErrLogLevel == 1) return false;
+  EvalContext ctx = ContextOf(m);
   SrArguments args;
   if (!PlannedSrOfFileText(*a.op.rest_plan, ctx, &args) ||
       args.to.size() > args.from.size() ||
-      args.text.data() != st.StrVars.file_text().view().data() ||
+      args.text.data() != m.StrVars.file_text().view().data() ||
       SrHead(args, kErrorMarker.size()) == kErrorMarker) {
     return false;
   }
-  if (!MayAssign(st, a)) return true;
+  if (!MayAssign(m, a)) return true;
   // As the evaluation would leave it: one call made.
-  st.FunrCount = 1;
+  m.FunrCount = 1;
   if (!args.from.empty()) {
     // Either may be a variable holding a piece of the text itself.
     const std::string from(args.from);
     const std::string to(args.to);
-    st.StrVars.file_text().ReplaceEvery(from, to, args.count);
+    m.StrVars.file_text().ReplaceEvery(from, to, args.count);
   }
-  FileTextAssigned(st, /*from_set=*/true);
-  SetNextOper(st, NextInSequence(st));
+  FileTextAssigned(m, /*from_set=*/true);
+  SetNextOper(m, NextInSequence(m));
   return true;
 }
 
 }  // namespace
 
-void SetCommand(RunState& st, const CompiledOper& op) {
+void SetCommand(Machine& m, const CompiledOper& op) {
   const Assignment a{op, /*from_set=*/true};
-  if (SetFileTextInPlace(st, a)) return;
+  if (SetFileTextInPlace(m, a)) return;
   // A view of the result where it lies (often a result variable), so that
   // a long text is copied once, into the variable that receives it.
   std::string buffer;
   std::optional<int64_t> number;
   const std::string_view value = EvaluatePlanView(
-      st, *op.rest_plan, op.cut.rest, &buffer,
+      m, *op.rest_plan, op.cut.rest, &buffer,
       op.target_kind == TargetKind::kPlain ? &number : nullptr);
   if (number) {
     // A whole number computed as such: stored as one, its text written
     // when it is first read.
-    Trace(st, kTraceSet, *number);
-    if (!MayAssign(st, a)) return;
-    st.StrVars.SetNumber(op.target, *number);
-    SetNextOper(st, NextInSequence(st));
+    Trace(m, kTraceSet, *number);
+    if (!MayAssign(m, a)) return;
+    m.StrVars.SetNumber(op.target, *number);
+    SetNextOper(m, NextInSequence(m));
     return;
   }
   // Traced before any check, so that a failing assignment shows its value.
-  Trace(st, kTraceSet, value);
-  if (!MayAssign(st, a)) return;
+  Trace(m, kTraceSet, value);
+  if (!MayAssign(m, a)) return;
   if (value.substr(0, kErrorMarker.size()) == kErrorMarker) {
-    st.ErrFlag = ErrorState::kStopRun;
-    LogMessage(st, kCommandsSection, "ZARNCMD006CT", "/{1}/{2}/",
+    m.ErrFlag = ErrorState::kStopRun;
+    LogMessage(m, kCommandsSection, "ZARNCMD006CT", "/{1}/{2}/",
                MsgValues({op.cut.rest, value}));
     return;
   }
-  if (!Assign(st, a, value)) return;
-  SetNextOper(st, NextInSequence(st));
+  if (!Assign(m, a, value)) return;
+  SetNextOper(m, NextInSequence(m));
 }
 
-void SetcCommand(RunState& st, const CompiledOper& op) {
+void SetcCommand(Machine& m, const CompiledOper& op) {
   if (op.words[0].empty()) {
-    ReportMissingArgument(st, op.keyword(), "");
+    ReportMissingArgument(m, op.keyword(), "");
     return;
   }
   // The literal is the first word of the rest, not trimmed again: blanks
   // before the next comma, and after skipped commas, belong to it.
   std::string literal = GetWord("," + op.cut.rest + ",", ",", 1);
-  Trace(st, kTraceSetc, literal);
+  Trace(m, kTraceSetc, literal);
   const Assignment a{op};
-  if (!MayAssign(st, a)) return;
-  if (!Assign(st, a, literal)) return;
-  SetNextOper(st, NextInSequence(st));
+  if (!MayAssign(m, a)) return;
+  if (!Assign(m, a, literal)) return;
+  SetNextOper(m, NextInSequence(m));
 }
 
-void CatCommand(RunState& st, const CompiledOper& op) {
+void CatCommand(Machine& m, const CompiledOper& op) {
   // Unlike setc, the first word is tested as it stands: a word of blanks
   // counts as present.
   if (GetWord("," + op.oper->parm + ",", ",", 1).empty()) {
-    ReportMissingArgument(st, op.keyword(), "");
+    ReportMissingArgument(m, op.keyword(), "");
     return;
   }
   // The value ends at the first empty name of the list.
@@ -199,13 +198,13 @@ void CatCommand(RunState& st, const CompiledOper& op) {
   for (int32_t i = 1;; ++i) {
     const std::string name = Trimmed(GetWord(list, ",", i));
     if (name.empty()) break;
-    value.append(st.StrVars.ValueOrEmpty(name));
+    value.append(m.StrVars.ValueOrEmpty(name));
   }
-  Trace(st, kTraceCat, value);
+  Trace(m, kTraceCat, value);
   const Assignment a{op};
-  if (!MayAssign(st, a)) return;
-  if (!Assign(st, a, value)) return;
-  SetNextOper(st, NextInSequence(st));
+  if (!MayAssign(m, a)) return;
+  if (!Assign(m, a, value)) return;
+  SetNextOper(m, NextInSequence(m));
 }
 
 }  // namespace zarn

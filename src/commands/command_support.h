@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "commands/run_state.h"
+#include "commands/machine.h"
 #include "eval/evaluator.h"
 
 namespace zarn {
@@ -39,41 +39,40 @@ inline constexpr std::string_view kTraceEndif = "Endif op.num.: ";
 
 // Logs the trace line ZARNCMD008LI (operation number, label and value)
 // when the trace level is 1; nothing otherwise.
-void TraceLine(RunState& st, std::string_view label, std::string_view value);
-inline void Trace(RunState& st, std::string_view label,
-                  std::string_view value) {
-  if (st.ErrLogLevel == 1) TraceLine(st, label, value);
+void TraceLine(Machine& m, std::string_view label, std::string_view value);
+inline void Trace(Machine& m, std::string_view label, std::string_view value) {
+  if (m.ErrLogLevel == 1) TraceLine(m, label, value);
 }
-void Trace(RunState& st, std::string_view label, int64_t value);
+void Trace(Machine& m, std::string_view label, int64_t value);
 
 // A required argument is empty: logs ZARNCMD002LE with the keyword and the
 // (empty) argument and sets ErrFlag to err_flag.
-void ReportMissingArgument(RunState& st, std::string_view keyword,
+void ReportMissingArgument(Machine& m, std::string_view keyword,
                            std::string_view argument,
                            ErrorState err_flag = ErrorState::kStopRun);
 
 // A new *filestring of `size` bytes would be longer than the largest file a
-// run reads back (st.max_text_size): true after setting ErrFlag to kStopRun and
+// run reads back (m.max_text_size): true after setting ErrFlag to kStopRun and
 // logging ZARNCMD009CT; a file written with it could never be edited again.
-bool RefuseTextSize(RunState& st, std::string_view keyword, int64_t size);
+bool RefuseTextSize(Machine& m, std::string_view keyword, int64_t size);
 
 // A search of the current operation ran into the engine's limit: said once
 // per file on standard error (ZARNCMD010CE), with the operation's number.
-void ReportEngineLimit(RunState& st);
+void ReportEngineLimit(Machine& m);
 
 // Sets ErrFlag to kStopRun and logs the code with a one-item template "/{1}/".
-void ReportError(RunState& st, std::string_view code, std::string_view value);
+void ReportError(Machine& m, std::string_view code, std::string_view value);
 
 // The evaluator's view of the machine: its stores and result counter; the
 // result variables are kept only when some operation can read them.
-EvalContext ContextOf(RunState& st);
+EvalContext ContextOf(Machine& m);
 // The value of an expression of the current operation (its first word or
 // its rest), through the plan the compiled program made of it.
-std::string EvaluatePlan(RunState& st, const ExpressionPlan& plan,
+std::string EvaluatePlan(Machine& m, const ExpressionPlan& plan,
                          std::string_view expression);
 // The same as a view (see EvaluateView), valid until the variables or
 // *buffer change.
-std::string_view EvaluatePlanView(RunState& st, const ExpressionPlan& plan,
+std::string_view EvaluatePlanView(Machine& m, const ExpressionPlan& plan,
                                   std::string_view expression,
                                   std::string* buffer,
                                   std::optional<int64_t>* number = nullptr);
@@ -82,18 +81,14 @@ std::string_view EvaluatePlanView(RunState& st, const ExpressionPlan& plan,
 inline bool IsTrue(std::string_view value) { return value == "1"; }
 
 // Writes *n_oper: the operation the run loop executes next.
-inline void SetNextOper(RunState& st, int64_t number) {
-  SetIntVar(st, st.names.n_oper, number);
+inline void SetNextOper(Machine& m, int64_t number) {
+  SetIntVar(m, m.names.n_oper, number);
 }
 // The usual successor: the next operation in sequence.
-inline int32_t NextInSequence(const RunState& st) { return st.CurOper + 1; }
-
-// Writes the program listing to the log, once per run: before the first
-// trace line, or with the report of a stop.
-void ListProgramOnce(RunState& st);
+inline int32_t NextInSequence(const Machine& m) { return m.CurOper + 1; }
 
 // The length of *filestring as a number of the system's 32-bit kind.
-int32_t FileTextLength(RunState& st);
+int32_t FileTextLength(Machine& m);
 
 }  // namespace zarn
 

@@ -23,11 +23,11 @@ namespace {
 // text.
 // The value is handed over as a view (of a variable, or of *buffer), valid
 // until the variables change.
-std::string_view Condition(RunState& st, const CompiledOper& op,
+std::string_view Condition(Machine& m, const CompiledOper& op,
                            bool default_true, std::string* buffer) {
   const std::string& expression = op.words[0];
   if (expression.empty() && default_true) return "1";
-  return EvaluatePlanView(st, *op.word_plan, expression, buffer);
+  return EvaluatePlanView(m, *op.word_plan, expression, buffer);
 }
 
 // The first operation from `from` upward (increasing numbers) whose
@@ -62,9 +62,9 @@ int32_t BlockOf(const std::vector<Oper>& opers, int32_t number) {
   return opers[static_cast<size_t>(number - 1)].blockop;
 }
 
-void GoTo(RunState& st, int32_t next, std::string_view label) {
-  Trace(st, label, next);
-  SetNextOper(st, next);
+void GoTo(Machine& m, int32_t next, std::string_view label) {
+  Trace(m, label, next);
+  SetNextOper(m, next);
 }
 
 }  // namespace
@@ -113,46 +113,46 @@ int32_t IfJump(const std::vector<Oper>& opers, int32_t number) {
                       ScanUp(opers, number, "else", BlockOf(opers, number)), 1);
 }
 
-void LoopCommand(RunState& st, const CompiledOper& op) {
+void LoopCommand(Machine& m, const CompiledOper& op) {
   std::string buffer;
   const std::string_view value =
-      Condition(st, op, /*default_true=*/true, &buffer);
-  Trace(st, kTraceLoop, value);
-  SetNextOper(st, IsTrue(value) ? NextInSequence(st) : op.jump);
+      Condition(m, op, /*default_true=*/true, &buffer);
+  Trace(m, kTraceLoop, value);
+  SetNextOper(m, IsTrue(value) ? NextInSequence(m) : op.jump);
 }
 
-void LendCommand(RunState& st, const CompiledOper& op) {
+void LendCommand(Machine& m, const CompiledOper& op) {
   std::string buffer;
   const std::string_view value =
-      Condition(st, op, /*default_true=*/false, &buffer);
-  Trace(st, kTraceLend, value);
-  SetNextOper(st, IsTrue(value) ? NextInSequence(st) : op.jump);
+      Condition(m, op, /*default_true=*/false, &buffer);
+  Trace(m, kTraceLend, value);
+  SetNextOper(m, IsTrue(value) ? NextInSequence(m) : op.jump);
 }
 
-void LcontCommand(RunState& st, const CompiledOper& op) {
-  GoTo(st, op.jump, kTraceLexit);
+void LcontCommand(Machine& m, const CompiledOper& op) {
+  GoTo(m, op.jump, kTraceLexit);
 }
 
-void LexitCommand(RunState& st, const CompiledOper& op) {
-  GoTo(st, op.jump, kTraceLexit);
+void LexitCommand(Machine& m, const CompiledOper& op) {
+  GoTo(m, op.jump, kTraceLexit);
 }
 
-void IfCommand(RunState& st, const CompiledOper& op) {
+void IfCommand(Machine& m, const CompiledOper& op) {
   std::string buffer;
   const std::string_view value =
-      Condition(st, op, /*default_true=*/true, &buffer);
-  Trace(st, kTraceIf, value);
-  SetNextOper(st, IsTrue(value) ? NextInSequence(st) : op.jump);
+      Condition(m, op, /*default_true=*/true, &buffer);
+  Trace(m, kTraceIf, value);
+  SetNextOper(m, IsTrue(value) ? NextInSequence(m) : op.jump);
 }
 
 // else and endif only continue: after a true condition the else branch
 // runs as well.
-void ElseCommand(RunState& st, const CompiledOper&) {
-  GoTo(st, NextInSequence(st), kTraceElse);
+void ElseCommand(Machine& m, const CompiledOper&) {
+  GoTo(m, NextInSequence(m), kTraceElse);
 }
 
-void EndifCommand(RunState& st, const CompiledOper&) {
-  GoTo(st, NextInSequence(st), kTraceEndif);
+void EndifCommand(Machine& m, const CompiledOper&) {
+  GoTo(m, NextInSequence(m), kTraceEndif);
 }
 
 }  // namespace zarn

@@ -48,25 +48,25 @@ const CommandRow* FindCommandRow(std::string_view keyword) {
   return nullptr;
 }
 
-void DispatchOperation(RunState& st) {
-  const CompiledOper& compiled = st.Program().At(st.CurOper);
+void DispatchOperation(Machine& m) {
+  const CompiledOper& compiled = m.Program().At(m.CurOper);
   const Oper& op = *compiled.oper;
   // The compiled program holds the text for the whole run.
-  st.StrVars.SetBorrowed(st.names.oper, op.text);
+  m.StrVars.SetBorrowed(m.names.oper, op.text);
   // Read before the handler runs: an assignment of *errloglev takes effect
   // from the next operation on.
-  st.ErrLogLevel = ToInt32(st.StrVars.ValueOrEmpty(st.names.errloglev));
+  m.ErrLogLevel = ToInt32(m.StrVars.ValueOrEmpty(m.names.errloglev));
 
   if (compiled.handler != nullptr) {
-    compiled.handler(st, compiled);
+    compiled.handler(m, compiled);
   } else {
-    ReportError(st, "ZARNCMD004CT", op.command);
+    ReportError(m, "ZARNCMD004CT", op.command);
   }
 
-  if (st.ErrFlag != ErrorState::kNone) {
-    const std::string file = EscapeName(st.StrVars.ValueOrEmpty("*file"));
-    LogMessage(st, kCommandsSection, "ZARNCMD001LE", "|{1}|{2}|{3}|",
-               MsgValues({file, std::to_string(st.CurOper), op.text}));
+  if (m.ErrFlag != ErrorState::kNone) {
+    const std::string file = EscapeName(m.StrVars.ValueOrEmpty("*file"));
+    LogMessage(m, kCommandsSection, "ZARNCMD001LE", "|{1}|{2}|{3}|",
+               MsgValues({file, std::to_string(m.CurOper), op.text}));
   }
 }
 

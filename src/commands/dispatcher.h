@@ -3,14 +3,14 @@
 #ifndef ZARN_COMMANDS_DISPATCHER_H_
 #define ZARN_COMMANDS_DISPATCHER_H_
 
-#include "commands/run_state.h"
+#include "commands/machine.h"
 
 namespace zarn {
 
-// Executes operation st.CurOper: sets *oper, refreshes ErrLogLevel from
+// Executes operation m.CurOper: sets *oper, refreshes ErrLogLevel from
 // *errloglev, calls the handler of the command, and logs ZARNCMD001LE after
 // a failed operation.
-void DispatchOperation(RunState& st);
+void DispatchOperation(Machine& m);
 
 }  // namespace zarn
 

@@ -1,4 +1,4 @@
-// The command handlers. Each receives the compiled operation st.CurOper
+// The command handlers. Each receives the compiled operation m.CurOper
 // (its keyword, its parameter cut and its plans) and reports only through
 // variables, ErrFlag and the log. A handler that succeeds writes *n_oper;
 // one that sets ErrFlag to kStopRun does not (the run loop stops on the
@@ -10,14 +10,14 @@
 #include <string_view>
 #include <vector>
 
-#include "commands/run_state.h"
+#include "commands/machine.h"
 #include "program/oper.h"
 
 namespace zarn {
 
 struct CompiledOper;  // compiled_program.h
 
-using CommandHandler = void (*)(RunState& st, const CompiledOper& op);
+using CommandHandler = void (*)(Machine& m, const CompiledOper& op);
 
 // Where operation `number` of a control-flow command continues when it
 // leaves the sequence; worked out from the operation list alone.
@@ -35,39 +35,39 @@ struct CommandRow {
 const CommandRow* FindCommandRow(std::string_view keyword);
 
 // assign.cc
-void SetCommand(RunState& st, const CompiledOper& op);
-void SetcCommand(RunState& st, const CompiledOper& op);
-void CatCommand(RunState& st, const CompiledOper& op);
+void SetCommand(Machine& m, const CompiledOper& op);
+void SetcCommand(Machine& m, const CompiledOper& op);
+void CatCommand(Machine& m, const CompiledOper& op);
 
 // search.cc: "find" and "findnoup" ignore letter case, "findup" does not.
-void FindCommand(RunState& st, const CompiledOper& op);
-void FindUpCommand(RunState& st, const CompiledOper& op);
+void FindCommand(Machine& m, const CompiledOper& op);
+void FindUpCommand(Machine& m, const CompiledOper& op);
 
 // replace.cc
-void RepCommand(RunState& st, const CompiledOper& op);
+void RepCommand(Machine& m, const CompiledOper& op);
 
 // position.cc
-void GbackCommand(RunState& st, const CompiledOper& op);
-void GforwCommand(RunState& st, const CompiledOper& op);
-void GbegCommand(RunState& st, const CompiledOper& op);
-void GendCommand(RunState& st, const CompiledOper& op);
+void GbackCommand(Machine& m, const CompiledOper& op);
+void GforwCommand(Machine& m, const CompiledOper& op);
+void GbegCommand(Machine& m, const CompiledOper& op);
+void GendCommand(Machine& m, const CompiledOper& op);
 
 // wlog.cc
-void WlogCommand(RunState& st, const CompiledOper& op);
+void WlogCommand(Machine& m, const CompiledOper& op);
 
 // control.cc
-void LoopCommand(RunState& st, const CompiledOper& op);
-void LendCommand(RunState& st, const CompiledOper& op);
-void LexitCommand(RunState& st, const CompiledOper& op);
-void LcontCommand(RunState& st, const CompiledOper& op);
+void LoopCommand(Machine& m, const CompiledOper& op);
+void LendCommand(Machine& m, const CompiledOper& op);
+void LexitCommand(Machine& m, const CompiledOper& op);
+void LcontCommand(Machine& m, const CompiledOper& op);
 int32_t LoopJump(const std::vector<Oper>& opers, int32_t number);
 int32_t LendJump(const std::vector<Oper>& opers, int32_t number);
 int32_t LexitJump(const std::vector<Oper>& opers, int32_t number);
 int32_t LcontJump(const std::vector<Oper>& opers, int32_t number);
 int32_t IfJump(const std::vector<Oper>& opers, int32_t number);
-void IfCommand(RunState& st, const CompiledOper& op);
-void ElseCommand(RunState& st, const CompiledOper& op);
-void EndifCommand(RunState& st, const CompiledOper& op);
+void IfCommand(Machine& m, const CompiledOper& op);
+void ElseCommand(Machine& m, const CompiledOper& op);
+void EndifCommand(Machine& m, const CompiledOper& op);
 
 }  // namespace zarn
 

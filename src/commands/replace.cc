@@ -14,29 +14,28 @@
 
 namespace zarn {
 
-void RepCommand(RunState& st, const CompiledOper& op) {
+void RepCommand(Machine& m, const CompiledOper& op) {
   const std::string& range_name = op.words[0];
   const std::string& var_name = op.words[1];
   if (range_name.empty() || var_name.empty()) {
-    ReportMissingArgument(st, op.keyword(), "");
+    ReportMissingArgument(m, op.keyword(), "");
     return;
   }
 
   // A missing variable or range is created empty; an empty range replaces
   // nothing.
   std::string new_text;
-  if (std::optional<std::string_view> v =
-          st.StrVars.ValueOf(op.word_names[1])) {
+  if (std::optional<std::string_view> v = m.StrVars.ValueOf(op.word_names[1])) {
     new_text.assign(*v);
   } else {
-    st.StrVars.Set(op.word_names[1], std::string());
+    m.StrVars.Set(op.word_names[1], std::string());
   }
   TR r{std::string(), 0, 0};
-  if (const TR* found = st.RangeVars.KeyRange(op.word_names[0])) {
+  if (const TR* found = m.RangeVars.KeyRange(op.word_names[0])) {
     r.startpos = found->startpos;
     r.length = found->length;
   } else {
-    st.RangeVars.SetRangeVar(RangeVarRec{range_name, 0, 0});
+    m.RangeVars.SetRangeVar(RangeVarRec{range_name, 0, 0});
   }
 
   int replacements = 0;
@@ -48,30 +47,30 @@ void RepCommand(RunState& st, const CompiledOper& op) {
     const int64_t n = static_cast<int64_t>(new_text.size());
     // A range that reaches past the end of the text replaces up to the
     // end; one that starts past the end adds the new text at the end.
-    FileText& text = st.StrVars.file_text();
+    FileText& text = m.StrVars.file_text();
     const size_t size = text.size();
     const size_t from = std::min(static_cast<size_t>(s - 1), size);
     const size_t count = std::min(static_cast<size_t>(l), size - from);
     // The text as it would be; refused before anything moves.
-    if (RefuseTextSize(st, op.keyword(),
+    if (RefuseTextSize(m, op.keyword(),
                        static_cast<int64_t>(size - count) + n)) {
       return;
     }
     if (n != l) {
       const ReplacedStretch stretch{s, l, n, static_cast<int64_t>(size)};
-      const int32_t whole = st.RangeVars.FindRangeVar(kFileRangeName);
-      for (int32_t i = 1; i <= st.RangeVars.Count(); ++i) {
-        TR& range = st.RangeVars.MutableAt(i);
+      const int32_t whole = m.RangeVars.FindRangeVar(kFileRangeName);
+      for (int32_t i = 1; i <= m.RangeVars.Count(); ++i) {
+        TR& range = m.RangeVars.MutableAt(i);
         AdjustRange(stretch, i == whole, &range.startpos, &range.length);
       }
     }
     text.Replace(from, count, new_text);
-    SetIntVar(st, st.names.changes, int64_t{IntVar(st, st.names.changes)} + 1);
+    SetIntVar(m, m.names.changes, int64_t{IntVar(m, m.names.changes)} + 1);
     replacements = 1;
   }
 
-  Trace(st, kTraceRep, replacements);
-  SetNextOper(st, NextInSequence(st));
+  Trace(m, kTraceRep, replacements);
+  SetNextOper(m, NextInSequence(m));
 }
 
 }  // namespace zarn

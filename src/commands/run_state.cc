@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "commands/compiled_program.h"
+#include "program/program.h"
 #include "support/messages.h"
 #include "support/number.h"
 #include "support/text.h"
@@ -14,7 +15,31 @@ namespace zarn {
 RunState::RunState(FileSystem& file_system, Clock& run_clock)
     : fs(file_system),
       clock(run_clock),
-      program(CompileProgram({}, SysVarTable())) {}
+      program(CompileProgram({}, SysVarTable())),
+      machine(*this, *program) {}
+
+RunState::~RunState() = default;
+
+void RunState::LogLine(std::string_view text) { Log(*this, text); }
+
+void RunState::Notice(std::string_view text) {
+  if (notice) notice(text);
+}
+
+std::string RunState::MessageText(std::string_view section,
+                                  std::string_view code, std::string_view tmpl,
+                                  std::string_view values) {
+  return zarn::MessageText(*this, section, code, tmpl, values);
+}
+
+void RunState::ListProgramOnce() {
+  if (ListingDone) return;
+  for (const std::string& line :
+       ProgramListing(Program().OperList(), ProgramPath(*this))) {
+    LogTo(*this, LogFile, line, &LogErrNo);
+  }
+  ListingDone = true;
+}
 
 const IniFile& RunState::MessageFile() {
   if (!message_file_) message_file_ = IniFile::Load(fs, MsgFile);
@@ -66,21 +91,17 @@ void LogMessage(RunState& st, std::string_view section, std::string_view code,
   Log(st, st.MsgText);
 }
 
-int32_t IntVar(const RunState& st, std::string_view name) {
-  return ToInt32(st.StrVars.ValueOrEmpty(name));
+int32_t IntVar(const Machine& m, std::string_view name) {
+  return ToInt32(m.StrVars.ValueOrEmpty(name));
 }
 
-int32_t IntVarText(const RunState& st, const VarName& name) {
-  if (std::optional<int64_t> n = st.StrVars.Number(name)) {
+int32_t IntVarText(const Machine& m, const VarName& name) {
+  if (std::optional<int64_t> n = m.StrVars.Number(name)) {
     return static_cast<int32_t>(
         std::clamp<int64_t>(*n, std::numeric_limits<int32_t>::min(),
                             std::numeric_limits<int32_t>::max()));
   }
-  return ToInt32(st.StrVars.ValueOrEmpty(name));
-}
-
-void SetIntVar(RunState& st, std::string_view name, int64_t value) {
-  st.StrVars.SetNumber(name, value);
+  return ToInt32(m.StrVars.ValueOrEmpty(name));
 }
 
 std::string ProgramPath(const RunState& st) {

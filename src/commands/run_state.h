@@ -1,7 +1,7 @@
-// The state of one run, passed by reference to every procedure of the run:
-// the run-error flag and final report, the settings of the parameter file,
-// the loaded program, the variable stores, and the seams to the file system
-// and the clock. Two runs in one process never share anything.
+// The state of one run, passed by reference to every procedure of the run
+// stage: the settings of the parameter file, the services, the run control
+// and final report, the compiled program and the machine that runs it.
+// Two runs in one process never share anything.
 #ifndef ZARN_COMMANDS_RUN_STATE_H_
 #define ZARN_COMMANDS_RUN_STATE_H_
 
@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "commands/machine.h"
 #include "eval/evaluator.h"
 #include "program/oper.h"
 #include "support/clock.h"
@@ -28,8 +29,7 @@
 
 namespace zarn {
 
-class CompiledProgram;  // compiled_program.h
-class ProgressLine;     // run/progress_line.h
+class ProgressLine;  // run/progress_line.h
 
 // Options of the command line that change how a run behaves.
 struct RunOptions {
@@ -58,23 +58,19 @@ struct Settings {
   std::vector<std::string> parms;  // the values of *parm1, *parm2, ...
 };
 
-// The run-error flag, the one failure channel between the parts of a run.
-enum class ErrorState {
-  kNone,        // no failure
-  kStopRun,     // stop the run: the current file is finished, the loop ends
-  kFileFailed,  // only the current file failed; the loop goes on
-};
-
-struct RunState : Settings {
+// The run: its settings, its services (file system, clock, log, message
+// file), what it keeps across files (counts, failures, the signal that
+// stopped it) and the machine that runs the program on its files.
+struct RunState : Settings, MachineHost {
   // The program is the empty one until a program is installed.
   RunState(FileSystem& file_system, Clock& run_clock);
+  ~RunState();
 
   FileSystem& fs;
   Clock& clock;
   RunOptions options;
 
-  // Run control.
-  ErrorState ErrFlag = ErrorState::kNone;
+  // Run control (the run-error flag is the machine's: machine.ErrFlag).
   std::string FinalMsg;
   std::string MsgText;
   const std::string AppTitle = std::string(kAppTitle);
@@ -97,54 +93,35 @@ struct RunState : Settings {
   int Interrupted = 0;
   // The file in hand was left as it was because of that signal.
   bool FileAbandoned = false;
-  // An engine limit of a search has been reported for the current file.
-  bool LimitReported = false;
   // Where notices during the run go (standard error): a lost log line, a
   // search that hit the engine's limit. Given the text of a coded message.
   std::function<void(std::string_view text)> notice;
-  // The largest text *filestring may hold: the largest file a run reads
-  // back (lowered by tests, which cannot build texts of 2 GB).
-  int64_t max_text_size = kMaxFileSize;
-  // The most operations the program may execute on one file (0: no limit);
-  // the program ends for the file when it is reached.
-  int64_t step_limit = 0;
 
   // The parameter file; its settings are the Settings the run is.
   std::string ParmFile;
   int32_t ParmCount = 0;
 
-  // The program, compiled once it is loaded and checked.
+  // The table of system variables, fixed by the settings.
+  SysVarTable SysVars;
+  // The program, compiled once it is loaded and checked, and whether its
+  // listing has been logged.
   std::shared_ptr<const CompiledProgram> program;
   bool ListingDone = false;
-  int32_t CurOper = 0;
-  int32_t ErrLogLevel = 0;
-  int32_t FunrCount = 0;
+  const CompiledProgram& Program() const { return *program; }
 
-  // Variables.
-  StrVarStore StrVars;
-  // The system variables that every operation reads or writes.
-  struct HotNames {
-    VarName oper{"*oper"};
-    VarName errloglev{"*errloglev"};
-    VarName n_oper{"*n_oper"};
-    VarName pos{"*pos"};
-    VarName changes{"*changes"};
-    VarName rcf{"*rcf"};
-    VarName nctx{"*nctx"};
-  } names;
-  RangeVarStore RangeVars;
-  SysVarTable SysVars;
-
-  // The regular-expression module, with the compiled patterns of the run,
-  // and the result of the last search, reused so a scan loop does not
-  // allocate.
-  RegularExpressions regex;
-  SearchResult search_result;
+  // The machine that runs the program on the files, one after another.
+  Machine machine;
 
   // The message file, read once on first use.
   const IniFile& MessageFile();
 
-  const CompiledProgram& Program() const { return *program; }
+  // What the machine uses of the run.
+  void LogLine(std::string_view text) override;
+  void Notice(std::string_view text) override;
+  std::string MessageText(std::string_view section, std::string_view code,
+                          std::string_view tmpl,
+                          std::string_view values) override;
+  void ListProgramOnce() override;
 
  private:
   std::optional<IniFile> message_file_;
@@ -177,21 +154,6 @@ void Notify(RunState& st, std::string_view section, std::string_view code,
 // ComposeMessage, then Log of MsgText.
 void LogMessage(RunState& st, std::string_view section, std::string_view code,
                 std::string_view tmpl = {}, std::string_view values = {});
-
-// Value of a string variable as a 32-bit integer.
-int32_t IntVar(const RunState& st, std::string_view name);
-int32_t IntVarText(const RunState& st, const VarName& name);
-inline int32_t IntVar(const RunState& st, const VarName& name) {
-  // A number written by SetIntVar reads back as ToInt32 of its text would.
-  if (std::optional<int64_t> n = st.StrVars.Number(name)) {
-    if (*n >= INT32_MIN && *n <= INT32_MAX) return static_cast<int32_t>(*n);
-  }
-  return IntVarText(st, name);
-}
-void SetIntVar(RunState& st, std::string_view name, int64_t value);
-inline void SetIntVar(RunState& st, const VarName& name, int64_t value) {
-  st.StrVars.SetNumber(name, value);
-}
 
 // The path of the program file.
 std::string ProgramPath(const RunState& st);

@@ -19,61 +19,60 @@ namespace {
 
 enum class CaseMode { kIgnore, kSignificant };
 
-void Search(RunState& st, const CompiledOper& op, CaseMode mode) {
+void Search(Machine& m, const CompiledOper& op, CaseMode mode) {
   // Messages name "find" for both case-ignoring keywords.
   const std::string_view keyword =
       mode == CaseMode::kIgnore ? "find" : "findup";
   const std::array<std::string, 4>& words = op.words;
   for (int i = 0; i < 4; ++i) {
     if (words[i].empty()) {
-      ReportMissingArgument(st, keyword, "");
+      ReportMissingArgument(m, keyword, "");
       return;
     }
   }
 
   // The contexts of an earlier search go first, even when this one finds
   // nothing.
-  st.RangeVars.RemoveRangeVars("*ctx");
-  const int32_t start = IntVar(st, st.names.pos);
-  const std::string pattern(st.StrVars.ValueOrEmpty(op.word_names[0]));
+  m.RangeVars.RemoveRangeVars("*ctx");
+  const int32_t start = IntVar(m, m.names.pos);
+  const std::string pattern(m.StrVars.ValueOrEmpty(op.word_names[0]));
   // Counting every match scans to the end of the text; it is done only
   // when the count can be seen.
-  const bool count_all = st.ErrLogLevel == 1 || st.Program().nctx_observable();
-  SearchResult& found = st.search_result;
-  FileTextSearch text(st.StrVars.file_text());
-  st.regex.Search(text, start, pattern,
-                  /*ignore_case=*/mode == CaseMode::kIgnore, count_all, &found);
-  if (found.limit_exceeded) ReportEngineLimit(st);
+  const bool count_all = m.ErrLogLevel == 1 || m.Program().nctx_observable();
+  SearchResult& found = m.search_result;
+  FileTextSearch text(m.StrVars.file_text());
+  m.regex.Search(text, start, pattern,
+                 /*ignore_case=*/mode == CaseMode::kIgnore, count_all, &found);
+  if (found.limit_exceeded) ReportEngineLimit(m);
   for (const CaptureRange& capture : found.captures) {
-    st.RangeVars.SetRangeVar(RangeVarRec{"*ctx" + std::to_string(capture.group),
-                                         capture.startpos, capture.length});
+    m.RangeVars.SetRangeVar(RangeVarRec{"*ctx" + std::to_string(capture.group),
+                                        capture.startpos, capture.length});
   }
 
   if (found.count <= 0) {
     // The named ranges keep what they had.
-    st.StrVars.Assign(st.names.rcf, "0");
-    st.StrVars.Assign(st.names.nctx, "0");
+    m.StrVars.Assign(m.names.rcf, "0");
+    m.StrVars.Assign(m.names.nctx, "0");
   } else {
-    st.StrVars.Assign(st.names.rcf, "1");
-    SetIntVar(st, st.names.nctx, found.count);
+    m.StrVars.Assign(m.names.rcf, "1");
+    SetIntVar(m, m.names.nctx, found.count);
     const int32_t end = found.position + found.length;
-    st.RangeVars.SetRangeVar(op.word_names[1], start, found.position - start);
-    st.RangeVars.SetRangeVar(op.word_names[2], found.position, found.length);
-    st.RangeVars.SetRangeVar(op.word_names[3], end,
-                             FileTextLength(st) - end + 1);
+    m.RangeVars.SetRangeVar(op.word_names[1], start, found.position - start);
+    m.RangeVars.SetRangeVar(op.word_names[2], found.position, found.length);
+    m.RangeVars.SetRangeVar(op.word_names[3], end, FileTextLength(m) - end + 1);
   }
-  Trace(st, kTraceFind, found.count);
-  SetNextOper(st, NextInSequence(st));
+  Trace(m, kTraceFind, found.count);
+  SetNextOper(m, NextInSequence(m));
 }
 
 }  // namespace
 
-void FindCommand(RunState& st, const CompiledOper& op) {
-  Search(st, op, CaseMode::kIgnore);
+void FindCommand(Machine& m, const CompiledOper& op) {
+  Search(m, op, CaseMode::kIgnore);
 }
 
-void FindUpCommand(RunState& st, const CompiledOper& op) {
-  Search(st, op, CaseMode::kSignificant);
+void FindUpCommand(Machine& m, const CompiledOper& op) {
+  Search(m, op, CaseMode::kSignificant);
 }
 
 }  // namespace zarn

@@ -23,35 +23,35 @@ constexpr std::string_view kIndent = "                    ";
 
 }  // namespace
 
-void WlogCommand(RunState& st, const CompiledOper& op) {
+void WlogCommand(Machine& m, const CompiledOper& op) {
   const std::string& name = op.words[0];
   if (name.empty()) {
     // Only the current file fails; the next operation is still named.
-    ReportMissingArgument(st, op.keyword(), "", ErrorState::kFileFailed);
-    SetNextOper(st, NextInSequence(st));
+    ReportMissingArgument(m, op.keyword(), "", ErrorState::kFileFailed);
+    SetNextOper(m, NextInSequence(m));
     return;
   }
 
-  const std::string file = EscapeName(st.StrVars.ValueOrEmpty("*file"));
-  const std::string next(st.StrVars.ValueOrEmpty("*n_oper"));
-  const std::string oper(st.StrVars.ValueOrEmpty("*oper"));
-  LogMessage(st, kCommandsSection, "ZARNCMD003LI", "|{1}|{2}|{3}|",
+  const std::string file = EscapeName(m.StrVars.ValueOrEmpty("*file"));
+  const std::string next(m.StrVars.ValueOrEmpty("*n_oper"));
+  const std::string oper(m.StrVars.ValueOrEmpty("*oper"));
+  LogMessage(m, kCommandsSection, "ZARNCMD003LI", "|{1}|{2}|{3}|",
              MsgValues({file, next, oper}));
 
   const bool all = name == kAllVariables;
   bool shown = false;
-  if (all || st.RangeVars.FindRangeVar(name) != 0) {
-    Log(st, st.RangeVars.DumpRangeVars(name, kRangeLabel, kIndent,
-                                       st.StrVars.file_text().view()));
+  if (all || m.RangeVars.FindRangeVar(name) != 0) {
+    Log(m, m.RangeVars.DumpRangeVars(name, kRangeLabel, kIndent,
+                                     m.StrVars.file_text().view()));
     shown = true;
   }
-  if (all || st.StrVars.FindStrVar(name) != 0) {
-    Log(st, st.StrVars.DumpStrVars(name, kStringLabel, kIndent));
+  if (all || m.StrVars.FindStrVar(name) != 0) {
+    Log(m, m.StrVars.DumpStrVars(name, kStringLabel, kIndent));
     shown = true;
   }
-  if (!shown) Log(st, "<?>");
+  if (!shown) Log(m, "<?>");
 
-  SetNextOper(st, NextInSequence(st));
+  SetNextOper(m, NextInSequence(m));
 }
 
 }  // namespace zarn

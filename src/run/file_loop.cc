@@ -29,7 +29,7 @@ void ReportStop(RunState& st, const std::string& path) {
   LogMessage(st, kSection, "ZARNPFI004CT", "/{1}/",
              MsgValues({EscapeName(path)}));
   WriteParmListing(st, st.LogFile, &st.LogErrNo);
-  ListProgramOnce(st);
+  st.ListProgramOnce();
 }
 
 // The files of one folder that the run will process, each with the
@@ -65,8 +65,8 @@ std::vector<FolderFiles> SelectFiles(RunState& st,
         if (TrimBlanks(name).empty()) continue;
         // The expression was compiled by the parameter check; a name on
         // which the engine gives up is not selected.
-        if (st.regex.Test(name, st.FilesMask, /*multiline=*/true, nullptr) !=
-            MatchStatus::kMatch) {
+        if (st.machine.regex.Test(name, st.FilesMask, /*multiline=*/true,
+                                  nullptr) != MatchStatus::kMatch) {
           continue;
         }
         entry.paths.push_back(folder + std::string(kPathSepText) + name);
@@ -101,7 +101,8 @@ void WriteFileDiff(RunState& st, const std::string& path,
 // A stop requested by the program stays a stop; otherwise only this file
 // failed.
 void FailFile(RunState& st) {
-  if (st.ErrFlag != ErrorState::kStopRun) st.ErrFlag = ErrorState::kFileFailed;
+  if (st.machine.ErrFlag != ErrorState::kStopRun)
+    st.machine.ErrFlag = ErrorState::kFileFailed;
 }
 
 void WriteBackFailed(RunState& st, const std::string& path, int err) {
@@ -152,8 +153,8 @@ void ProcessFileSet(RunState& st) {
   } else {
     folders.push_back(st.DataFolder);
   }
-  st.StrVars.Set("*allchanges", "0");
-  st.StrVars.Set("*allfiles", "0");
+  st.machine.StrVars.Set("*allchanges", "0");
+  st.machine.StrVars.Set("*allfiles", "0");
 
   int64_t total = 0;
   const std::vector<FolderFiles> selection = SelectFiles(st, folders, &total);
@@ -181,13 +182,13 @@ void ProcessFileSet(RunState& st) {
       std::string shown;  // the file on the progress line
       if (progress) {
         shown = RelativePath(st, path);
-        progress->Update(done, shown, IntVar(st, "*allchanges"));
+        progress->Update(done, shown, IntVar(st.machine, "*allchanges"));
       }
       LogMessage(st, kSection, "ZARNPFI003CI", "/{1}/",
                  MsgValues({EscapeName(path)}));
       st.FileAbandoned = false;
-      st.LimitReported = false;
-      const int32_t changes_before = IntVar(st, "*allchanges");
+      st.machine.LimitReported = false;
+      const int32_t changes_before = IntVar(st.machine, "*allchanges");
       try {
         ProcessFile(st, path, &folder.ids[i]);
       } catch (const std::bad_alloc&) {
@@ -200,42 +201,44 @@ void ProcessFileSet(RunState& st) {
       }
       if (st.FileAbandoned) {
         // Neither counted nor its changes: it was not processed.
-        SetIntVar(st, "*allchanges", changes_before);
+        SetIntVar(st.machine, "*allchanges", changes_before);
         ReportInterrupt(st, InterruptSignal(), path);
         stopped = true;
         break;
       }
       ++done;
-      if (progress) progress->Update(done, shown, IntVar(st, "*allchanges"));
-      SetIntVar(st, "*allfiles", int64_t{IntVar(st, "*allfiles")} + 1);
-      if (st.ErrFlag == ErrorState::kStopRun) {
+      if (progress)
+        progress->Update(done, shown, IntVar(st.machine, "*allchanges"));
+      SetIntVar(st.machine, "*allfiles",
+                int64_t{IntVar(st.machine, "*allfiles")} + 1);
+      if (st.machine.ErrFlag == ErrorState::kStopRun) {
         ReportStop(st, path);
         stopped = true;
         break;
       }
       LogMessage(st, kSection, "ZARNPFI005CI", "/{1}/",
-                 MsgValues({st.StrVars.ValueOrEmpty("*changes")}));
-      if (st.ErrFlag == ErrorState::kFileFailed) {
-        st.ErrFlag = ErrorState::kNone;
+                 MsgValues({st.machine.StrVars.ValueOrEmpty("*changes")}));
+      if (st.machine.ErrFlag == ErrorState::kFileFailed) {
+        st.machine.ErrFlag = ErrorState::kNone;
         st.FileFailed = true;
       }
     }
     if (stopped) break;
   }
   LogMessage(st, kSection, "ZARNPFI006CI", "/{1}/{2}/",
-             MsgValues({st.StrVars.ValueOrEmpty("*allfiles"),
-                        st.StrVars.ValueOrEmpty("*allchanges")}));
+             MsgValues({st.machine.StrVars.ValueOrEmpty("*allfiles"),
+                        st.machine.StrVars.ValueOrEmpty("*allchanges")}));
   if (progress) progress->Finish();
 }
 
 void ProcessFile(RunState& st, const std::string& path, const FileId* listed) {
-  st.StrVars.Set("*file", path);
+  st.machine.StrVars.Set("*file", path);
   std::string content;
   FileStamp stamp;
   if (int err = st.fs.ReadFile(path, listed, &content, &stamp)) {
     LogMessage(st, kSection, "ZARNPFI001CE", "/{1}/{2}/",
                MsgValues({EscapeName(path), std::to_string(err)}));
-    st.ErrFlag = ErrorState::kFileFailed;
+    st.machine.ErrFlag = ErrorState::kFileFailed;
     return;
   }
   const RunOptions& options = st.options;
@@ -247,8 +250,8 @@ void ProcessFile(RunState& st, const std::string& path, const FileId* listed) {
   // the program counted: a rewrite of equal bytes would still change the
   // file's time stamps, split its hard links and replace it under anyone
   // who has it open.
-  const bool rewrite =
-      RunOnFile(st, content, changes, diff || backup ? &original : nullptr);
+  const bool rewrite = RunOnFile(st.machine, content, changes,
+                                 diff || backup ? &original : nullptr);
   // A signal during the program: the file is left as it was.
   if (InterruptSignal() != 0) {
     st.FileAbandoned = true;
@@ -297,19 +300,19 @@ void ProcessFile(RunState& st, const std::string& path, const FileId* listed) {
   }
 }
 
-bool RunOnFile(RunState& st, std::string& content, int32_t& changes,
+bool RunOnFile(Machine& m, std::string& content, int32_t& changes,
                std::string* original) {
-  st.StrVars.Set("*changes", "0");
-  st.StrVars.Set("*pos", "1");
+  m.StrVars.Set("*changes", "0");
+  m.StrVars.Set("*pos", "1");
   const int32_t length = static_cast<int32_t>(content.size());
-  st.StrVars.Set(kFileStringName, std::move(content));
+  m.StrVars.Set(kFileStringName, std::move(content));
   content.clear();
-  FileText& text = st.StrVars.file_text();
+  FileText& text = m.StrVars.file_text();
   text.TrackOriginal();
-  st.RangeVars.SetRangeVar(RangeVarRec{std::string(kFileRangeName), 1, length});
-  RunOperations(st);
-  changes = IntVar(st, "*changes");
-  SetIntVar(st, "*allchanges", int64_t{IntVar(st, "*allchanges")} + changes);
+  m.RangeVars.SetRangeVar(RangeVarRec{std::string(kFileRangeName), 1, length});
+  RunOperations(m);
+  changes = IntVar(m, "*changes");
+  SetIntVar(m, "*allchanges", int64_t{IntVar(m, "*allchanges")} + changes);
   const bool rewrite = changes > 0 && !text.IsOriginal();
   if (rewrite) {
     if (original != nullptr) *original = text.TakeOriginal();
@@ -319,22 +322,22 @@ bool RunOnFile(RunState& st, std::string& content, int32_t& changes,
   return rewrite;
 }
 
-void RunOperations(RunState& st) {
-  st.CurOper = 1;
+void RunOperations(Machine& m) {
+  m.CurOper = 1;
   int64_t steps = 0;
-  const int32_t count = st.Program().OperCount();
-  while (st.CurOper <= count) {
+  const int32_t count = m.Program().OperCount();
+  while (m.CurOper <= count) {
     // A signal ends the program for this file between two operations.
     if (InterruptSignal() != 0) break;
-    if (st.step_limit > 0 && ++steps > st.step_limit) break;
-    DispatchOperation(st);
-    if (st.ErrFlag != ErrorState::kNone) {
-      st.CurOper = 999999999;
+    if (m.step_limit > 0 && ++steps > m.step_limit) break;
+    DispatchOperation(m);
+    if (m.ErrFlag != ErrorState::kNone) {
+      m.CurOper = 999999999;
     } else {
-      st.CurOper = IntVar(st, st.names.n_oper);
+      m.CurOper = IntVar(m, m.names.n_oper);
       // Commands only name operations from 1 on; anything else could only
       // come from a damaged *n_oper and ends the program for this file.
-      if (st.CurOper < 1) break;
+      if (m.CurOper < 1) break;
     }
   }
 }

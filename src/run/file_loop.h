@@ -21,15 +21,16 @@ void ProcessFileSet(RunState& st);
 // signal made the run leave the file as it was.
 void ProcessFile(RunState& st, const std::string& path, const FileId* listed);
 
-// Sets the per-file variables, runs the program, and hands back the number
+// Sets the per-file variables, runs the program on the machine (which
+// starts from the variables the previous file left), and hands back the number
 // of changes. True when the file is to be written back: changes > 0 and the
 // final text differs from what was read; content then holds the new text
 // and *original (when not null) the text as read.
-bool RunOnFile(RunState& st, std::string& content, int32_t& changes,
+bool RunOnFile(Machine& m, std::string& content, int32_t& changes,
                std::string* original = nullptr);
 
 // Runs the operation list once, from operation 1.
-void RunOperations(RunState& st);
+void RunOperations(Machine& m);
 
 }  // namespace zarn
 

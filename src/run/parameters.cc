@@ -146,7 +146,7 @@ void ApplySettings(RunState& st, const Settings& s) {
   static_cast<Settings&>(st) = s;
   st.ParmCount = static_cast<int32_t>(s.parms.size());
   for (size_t i = 0; i < s.parms.size(); ++i) {
-    st.StrVars.Set("*parm" + std::to_string(i + 1), s.parms[i]);
+    st.machine.StrVars.Set("*parm" + std::to_string(i + 1), s.parms[i]);
   }
 }
 
@@ -172,7 +172,7 @@ void WriteParmListing(RunState& st, const std::string& logfile,
   for (int32_t i = 1; i <= st.ParmCount; ++i) {
     std::string name = "*parm" + std::to_string(i);
     line("Section [String_parm], parameter '" + name + "' = '" +
-         st.StrVars.GetStrVar(name).value + "'");
+         st.machine.StrVars.GetStrVar(name).value + "'");
   }
 }
 

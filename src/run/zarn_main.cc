@@ -39,7 +39,7 @@ void LockDataFolder(RunState& st) {
                  err == EWOULDBLOCK ? "ZARNCPA009CT" : "ZARNCPA011CT",
                  "/{1}/{2}/", MsgValues({st.DataFolder, std::to_string(err)}));
   st.FinalMsg = st.MsgText;
-  st.ErrFlag = ErrorState::kStopRun;
+  st.machine.ErrFlag = ErrorState::kStopRun;
 }
 
 void WriteLogHeader(RunState& st) {
@@ -51,7 +51,7 @@ void WriteLogHeader(RunState& st) {
     ComposeMessage(st, "CheckParameters", "ZARNCPA004CT", "/{1}/{2}/",
                    MsgValues({st.LogFile, std::to_string(status)}));
     st.FinalMsg = st.MsgText;
-    st.ErrFlag = ErrorState::kStopRun;
+    st.machine.ErrFlag = ErrorState::kStopRun;
   }
 }
 
@@ -70,7 +70,7 @@ int Main(RunState& st, std::ostream& report) {
       ShowFinalReport(st, report, std::string(text));
     };
   }
-  st.ErrFlag = ErrorState::kNone;
+  st.machine.ErrFlag = ErrorState::kNone;
   st.ListingDone = false;
   st.MsgFile = st.AppFolder + std::string(kPathSepText) + st.MsgFileName;
   if (!IsFilePresent(st.fs, st.MsgFile)) {
@@ -80,12 +80,13 @@ int Main(RunState& st, std::ostream& report) {
     return kExitStartup;
   }
 
-  const ParameterCheck check = CheckParameters(
-      CheckServices{st.fs, st.clock, st.regex, st.MessageFile(), st.MsgFile},
-      st.ParmFile);
+  const ParameterCheck check =
+      CheckParameters(CheckServices{st.fs, st.clock, st.machine.regex,
+                                    st.MessageFile(), st.MsgFile},
+                      st.ParmFile);
   if (!check.ok()) {
     st.FinalMsg = check.report;
-    st.ErrFlag = ErrorState::kStopRun;
+    st.machine.ErrFlag = ErrorState::kStopRun;
     ShowFinalReport(st, report, st.FinalMsg);
     return kExitStartup;
   }
@@ -95,14 +96,14 @@ int Main(RunState& st, std::ostream& report) {
   // the first's. A preview writes nothing back and takes no lock.
   if (!st.options.dry_run) {
     LockDataFolder(st);
-    if (st.ErrFlag != ErrorState::kNone) {
+    if (st.machine.ErrFlag != ErrorState::kNone) {
       ShowFinalReport(st, report, st.FinalMsg);
       return kExitStartup;
     }
   }
 
   WriteLogHeader(st);
-  if (st.ErrFlag != ErrorState::kNone) {
+  if (st.machine.ErrFlag != ErrorState::kNone) {
     ShowFinalReport(st, report, st.FinalMsg);
     return kExitStartup;
   }
@@ -110,28 +111,38 @@ int Main(RunState& st, std::ostream& report) {
   // run that changed files.
   if (st.options.dry_run) LogMessage(st, "ProcessFile", "ZARNPFI007CI");
 
-  InitSysVars(st.StrVars, st.SysVars,
+  InitSysVars(st.machine.StrVars, st.SysVars,
               SysVarSettings{st.AppFolder, st.DataFolder, st.ZarnFolder,
                              st.ZarnStart, st.LogFile, st.ParmCount});
   InstallProgram(st);
-  if (st.ErrFlag != ErrorState::kNone) {
+  if (st.machine.ErrFlag != ErrorState::kNone) {
     ShowFinalReport(st, report, st.FinalMsg);
     return kExitStartup;
   }
 
   ProcessFileSet(st);
   if (st.Interrupted != 0) return kExitSignalBase + st.Interrupted;
-  if (st.ErrFlag == ErrorState::kStopRun) return kExitStopped;
+  if (st.machine.ErrFlag == ErrorState::kStopRun) return kExitStopped;
   if (st.FileFailed || st.FolderFailed || st.LogFailed) {
     return kExitFileFailed;
   }
   return kExitOk;
 }
 
-void InstallProgram(RunState& st) {
+namespace {
+
+// Makes program the run's program, and the machine's.
+void UseProgram(RunState& st, std::shared_ptr<const CompiledProgram> program) {
   // *oper may still borrow a text of the program that goes.
-  st.StrVars.OwnBorrowed();
-  st.program = CompileProgram({}, st.SysVars);
+  st.machine.StrVars.OwnBorrowed();
+  st.program = std::move(program);
+  st.machine.program = st.program.get();
+}
+
+}  // namespace
+
+void InstallProgram(RunState& st) {
+  UseProgram(st, CompileProgram({}, st.SysVars));
 
   const std::string path = ProgramPath(st);
   LoadedProgram loaded = LoadProgram(st.fs, path);
@@ -140,10 +151,10 @@ void InstallProgram(RunState& st) {
                    MsgValues({path, std::to_string(loaded.read_error)}));
     st.FinalMsg = st.MsgText;
     Log(st, st.FinalMsg);
-    st.ErrFlag = ErrorState::kStopRun;
+    st.machine.ErrFlag = ErrorState::kStopRun;
     return;
   }
-  st.program = CompileProgram(std::move(loaded.OperList), st.SysVars);
+  UseProgram(st, CompileProgram(std::move(loaded.OperList), st.SysVars));
   const StructureFinding& finding = loaded.finding;
   if (finding.code.empty()) return;
 
@@ -159,9 +170,9 @@ void InstallProgram(RunState& st) {
                          MsgValues({PaddedNumber(finding.oper, 3),
                                     st.Program().OperAt(finding.oper).text}));
   }
-  st.ErrFlag = ErrorState::kStopRun;
+  st.machine.ErrFlag = ErrorState::kStopRun;
   WriteParmListing(st, st.LogFile, &st.LogErrNo);
-  ListProgramOnce(st);
+  st.ListProgramOnce();
   LogMessage(st, kSection, "ZARNCTP000CT");
   Log(st, st.FinalMsg);
 }

@@ -39,7 +39,7 @@ class RacesAndLinks : public E2eTest {
     st.AppFolder = std::string(ZARN_SOURCE_DIR) + "/data";
     st.ParmFile = ParamPath();
     st.options = options_;
-    st.max_text_size = max_text_size_;
+    st.machine.max_text_size = max_text_size_;
     std::ostringstream report;
     int status = Main(st, report);
     report_ = report.str();

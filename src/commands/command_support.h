@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "commands/compiled_program.h"
 #include "commands/machine.h"
 #include "eval/evaluator.h"
 
@@ -82,7 +83,12 @@ inline bool IsTrue(std::string_view value) { return value == "1"; }
 
 // Writes *n_oper: the operation the run loop executes next.
 inline void SetNextOper(Machine& m, int64_t number) {
-  SetIntVar(m, m.names.n_oper, number);
+  if (m.Program().n_oper_observable()) {
+    SetIntVar(m, m.names.n_oper, number);
+  } else {
+    m.next_oper = number;
+    m.next_oper_named = true;
+  }
 }
 // The usual successor: the next operation in sequence.
 inline int32_t NextInSequence(const Machine& m) { return m.CurOper + 1; }

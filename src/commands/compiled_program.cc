@@ -80,6 +80,18 @@ std::shared_ptr<const CompiledProgram> CompileProgram(
   }
   program->nctx_observable_ = AnyOperationReads(ops, "*NCTX");
   program->funr_observable_ = AnyOperationReads(ops, "*FUNR");
+  bool any_wlog = false;
+  bool names_oper = false;
+  bool names_n_oper = false;
+  for (const CompiledOper& op : ops) {
+    any_wlog = any_wlog || op.keyword() == "wlog";
+    names_oper = names_oper || Mentions(op.oper->text, "*OPER");
+    names_n_oper = names_n_oper || Mentions(op.oper->text, "*N_OPER");
+    program->errloglev_named_ =
+        program->errloglev_named_ || Mentions(op.oper->text, "*ERRLOGLEV");
+  }
+  program->oper_observable_ = any_wlog || names_oper;
+  program->n_oper_observable_ = any_wlog || names_n_oper;
   ExpressionPlans& plans = program->plans_;
   for (CompiledOper& op : ops) {
     op.word_plan = &plans.PlanOf(op.words[0]);

@@ -103,6 +103,14 @@ class CompiledProgram {
   // leaves: when none can be read, the value of an expression's last call
   // is handed over without being stored first.
   bool funr_observable() const { return funr_observable_; }
+  // The same for the system variables the run loop writes and reads on
+  // every operation: *oper (which wlog also shows) and *n_oper (the same)
+  // need not be written when no operation can read them, and *errloglev
+  // need not be read again before each operation when no operation names
+  // it, for then nothing can change it while the program runs.
+  bool oper_observable() const { return oper_observable_; }
+  bool n_oper_observable() const { return n_oper_observable_; }
+  bool errloglev_named() const { return errloglev_named_; }
 
   // The plan of an expression evaluated by some operation, or nullptr for
   // a text that no operation evaluates.
@@ -119,6 +127,9 @@ class CompiledProgram {
   ExpressionPlans plans_;
   bool nctx_observable_ = false;
   bool funr_observable_ = false;
+  bool oper_observable_ = false;
+  bool n_oper_observable_ = false;
+  bool errloglev_named_ = false;
 };
 
 // Compiles a checked program. sys_vars is the run's table of system

@@ -49,13 +49,17 @@ const CommandRow* FindCommandRow(std::string_view keyword) {
 }
 
 void DispatchOperation(Machine& m) {
-  const CompiledOper& compiled = m.Program().At(m.CurOper);
+  const CompiledProgram& program = m.Program();
+  const CompiledOper& compiled = program.At(m.CurOper);
   const Oper& op = *compiled.oper;
   // The compiled program holds the text for the whole run.
-  m.StrVars.SetBorrowed(m.names.oper, op.text);
+  if (program.oper_observable()) m.StrVars.SetBorrowed(m.names.oper, op.text);
   // Read before the handler runs: an assignment of *errloglev takes effect
-  // from the next operation on.
-  m.ErrLogLevel = ToInt32(m.StrVars.ValueOrEmpty(m.names.errloglev));
+  // from the next operation on. (The run loop reads it once when no
+  // operation names it.)
+  if (program.errloglev_named()) {
+    m.ErrLogLevel = ToInt32(m.StrVars.ValueOrEmpty(m.names.errloglev));
+  }
 
   if (compiled.handler != nullptr) {
     compiled.handler(m, compiled);

@@ -76,6 +76,11 @@ class Machine {
 
   ErrorState ErrFlag = ErrorState::kNone;
   int32_t CurOper = 0;
+  // The next operation, as the handlers name it, while nothing can read
+  // *n_oper (see CompiledProgram::n_oper_observable); the run loop writes
+  // it to the variable when the program ends for the file.
+  int64_t next_oper = 0;
+  bool next_oper_named = false;
   int32_t ErrLogLevel = 0;
   int32_t FunrCount = 0;
   // An engine limit of a search has been reported for the current file.

@@ -1,5 +1,6 @@
 #include "run/file_loop.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 #include <ostream>
@@ -13,6 +14,7 @@
 #include "run/parameters.h"
 #include "run/progress_line.h"
 #include "support/file_io.h"
+#include "support/number.h"
 #include "support/messages.h"
 #include "support/text.h"
 #include "support/unified_diff.h"
@@ -323,9 +325,16 @@ bool RunOnFile(Machine& m, std::string& content, int32_t& changes,
 }
 
 void RunOperations(Machine& m) {
+  const CompiledProgram& program = m.Program();
+  // Nothing can change *errloglev while the program runs: read it once.
+  if (!program.errloglev_named()) {
+    m.ErrLogLevel = ToInt32(m.StrVars.ValueOrEmpty(m.names.errloglev));
+  }
+  const bool n_oper_held = !program.n_oper_observable();
+  m.next_oper_named = false;
   m.CurOper = 1;
   int64_t steps = 0;
-  const int32_t count = m.Program().OperCount();
+  const int32_t count = program.OperCount();
   while (m.CurOper <= count) {
     // A signal ends the program for this file between two operations.
     if (InterruptSignal() != 0) break;
@@ -334,11 +343,19 @@ void RunOperations(Machine& m) {
     if (m.ErrFlag != ErrorState::kNone) {
       m.CurOper = 999999999;
     } else {
-      m.CurOper = IntVar(m, m.names.n_oper);
+      // The next operation as a number of the system's 32-bit kind, as
+      // reading *n_oper gives it.
+      m.CurOper = n_oper_held ? static_cast<int32_t>(std::clamp<int64_t>(
+                                    m.next_oper, INT32_MIN, INT32_MAX))
+                              : IntVar(m, m.names.n_oper);
       // Commands only name operations from 1 on; anything else could only
       // come from a damaged *n_oper and ends the program for this file.
       if (m.CurOper < 1) break;
     }
+  }
+  // *n_oper ends as the last operation named it.
+  if (n_oper_held && m.next_oper_named) {
+    SetIntVar(m, m.names.n_oper, m.next_oper);
   }
 }
 

@@ -71,6 +71,7 @@ namespace {
 EvalContext ContextOf(RunState& st) {
   EvalContext ctx{st.StrVars, st.RangeVars, st.FunrCount, &st.plans};
   ctx.keep_results = FactsOf(st).FunrObservable(st);
+  ctx.regex = &st.regex;
   return ctx;
 }
 

@@ -155,7 +155,7 @@ bool IsErrorResult(const std::string& result) {
 // comes.
 std::string EvaluateAfresh(std::string_view expression, EvalContext& ctx) {
   ctx.FunrCount = 0;
-  const FunctionEnv env{ctx.str_vars, ctx.range_vars};
+  const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
   std::string stop_result;
   auto visit = [&](const FunctionRow* row, std::string_view name,
                    std::string_view arguments, std::string_view var) {
@@ -267,7 +267,7 @@ std::string_view EvaluateView(const ExpressionPlan& plan,
                               std::string_view expression, EvalContext& ctx,
                               std::string* buffer) {
   ctx.FunrCount = 0;
-  const FunctionEnv env{ctx.str_vars, ctx.range_vars};
+  const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
   const PlannedCall* const last =
       plan.calls.empty() ? nullptr : &plan.calls.back();
   for (const PlannedCall& planned : plan.calls) {
@@ -306,7 +306,7 @@ bool PlannedSrOfFileText(const ExpressionPlan& plan, EvalContext& ctx,
       plan.text.str() != planned.result.str()) {
     return false;
   }
-  const FunctionEnv env{ctx.str_vars, ctx.range_vars};
+  const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
   Call call(planned.row->name, planned.arguments, env, &planned.pieces);
   std::string error;
   return ReadSrArguments(call, args, &error);

@@ -8,6 +8,7 @@
 
 #include "commands/command_support.h"
 #include "commands/dispatcher.h"
+#include "run/backup.h"
 #include "run/interrupt.h"
 #include "run/parameters.h"
 #include "run/progress_line.h"
@@ -258,11 +259,12 @@ void ProcessFile(RunState& st, const std::string& path, const FileId* listed) {
     if (diff) WriteFileDiff(st, path, original, content);
     return;
   }
-  const std::string backup_path = path + options.backup_suffix;
+  std::string backup_path;
   if (backup) {
     // The backup is complete before the original is replaced; without it
     // the file is not replaced at all.
-    if (int err = st.fs.WriteWholeFileLike(backup_path, original, path)) {
+    if (int err = WriteBackup(st.fs, path, options.backup_suffix, original,
+                              &backup_path)) {
       WriteBackFailed(st, path, err);
       return;
     }

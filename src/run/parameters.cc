@@ -51,7 +51,8 @@ std::string Undefined(const CheckServices& services, std::string_view key,
 }  // namespace
 
 ParameterCheck CheckParameters(const CheckServices& services,
-                               const std::string& parm_file) {
+                               const std::string& parm_file,
+                               const CheckMode& mode) {
   ParameterCheck check;
   Settings& s = check.settings;
   auto fail = [&check](std::string report) {
@@ -79,7 +80,8 @@ ParameterCheck CheckParameters(const CheckServices& services,
                        MsgValues({s.DataFolder, "Datafolder"})));
   }
   int err = 0;
-  if (!IsFolderWritable(fs, services.clock, s.DataFolder, &err)) {
+  if (mode.writes_data &&
+      !IsFolderWritable(fs, services.clock, s.DataFolder, &err)) {
     return fail(NotWritable(services, s.DataFolder, "Datafolder", err));
   }
 
@@ -121,12 +123,17 @@ ParameterCheck CheckParameters(const CheckServices& services,
   s.LogFile = IsUndefined(value)
                   ? s.DataFolder + std::string(kPathSepText) + "zarn.log"
                   : value;
+  if (s.LogFile.find(kPathSep) == std::string::npos) {
+    // A bare file name: the log lies in the current folder.
+    s.LogFile = "." + std::string(kPathSepText) + s.LogFile;
+  }
   s.LogFolder = FolderOfPath(s.LogFile);
   if (!IsFolderPresent(fs, s.LogFolder)) {
     return fail(Report(services, "ZARNCPA003CT", "/{1}/{2}/",
                        MsgValues({s.LogFolder, "Log"})));
   }
-  if (!IsFolderWritable(fs, services.clock, s.LogFolder, &err)) {
+  if (mode.writes_log &&
+      !IsFolderWritable(fs, services.clock, s.LogFolder, &err)) {
     return fail(NotWritable(services, s.LogFolder, "Log", err));
   }
 

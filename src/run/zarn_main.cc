@@ -81,7 +81,7 @@ int Main(RunState& st, std::ostream& report) {
 
   const ParameterCheck check = CheckParameters(
       CheckServices{st.fs, st.clock, st.regex, st.MessageFile(), st.MsgFile},
-      st.ParmFile);
+      st.ParmFile, CheckMode{.writes_data = !st.options.dry_run});
   if (!check.ok()) {
     st.FinalMsg = check.report;
     st.ErrFlag = ErrorState::kStopRun;

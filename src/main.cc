@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
@@ -29,6 +31,7 @@ struct CommandLine {
   bool quiet = false;
   bool log_stderr = false;
   bool fsync = false;
+  int64_t max_steps = 0;  // 0: no limit
   bool help = false;
   bool version = false;
 };
@@ -83,6 +86,18 @@ const Option kOptions[] = {
     {"--quiet", "", "", "no progress line on the terminal",
      [](CommandLine& cl, std::string_view) {
        cl.quiet = true;
+       return std::string();
+     }},
+    {"--max-steps", "", "N",
+     "end the run when the program runs more than N operations on a file",
+     [](CommandLine& cl, std::string_view value) {
+       int64_t n = 0;
+       const auto [end, ec] =
+           std::from_chars(value.data(), value.data() + value.size(), n);
+       if (ec != std::errc() || end != value.data() + value.size() || n < 1) {
+         return std::string("--max-steps needs a whole number N above 0");
+       }
+       cl.max_steps = n;
        return std::string();
      }},
     {"--fsync", "", "", "force each rewritten file, then its folder, to disk",
@@ -205,6 +220,7 @@ int main(int argc, char** argv) {
   st.AppFolder = ExecutableFolder(argv[0]);
   st.ParmFile = zarn::Trimmed(path);
   st.options = cl.run;
+  st.step_limit = cl.max_steps;
   if (cl.diff) {
     st.options.dry_run = true;
     st.options.diff_out = &std::cout;

@@ -136,6 +136,17 @@ struct AllowInterruptsAtEnd {
   ~AllowInterruptsAtEnd() { AllowInterrupts(); }
 };
 
+// The program ran out of steps on the current file (--max-steps): an
+// endless loop, most likely, with the file half edited. The file is left
+// as it was read (no change counts) and the run stops.
+void StepLimitReached(RunState& st) {
+  LogMessage(st, kSection, "ZARNPFI013CT", "/{1}/{2}/",
+             MsgValues({EscapeName(st.StrVars.ValueOrEmpty("*file")),
+                        std::to_string(st.step_limit)}));
+  st.StrVars.Set("*changes", "0");
+  st.ErrFlag = ErrorState::kStopRun;
+}
+
 }  // namespace
 
 void ProcessFileSet(RunState& st) {
@@ -326,7 +337,10 @@ void RunOperations(RunState& st) {
   while (st.CurOper <= st.OperCount) {
     // A signal ends the program for this file between two operations.
     if (InterruptSignal() != 0) break;
-    if (st.step_limit > 0 && ++steps > st.step_limit) break;
+    if (st.step_limit > 0 && ++steps > st.step_limit) {
+      StepLimitReached(st);
+      break;
+    }
     DispatchOperation(st);
     if (st.ErrFlag != ErrorState::kNone) {
       st.CurOper = 999999999;

@@ -14,6 +14,7 @@
 
 #include "commands/run_state.h"
 #include "run/interrupt.h"
+#include "run/job_check.h"
 #include "run/progress_line.h"
 #include "run/zarn_main.h"
 #include "support/clock.h"
@@ -31,6 +32,7 @@ struct CommandLine {
   bool quiet = false;
   bool log_stderr = false;
   bool fsync = false;
+  bool check = false;
   int64_t max_steps = 0;  // 0: no limit
   bool help = false;
   bool version = false;
@@ -55,6 +57,12 @@ const Option kOptions[] = {
     {"--version", "", "", "show the version and exit",
      [](CommandLine& cl, std::string_view) {
        cl.version = true;
+       return std::string();
+     }},
+    {"--check", "", "",
+     "check the parameter file and the program; touch no file",
+     [](CommandLine& cl, std::string_view) {
+       cl.check = true;
        return std::string();
      }},
     {"--dry-run", "", "", "run and log everything, but write no data file back",
@@ -225,6 +233,9 @@ int main(int argc, char** argv) {
     st.options.dry_run = true;
     st.options.diff_out = &std::cout;
   }
+  if (cl.check) return zarn::CheckOnly(st, std::cerr);
+  // What the checker finds is said before anything is touched.
+  if (!cl.quiet) zarn::ReportFindings(st, std::cerr);
   std::optional<zarn::ProgressLine> progress;
   if (!cl.quiet && ::isatty(STDERR_FILENO)) {
     progress.emplace(std::cerr, zarn::TerminalWidth(STDERR_FILENO));

@@ -44,6 +44,10 @@ CommandHandler HandlerOf(std::string_view command) {
 
 }  // namespace
 
+bool IsCommandKeyword(std::string_view command) {
+  return HandlerOf(command) != nullptr;
+}
+
 void DispatchOperation(RunState& st) {
   const Oper& op = st.OperAt(st.CurOper);
   st.StrVars.Assign(st.names.oper, op.text);

@@ -20,6 +20,8 @@ namespace zarn {
 struct ParameterCheck {
   Settings settings;
   std::string report;  // empty: every setting passed
+  // The key whose check failed (empty: the file itself is missing).
+  std::string failed_key;
 
   bool ok() const { return report.empty(); }
 };

@@ -1,5 +1,8 @@
 #include "run/job_check.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "commands/dispatcher.h"
 #include "eval/functions.h"
 #include "program/program.h"
@@ -43,6 +46,7 @@ void CheckProgramFile(RunState& st, const std::string& path, JobCheck* check) {
                                      std::to_string(err) + ")"}});
     return;
   }
+  const size_t first = check->findings.size();
   std::vector<Oper> opers = ReadProgramText(content);
   const StructureFinding structure = CheckZarnProgStructure(opers);
   if (!structure.code.empty()) {
@@ -64,6 +68,12 @@ void CheckProgramFile(RunState& st, const std::string& path, JobCheck* check) {
        CheckProgram(opers, structure.code.empty(), TheVocabulary(), st.regex)) {
     check->findings.push_back(JobFinding{path, std::move(finding)});
   }
+  // The structure error among the others, in the order of the lines.
+  std::stable_sort(check->findings.begin() + static_cast<ptrdiff_t>(first),
+                   check->findings.end(),
+                   [](const JobFinding& a, const JobFinding& b) {
+                     return a.finding.line < b.finding.line;
+                   });
 }
 
 void SetMessageFile(RunState& st) {

@@ -132,7 +132,8 @@ std::string Usage() {
   }
   text +=
       "\n"
-      "Exit status: 0 all files processed; 1 stopped during start-up;\n"
+      "Exit status: 0 all files processed; 1 stopped during start-up\n"
+      "(--check: an error found);\n"
       "2 stopped on a failed operation; 3 completed, but a file failed;\n"
       "64 wrong command line; 128 + N stopped by signal N (SIGINT, SIGTERM,\n"
       "SIGHUP).\n";

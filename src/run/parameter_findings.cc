@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cstdint>
 #include <set>
 
 #include "support/file_io.h"
@@ -199,7 +201,10 @@ ParameterFindings CheckParameterFile(FileSystem& fs, std::string_view text) {
   }
   for (const auto& [key, line] : out.key_lines) {
     if (key.substr(0, 4) != "Parm") continue;
-    if (std::stoll(key.substr(4)) > first_missing) {
+    // Beyond the range of a number: surely past the gap.
+    int64_t n = INT64_MAX;
+    std::from_chars(key.data() + 4, key.data() + key.size(), n);
+    if (n > first_missing) {
       at_key(key, Severity::kWarning,
              key + " is not read: the string parameters end before Parm" +
                  std::to_string(first_missing) + ", which is missing");

@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
@@ -12,6 +14,7 @@
 
 #include "commands/run_state.h"
 #include "run/interrupt.h"
+#include "run/job_check.h"
 #include "run/progress_line.h"
 #include "run/zarn_main.h"
 #include "support/clock.h"
@@ -29,6 +32,8 @@ struct CommandLine {
   bool quiet = false;
   bool log_stderr = false;
   bool fsync = false;
+  bool check = false;
+  int64_t max_steps = 0;  // 0: no limit
   bool help = false;
   bool version = false;
 };
@@ -52,6 +57,12 @@ const Option kOptions[] = {
     {"--version", "", "", "show the version and exit",
      [](CommandLine& cl, std::string_view) {
        cl.version = true;
+       return std::string();
+     }},
+    {"--check", "", "",
+     "check the parameter file and the program; touch no file",
+     [](CommandLine& cl, std::string_view) {
+       cl.check = true;
        return std::string();
      }},
     {"--dry-run", "", "", "run and log everything, but write no data file back",
@@ -85,6 +96,18 @@ const Option kOptions[] = {
        cl.quiet = true;
        return std::string();
      }},
+    {"--max-steps", "", "N",
+     "end the run when the program runs more than N operations on a file",
+     [](CommandLine& cl, std::string_view value) {
+       int64_t n = 0;
+       const auto [end, ec] =
+           std::from_chars(value.data(), value.data() + value.size(), n);
+       if (ec != std::errc() || end != value.data() + value.size() || n < 1) {
+         return std::string("--max-steps needs a whole number N above 0");
+       }
+       cl.max_steps = n;
+       return std::string();
+     }},
     {"--fsync", "", "", "force each rewritten file, then its folder, to disk",
      [](CommandLine& cl, std::string_view) {
        cl.fsync = true;
@@ -109,7 +132,8 @@ std::string Usage() {
   }
   text +=
       "\n"
-      "Exit status: 0 all files processed; 1 stopped during start-up;\n"
+      "Exit status: 0 all files processed; 1 stopped during start-up\n"
+      "(--check: an error found);\n"
       "2 stopped on a failed operation; 3 completed, but a file failed;\n"
       "64 wrong command line; 128 + N stopped by signal N (SIGINT, SIGTERM,\n"
       "SIGHUP).\n";
@@ -205,10 +229,14 @@ int main(int argc, char** argv) {
   st.AppFolder = ExecutableFolder(argv[0]);
   st.ParmFile = zarn::Trimmed(path);
   st.options = cl.run;
+  st.machine.step_limit = cl.max_steps;
   if (cl.diff) {
     st.options.dry_run = true;
     st.options.diff_out = &std::cout;
   }
+  if (cl.check) return zarn::CheckOnly(st, std::cerr);
+  // What the checker finds is said before anything is touched.
+  if (!cl.quiet) zarn::ReportFindings(st, std::cerr);
   std::optional<zarn::ProgressLine> progress;
   if (!cl.quiet && ::isatty(STDERR_FILENO)) {
     progress.emplace(std::cerr, zarn::TerminalWidth(STDERR_FILENO));

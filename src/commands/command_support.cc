@@ -54,6 +54,7 @@ void ReportError(Machine& m, std::string_view code, std::string_view value) {
 EvalContext ContextOf(Machine& m) {
   EvalContext ctx{m.StrVars, m.RangeVars, m.FunrCount};
   ctx.keep_results = m.Program().funr_observable();
+  ctx.regex = &m.regex;
   return ctx;
 }
 

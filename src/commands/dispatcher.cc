@@ -48,6 +48,10 @@ const CommandRow* FindCommandRow(std::string_view keyword) {
   return nullptr;
 }
 
+bool IsCommandKeyword(std::string_view command) {
+  return FindCommandRow(command) != nullptr;
+}
+
 void DispatchOperation(Machine& m) {
   const CompiledProgram& program = m.Program();
   const CompiledOper& compiled = program.At(m.CurOper);

@@ -3,6 +3,8 @@
 #ifndef ZARN_COMMANDS_DISPATCHER_H_
 #define ZARN_COMMANDS_DISPATCHER_H_
 
+#include <string_view>
+
 #include "commands/machine.h"
 
 namespace zarn {
@@ -11,6 +13,9 @@ namespace zarn {
 // *errloglev, calls the handler of the command, and logs ZARNCMD001LE after
 // a failed operation.
 void DispatchOperation(Machine& m);
+
+// Whether the dispatcher has a handler for the (lower-case) command.
+bool IsCommandKeyword(std::string_view command);
 
 }  // namespace zarn
 

@@ -35,10 +35,15 @@
 
 namespace zarn {
 
-// What a built-in function may read. Functions never write.
+class RegularExpressions;  // support/regex.h
+
+// What a built-in function may read. Functions never write a variable.
 struct FunctionEnv {
   const StrVarStore& str_vars;
   const RangeVarStore& range_vars;
+  // The run's regular expressions, whose cache keeps the compiled patterns
+  // (nullptr: a function that needs one compiles with its own).
+  RegularExpressions* regex = nullptr;
 };
 
 // The longest result a function builds. Repetition and replacement could

@@ -169,7 +169,7 @@ bool CallFunction(const FunctionRow& row, std::string_view arguments,
 // comes.
 std::string EvaluateAfresh(std::string_view expression, EvalContext& ctx) {
   ctx.FunrCount = 0;
-  const FunctionEnv env{ctx.str_vars, ctx.range_vars};
+  const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
   std::string stop_result;
   auto visit = [&](const FunctionRow* row, std::string_view name,
                    std::string_view arguments, std::string_view var) {
@@ -287,7 +287,7 @@ std::string_view EvaluateView(const ExpressionPlan& plan,
                               std::string* buffer,
                               std::optional<int64_t>* number) {
   ctx.FunrCount = 0;
-  const FunctionEnv env{ctx.str_vars, ctx.range_vars};
+  const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
   const PlannedCall* const last =
       plan.calls.empty() ? nullptr : &plan.calls.back();
   for (const PlannedCall& planned : plan.calls) {
@@ -356,7 +356,7 @@ bool PlannedSrOfFileText(const ExpressionPlan& plan, EvalContext& ctx,
                          SrArguments* args) {
   if (!IsSrOfFileText(plan)) return false;
   const PlannedCall& planned = plan.calls.front();
-  const FunctionEnv env{ctx.str_vars, ctx.range_vars};
+  const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
   Call call(planned.row->name, planned.arguments, env, &planned.pieces);
   std::string error;
   return ReadSrArguments(call, args, &error);

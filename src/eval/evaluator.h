@@ -16,7 +16,8 @@
 
 namespace zarn {
 
-struct ExpressionPlan;  // evaluator.cc
+struct ExpressionPlan;     // evaluator.cc
+class RegularExpressions;  // support/regex.h
 
 // The rewriting of an expression depends on nothing but its text: which
 // calls are made, in which order, with which argument texts, into which
@@ -68,6 +69,8 @@ struct EvalContext {
   // the result of the last call, which is the value of the expression, is
   // then handed over without being stored in its variable first.
   bool keep_results = true;
+  // Handed to the functions (FunctionEnv::regex).
+  RegularExpressions* regex = nullptr;
 };
 
 // The result text of an expression; an error is a text beginning with

@@ -8,7 +8,7 @@ namespace {
 
 // In the order of comparison; the names are distinct, so the order never
 // changes a result.
-constexpr std::array<FunctionRow, 25> kFunctions = {{
+constexpr std::array<FunctionRow, 26> kFunctions = {{
     {"ifs", Ifs},                 // functions_logic.cc
     {"ifn", Ifn},                 // functions_logic.cc
     {"sr", Sr},                   // functions_text.cc
@@ -34,6 +34,7 @@ constexpr std::array<FunctionRow, 25> kFunctions = {{
     {"not", Not},                 // functions_logic.cc
     {"v", V},                     // functions_text.cc
     {"rgs", Rgs},                 // functions_word.cc
+    {"rr", Rr},                   // functions_regex.cc
 }};
 
 }  // namespace

@@ -76,6 +76,9 @@ std::string Fill(Call& call);
 std::string Cop(Call& call);
 std::string Chr(Call& call);
 
+// Regular expressions (functions_regex.cc).
+std::string Rr(Call& call);
+
 // Arithmetic (functions_arith.cc).
 std::string Sum(Call& call);
 bool SumOfIntegers(Call& call, int64_t* result);

@@ -15,8 +15,9 @@ struct Oper {
   std::string parm;     // the rest after the first blank, trimmed
   int32_t looplevel = 0;
   int32_t iflevel = 0;
-  int32_t blockop = 0;  // number of the operation that opens the block
-  int32_t nparm = 0;    // numeric parameter worked out at load time
+  int32_t blockop = 0;      // number of the operation that opens the block
+  int32_t nparm = 0;        // numeric parameter worked out at load time
+  int32_t line_number = 0;  // of the line in the program file, from 1
 };
 
 }  // namespace zarn

@@ -15,7 +15,8 @@ constexpr std::string_view kCommentMarker = "///";
 
 // Appends the operation held by one program line (its line end already
 // removed), unless the line is blank or a comment only.
-void AddProgramLine(std::vector<Oper>& opers, std::string_view piece) {
+void AddProgramLine(std::vector<Oper>& opers, std::string_view piece,
+                    int32_t line_number) {
   // Only the blank (32) counts as empty space: a line of tabs is an
   // operation, with an empty command.
   if (TrimBlanks(piece).empty()) return;
@@ -25,6 +26,7 @@ void AddProgramLine(std::vector<Oper>& opers, std::string_view piece) {
   Oper op;
   op.line = std::string(piece);  // kept as written, blanks and tabs included
   op.text = NormalizeLine(op.line);
+  op.line_number = line_number;
   opers.push_back(std::move(op));
 }
 
@@ -55,14 +57,14 @@ std::vector<Oper> ReadProgramText(std::string_view content) {
   // else is a character of the line. The text after the last line end is a
   // line of its own.
   std::string_view rest(content);
-  while (true) {
+  for (int32_t number = 1;; ++number) {
     size_t lf = rest.find('\n');
     std::string_view piece = rest.substr(0, lf);
     if (lf != std::string_view::npos && !piece.empty() &&
         piece.back() == '\r') {
       piece.remove_suffix(1);
     }
-    AddProgramLine(opers, piece);
+    AddProgramLine(opers, piece, number);
     if (lf == std::string_view::npos) break;
     rest.remove_prefix(lf + 1);
   }

@@ -126,15 +126,19 @@ std::string_view CheckOperation(std::vector<Oper>& opers, CheckState& cs,
 
 }  // namespace
 
+void CutOperation(Oper& op) {
+  std::string t = Trimmed(op.text);
+  t.push_back(' ');
+  op.command = AsciiLower(LeftOf(t, " "));
+  op.parm = Trimmed(RightOf(t, " "));
+}
+
 StructureFinding CheckZarnProgStructure(std::vector<Oper>& opers) {
   CheckState cs;
   const auto count = static_cast<int32_t>(opers.size());
   for (int32_t m = 1; m <= count; ++m) {
     Oper& op = opers[m - 1];
-    std::string t = Trimmed(op.text);
-    t.push_back(' ');
-    op.command = AsciiLower(LeftOf(t, " "));
-    op.parm = Trimmed(RightOf(t, " "));
+    CutOperation(op);
     op.iflevel = cs.if_level;
     op.looplevel = cs.loop_level;
     op.blockop = m;

@@ -18,6 +18,10 @@ struct StructureFinding {
   int32_t oper = 0;
 };
 
+// Fills the command (the first word of the trimmed text, lower case) and
+// parm (the rest, trimmed) of an operation.
+void CutOperation(Oper& op);
+
 // Fills command, parm, levels, blockop and nparm of every operation and
 // verifies the nesting of if/else/endif and loop/lend/lexit/lcont.
 StructureFinding CheckZarnProgStructure(std::vector<Oper>& opers);

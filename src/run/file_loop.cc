@@ -10,12 +10,13 @@
 #include "commands/command_support.h"
 #include "commands/compiled_program.h"
 #include "commands/dispatcher.h"
+#include "run/backup.h"
 #include "run/interrupt.h"
 #include "run/parameters.h"
 #include "run/progress_line.h"
 #include "support/file_io.h"
-#include "support/number.h"
 #include "support/messages.h"
+#include "support/number.h"
 #include "support/text.h"
 #include "support/unified_diff.h"
 
@@ -138,6 +139,17 @@ struct AllowInterruptsAtEnd {
   AllowInterruptsAtEnd& operator=(const AllowInterruptsAtEnd&) = delete;
   ~AllowInterruptsAtEnd() { AllowInterrupts(); }
 };
+
+// The program ran out of steps on the current file (--max-steps): an
+// endless loop, most likely, with the file half edited. The file is left
+// as it was read (no change counts) and the run stops.
+void StepLimitReached(Machine& m) {
+  LogMessage(m, kSection, "ZARNPFI013CT", "/{1}/{2}/",
+             MsgValues({EscapeName(m.StrVars.ValueOrEmpty("*file")),
+                        std::to_string(m.step_limit)}));
+  m.StrVars.Set("*changes", "0");
+  m.ErrFlag = ErrorState::kStopRun;
+}
 
 }  // namespace
 
@@ -264,11 +276,12 @@ void ProcessFile(RunState& st, const std::string& path, const FileId* listed) {
     if (diff) WriteFileDiff(st, path, original, content);
     return;
   }
-  const std::string backup_path = path + options.backup_suffix;
+  std::string backup_path;
   if (backup) {
     // The backup is complete before the original is replaced; without it
     // the file is not replaced at all.
-    if (int err = st.fs.WriteWholeFileLike(backup_path, original, path)) {
+    if (int err = WriteBackup(st.fs, path, options.backup_suffix, original,
+                              &backup_path)) {
       WriteBackFailed(st, path, err);
       return;
     }
@@ -338,7 +351,10 @@ void RunOperations(Machine& m) {
   while (m.CurOper <= count) {
     // A signal ends the program for this file between two operations.
     if (InterruptSignal() != 0) break;
-    if (m.step_limit > 0 && ++steps > m.step_limit) break;
+    if (m.step_limit > 0 && ++steps > m.step_limit) {
+      StepLimitReached(m);
+      break;
+    }
     DispatchOperation(m);
     if (m.ErrFlag != ErrorState::kNone) {
       m.CurOper = 999999999;

@@ -51,18 +51,20 @@ std::string Undefined(const CheckServices& services, std::string_view key,
 }  // namespace
 
 ParameterCheck CheckParameters(const CheckServices& services,
-                               const std::string& parm_file) {
+                               const std::string& parm_file,
+                               const CheckMode& mode) {
   ParameterCheck check;
   Settings& s = check.settings;
-  auto fail = [&check](std::string report) {
+  auto fail = [&check](std::string_view key, std::string report) {
+    check.failed_key = key;
     check.report = std::move(report);
     return check;
   };
   FileSystem& fs = services.fs;
   if (!IsFilePresent(fs, parm_file)) {
-    return fail("Zarn parameter (ini-file) \"" + parm_file +
-                "\" -- is incorrectly defined or not found.\r\n"
-                "Execution canceled. ");
+    return fail("", "Zarn parameter (ini-file) \"" + parm_file +
+                        "\" -- is incorrectly defined or not found.\r\n"
+                        "Execution canceled. ");
   }
   const IniFile ini = IniFile::Load(fs, parm_file);
   auto read = [&](std::string_view section, std::string_view key) {
@@ -72,15 +74,17 @@ ParameterCheck CheckParameters(const CheckServices& services,
   // Datafolder: defined, present, writable.
   std::string value = read("Data", "Datafolder");
   if (IsUndefined(value))
-    return fail(Undefined(services, "Datafolder", "Data"));
+    return fail("Datafolder", Undefined(services, "Datafolder", "Data"));
   s.DataFolder = value;
   if (!IsFolderPresent(fs, s.DataFolder)) {
-    return fail(Report(services, "ZARNCPA003CT", "/{1}/{2}/",
-                       MsgValues({s.DataFolder, "Datafolder"})));
+    return fail("Datafolder", Report(services, "ZARNCPA003CT", "/{1}/{2}/",
+                                     MsgValues({s.DataFolder, "Datafolder"})));
   }
   int err = 0;
-  if (!IsFolderWritable(fs, services.clock, s.DataFolder, &err)) {
-    return fail(NotWritable(services, s.DataFolder, "Datafolder", err));
+  if (mode.writes_data &&
+      !IsFolderWritable(fs, services.clock, s.DataFolder, &err)) {
+    return fail("Datafolder",
+                NotWritable(services, s.DataFolder, "Datafolder", err));
   }
 
   // Files: a regular expression; one that does not compile would fail on
@@ -89,28 +93,29 @@ ParameterCheck CheckParameters(const CheckServices& services,
   s.FilesMask = IsUndefined(value) ? std::string(kDefaultFiles) : value;
   if (!services.regex.CheckPattern(
           s.FilesMask, RegularExpressions::TestOptions(true), nullptr)) {
-    return fail(Report(services, "ZARNCPA008CT", "/{1}/{2}/",
-                       MsgValues({s.FilesMask, "Files"})));
+    return fail("Files", Report(services, "ZARNCPA008CT", "/{1}/{2}/",
+                                MsgValues({s.FilesMask, "Files"})));
   }
 
   // Zarnfolder: defined, present.
   value = read("Data", "Zarnfolder");
   if (IsUndefined(value))
-    return fail(Undefined(services, "Zarnfolder", "Data"));
+    return fail("Zarnfolder", Undefined(services, "Zarnfolder", "Data"));
   s.ZarnFolder = value;
   if (!IsFolderPresent(fs, s.ZarnFolder)) {
-    return fail(Report(services, "ZARNCPA003CT", "/{1}/{2}/",
-                       MsgValues({s.ZarnFolder, "Zarnfolder"})));
+    return fail("Zarnfolder", Report(services, "ZARNCPA003CT", "/{1}/{2}/",
+                                     MsgValues({s.ZarnFolder, "Zarnfolder"})));
   }
 
   // Start: defined, the program file exists.
   value = read("Data", "Start");
-  if (IsUndefined(value)) return fail(Undefined(services, "Start", "Data"));
+  if (IsUndefined(value))
+    return fail("Start", Undefined(services, "Start", "Data"));
   s.ZarnStart = value;
   if (!IsFilePresent(fs,
                      s.ZarnFolder + std::string(kPathSepText) + s.ZarnStart)) {
-    return fail(Report(services, "ZARNCPA002CT", "/{1}/{2}/",
-                       MsgValues({s.ZarnStart, "Start"})));
+    return fail("Start", Report(services, "ZARNCPA002CT", "/{1}/{2}/",
+                                MsgValues({s.ZarnStart, "Start"})));
   }
 
   value = read("Data", "Recursion");
@@ -121,13 +126,18 @@ ParameterCheck CheckParameters(const CheckServices& services,
   s.LogFile = IsUndefined(value)
                   ? s.DataFolder + std::string(kPathSepText) + "zarn.log"
                   : value;
+  if (s.LogFile.find(kPathSep) == std::string::npos) {
+    // A bare file name: the log lies in the current folder.
+    s.LogFile = "." + std::string(kPathSepText) + s.LogFile;
+  }
   s.LogFolder = FolderOfPath(s.LogFile);
   if (!IsFolderPresent(fs, s.LogFolder)) {
-    return fail(Report(services, "ZARNCPA003CT", "/{1}/{2}/",
-                       MsgValues({s.LogFolder, "Log"})));
+    return fail("Log", Report(services, "ZARNCPA003CT", "/{1}/{2}/",
+                              MsgValues({s.LogFolder, "Log"})));
   }
-  if (!IsFolderWritable(fs, services.clock, s.LogFolder, &err)) {
-    return fail(NotWritable(services, s.LogFolder, "Log", err));
+  if (mode.writes_log &&
+      !IsFolderWritable(fs, services.clock, s.LogFolder, &err)) {
+    return fail("Log", NotWritable(services, s.LogFolder, "Log", err));
   }
 
   value = read("Log", "Logappend");

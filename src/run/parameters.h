@@ -20,6 +20,8 @@ namespace zarn {
 struct ParameterCheck {
   Settings settings;
   std::string report;  // empty: every setting passed
+  // The key whose check failed (empty: the file itself is missing).
+  std::string failed_key;
 
   bool ok() const { return report.empty(); }
 };
@@ -35,9 +37,19 @@ struct CheckServices {
   const std::string& message_path;
 };
 
-// Reads and checks the parameter file parm_file. Logs nothing.
+// Which folders the run writes to, and so must be writable: a dry run
+// (--dry-run, --diff) writes no data file, a check (--check) not even the
+// log.
+struct CheckMode {
+  bool writes_data = true;
+  bool writes_log = true;
+};
+
+// Reads and checks the parameter file parm_file. Logs nothing. A Log value
+// without a folder part names a file of the current folder.
 ParameterCheck CheckParameters(const CheckServices& services,
-                               const std::string& parm_file);
+                               const std::string& parm_file,
+                               const CheckMode& mode = {});
 
 // Makes the checked settings the run's: its fields and *parm1, *parm2, ...
 void ApplySettings(RunState& st, const Settings& settings);

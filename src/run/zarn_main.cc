@@ -80,10 +80,10 @@ int Main(RunState& st, std::ostream& report) {
     return kExitStartup;
   }
 
-  const ParameterCheck check =
-      CheckParameters(CheckServices{st.fs, st.clock, st.machine.regex,
-                                    st.MessageFile(), st.MsgFile},
-                      st.ParmFile);
+  const ParameterCheck check = CheckParameters(
+      CheckServices{st.fs, st.clock, st.machine.regex, st.MessageFile(),
+                    st.MsgFile},
+      st.ParmFile, CheckMode{.writes_data = !st.options.dry_run});
   if (!check.ok()) {
     st.FinalMsg = check.report;
     st.machine.ErrFlag = ErrorState::kStopRun;

@@ -248,9 +248,24 @@ int RealFileSystem::WriteSome(int fd, const char* data, size_t size,
 int RealFileSystem::Rename(int folder, const std::string& from_name,
                            const std::string& to_name,
                            const std::string& /*to_path*/) {
-  return ::renameat(folder, from_name.c_str(), folder, to_name.c_str()) == 0
-             ? 0
-             : errno;
+  if (!rename_keeps_existing_) {
+    return ::renameat(folder, from_name.c_str(), folder, to_name.c_str()) == 0
+               ? 0
+               : errno;
+  }
+  if (::renameat2(folder, from_name.c_str(), folder, to_name.c_str(),
+                  RENAME_NOREPLACE) == 0) {
+    return 0;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // A file system without that rename: a second name for the file, which
+  // is refused as atomically when the name is taken, then the first one
+  // removed.
+  if (::linkat(folder, from_name.c_str(), folder, to_name.c_str(), 0) != 0) {
+    return errno;
+  }
+  ::unlinkat(folder, from_name.c_str(), 0);
+  return 0;
 }
 
 int RealFileSystem::Sync(int fd, bool /*is_folder*/) {
@@ -544,7 +559,10 @@ int RealFileSystem::ReplaceIn(int folder, const std::string& name,
       (!had_target || StampOf(target) != *options.unchanged)) {
     return fail(kChangedSinceRead);
   }
-  if (int err = Rename(folder, *temp, name, path)) return fail(err);
+  rename_keeps_existing_ = options.keep_existing;
+  const int renamed = Rename(folder, *temp, name, path);
+  rename_keeps_existing_ = false;
+  if (renamed != 0) return fail(renamed);
   temp->clear();
   if (had_target) {
     // A file kept open for appends (the log, processed as a data file) is

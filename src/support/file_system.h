@@ -71,6 +71,10 @@ struct ReplaceOptions {
   // the rename; a status other than 0 abandons the replacement (the
   // temporary file is removed, the original untouched) and is returned.
   std::function<int()> before_commit;
+  // Never replaces anything already at the path (a backup of an earlier
+  // run): the new file takes the name only while it is free, atomically,
+  // and the status is EEXIST otherwise.
+  bool keep_existing = false;
 };
 
 // What a replacement did besides replacing.
@@ -255,7 +259,8 @@ class RealFileSystem : public FileSystem {
   // bytes written in *written.
   virtual int WriteSome(int fd, const char* data, size_t size, size_t* written);
   // Renames from_name over to_name, both in the open folder; to_path is
-  // the full path of the target, for the record.
+  // the full path of the target, for the record. Within a replacement with
+  // ReplaceOptions::keep_existing nothing at to_name is replaced (EEXIST).
   virtual int Rename(int folder, const std::string& from_name,
                      const std::string& to_name, const std::string& to_path);
   // fsync of a written file (is_folder false) or of its folder.
@@ -293,6 +298,9 @@ class RealFileSystem : public FileSystem {
   // The files AppendToFile keeps open, by path (the log).
   std::map<std::string, UniqueFd> appends_;
   std::vector<UniqueFd> locks_;
+  // Set by ReplaceIn for the rename of a replacement that must keep an
+  // existing file (ReplaceOptions::keep_existing).
+  bool rename_keeps_existing_ = false;
 };
 
 // The path separator of the platform.

@@ -146,6 +146,9 @@ int MemoryFileSystem::ReplaceFile(const std::string& path,
     }
   }
   if (int err = Failure(Op::kRename, path)) return fail(err);
+  if (options.keep_existing && (files_.count(path) || folders_.count(path))) {
+    return fail(EEXIST);
+  }
   if (folders_.count(path)) return fail(EISDIR);
   temporaries_.emplace_back(temp, written);
   writes_.push_back(path);

@@ -245,6 +245,7 @@ Regex::Regex(std::string_view pattern, RegexOptions options)
     return;
   }
   pcre2_set_newline(context, PCRE2_NEWLINE_ANYCRLF);
+  if (options.crlf_line_ends_only) pcre2_set_bsr(context, PCRE2_BSR_ANYCRLF);
   pcre2_set_compile_extra_options(context, PCRE2_EXTRA_ALT_BSUX);
   uint32_t flags = PCRE2_DOLLAR_ENDONLY | PCRE2_ALT_BSUX |
                    PCRE2_MATCH_UNSET_BACKREF | PCRE2_ALLOW_EMPTY_CLASS;
@@ -335,6 +336,7 @@ Regex& RegexCache::Get(std::string_view pattern, RegexOptions options) {
   key_buffer_.clear();
   key_buffer_.push_back(options.ignore_case ? 'i' : '-');
   key_buffer_.push_back(options.multiline ? 'm' : '-');
+  key_buffer_.push_back(options.crlf_line_ends_only ? 'r' : '-');
   key_buffer_.append(pattern);
   auto found = index_.find(key_buffer_);
   if (found != index_.end()) {

@@ -63,6 +63,10 @@ bool LineBreaksMatter(std::string_view pattern);
 struct RegexOptions {
   bool ignore_case = false;
   bool multiline = false;
+  // "\R" matches only the line ends CR LF, LF and CR; otherwise it also
+  // matches VT, FF and the byte 0x85, which is a piece of many UTF-8
+  // characters.
+  bool crlf_line_ends_only = false;
 };
 
 enum class MatchStatus {

@@ -4,6 +4,7 @@
 // failed file, no temporary file, the message in the log and the exit
 // status.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -155,6 +156,41 @@ TEST_F(RealFaults, UnlistableFolderKeepsItsPlaceInTheLog) {
           "ZARNPFI001CE '" + data_ + "/m' cannot be read (error 13).",
           processing + "/n/a.txt'", "ZARNPFI005CI File done, changes: 1",
           "ZARNPFI006CI End of run: 3 files processed, 3 changes in all."}));
+}
+
+// A dry run writes no data file, so a data folder that is not writable
+// (a read-only snapshot) can still be previewed; a bare Log name is a file
+// of the current folder.
+TEST_F(RealFaults, DryRunNeedsNoWritableDataFolderAndBareLogIsInCurrentFolder) {
+  PutData("a.txt", "foo a");
+  fs_.Fail(Op::kCreate, data_ + "/folder_writable_test", EACCES);
+  RunOptions dry;
+  dry.dry_run = true;
+  EXPECT_EQ(RunMain(kFooToBar, dry), 0);
+  EXPECT_EQ(report_, "");
+  EXPECT_EQ(Data("a.txt"), "foo a");
+  EXPECT_EQ(Body().at(2), "ZARNPFI005CI File done, changes: 1");
+
+  fs_ = FaultyRealFileSystem();
+  char here[4096];
+  ASSERT_NE(::getcwd(here, sizeof here), nullptr);
+  ASSERT_EQ(::chdir(root_.c_str()), 0);
+  WriteParams("Files=\\.txt$\r\n", "[Log]\r\nLog=bare.log\r\n");
+  FakeClock clock(LocalTime{2026, 12, 6, 12, 0, 0});
+  RunState st(fs_, clock);
+  st.AppFolder = std::string(ZARN_SOURCE_DIR) + "/data";
+  st.ParmFile = ParamPath();
+  std::ostringstream report;
+  const int status = Main(st, report);
+  ASSERT_EQ(::chdir(here), 0);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(report.str(), "");
+  EXPECT_EQ(Data("a.txt"), "bar a");
+  const std::vector<std::string> log =
+      LogLinesOf(ReadFile(root_ + "/bare.log"));
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[3],
+            "ZARNPFI006CI End of run: 1 files processed, 1 changes in all.");
 }
 
 TEST_F(RealFaults, StartUpStopsOnAnUnwritableFolderOrAnUnreadableProgram) {

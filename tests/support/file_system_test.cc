@@ -172,6 +172,30 @@ TEST_F(FileSystemTest, PlantedLinksAreNeverWrittenThrough) {
   EXPECT_EQ(ReadFile(root_ + "/outside"), "outside bytes");
 }
 
+// A replacement that keeps what is there takes a free name only: a file,
+// a folder or a dangling link at the name refuses it, and nothing is left.
+TEST_F(FileSystemTest, KeepingExistingNeverReplacesAnything) {
+  PutData("f.txt", kOld);
+  PutData("f.txt.orig", "first backup");
+  MakeFolder("f.txt.orig.1");
+  ASSERT_EQ(
+      ::symlink((root_ + "/nowhere").c_str(), Path("f.txt.orig.2").c_str()), 0);
+  ReplaceOptions keep;
+  keep.like = Path("f.txt");
+  keep.keep_existing = true;
+  for (const char* taken : {"f.txt.orig", "f.txt.orig.1", "f.txt.orig.2"}) {
+    EXPECT_EQ(fs_.ReplaceFile(Path(taken), kNew, keep, nullptr), EEXIST)
+        << taken;
+  }
+  EXPECT_EQ(fs_.ReplaceFile(Path("f.txt.orig.3"), kNew, keep, nullptr), 0);
+  EXPECT_EQ(Data("f.txt.orig"), "first backup");
+  EXPECT_EQ(Data("f.txt.orig.3"), kNew);
+  EXPECT_NE(::access((root_ + "/nowhere").c_str(), F_OK), 0);
+  EXPECT_EQ(Entries(data_),
+            (std::vector<std::string>{"f.txt", "f.txt.orig", "f.txt.orig.1",
+                                      "f.txt.orig.2", "f.txt.orig.3"}));
+}
+
 TEST_F(FileSystemTest, PipeOrHugeFileIsNotReadAndNothingBlocks) {
   ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0644), 0);
   std::string content = "stale";

@@ -114,7 +114,7 @@ bool Assign(Machine& m, const Assignment& a, std::string_view value) {
 // refuse it).
 bool SetFileTextInPlace(Machine& m, const Assignment& a) {
   if (!a.op.sr_in_place || m.ErrLogLevel == 1) return false;
-  EvalContext ctx = ContextOf(m);
+  EvalContext& ctx = m.eval;
   SrArguments args;
   if (!PlannedSrOfFileText(*a.op.rest_plan, ctx, &args) ||
       args.to.size() > args.from.size() ||

@@ -51,16 +51,9 @@ void ReportError(Machine& m, std::string_view code, std::string_view value) {
   LogMessage(m, kCommandsSection, code, "/{1}/", MsgValues({value}));
 }
 
-EvalContext ContextOf(Machine& m) {
-  EvalContext ctx{m.StrVars, m.RangeVars, m.FunrCount};
-  ctx.keep_results = m.Program().funr_observable();
-  ctx.regex = &m.regex;
-  return ctx;
-}
-
 std::string EvaluatePlan(Machine& m, const ExpressionPlan& plan,
                          std::string_view expression) {
-  EvalContext ctx = ContextOf(m);
+  EvalContext& ctx = m.eval;
   return Evaluate(plan, expression, ctx);
 }
 
@@ -73,7 +66,7 @@ std::string_view EvaluatePlanView(Machine& m, const ExpressionPlan& plan,
     m.FunrCount = 0;
     return FetchArgument(*plain, m.StrVars);
   }
-  EvalContext ctx = ContextOf(m);
+  EvalContext& ctx = m.eval;
   return EvaluateView(plan, expression, ctx, buffer, number);
 }
 

@@ -64,9 +64,6 @@ void ReportEngineLimit(Machine& m);
 // Sets ErrFlag to kStopRun and logs the code with a one-item template "/{1}/".
 void ReportError(Machine& m, std::string_view code, std::string_view value);
 
-// The evaluator's view of the machine: its stores and result counter; the
-// result variables are kept only when some operation can read them.
-EvalContext ContextOf(Machine& m);
 // The value of an expression of the current operation (its first word or
 // its rest), through the plan the compiled program made of it.
 std::string EvaluatePlan(Machine& m, const ExpressionPlan& plan,

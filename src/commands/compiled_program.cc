@@ -1,5 +1,7 @@
 #include "commands/compiled_program.h"
 
+#include <unordered_set>
+
 #include "support/text.h"
 
 namespace zarn {
@@ -41,6 +43,23 @@ bool AnyOperationReads(const std::vector<CompiledOper>& ops,
     }
   }
   return false;
+}
+
+// The names under which the program's operations can store a string
+// variable: the targets of set, setc and cat, and the variable rep creates
+// when it is missing. (The system's own variables begin with "*".)
+std::unordered_set<std::string> AssignableNames(
+    const std::vector<CompiledOper>& ops) {
+  std::unordered_set<std::string> names;
+  for (const CompiledOper& op : ops) {
+    const std::string_view keyword = op.keyword();
+    if (keyword == "set" || keyword == "setc" || keyword == "cat") {
+      names.insert(op.cut.name);
+    } else if (keyword == "rep") {
+      names.insert(op.words[1]);
+    }
+  }
+  return names;
 }
 
 TargetKind KindOf(std::string_view name) {
@@ -93,6 +112,7 @@ std::shared_ptr<const CompiledProgram> CompileProgram(
   program->oper_observable_ = any_wlog || names_oper;
   program->n_oper_observable_ = any_wlog || names_n_oper;
   ExpressionPlans& plans = program->plans_;
+  plans.SetAssignable(AssignableNames(ops));
   for (CompiledOper& op : ops) {
     op.word_plan = &plans.PlanOf(op.words[0]);
     op.rest_plan = &plans.PlanOf(op.cut.rest);

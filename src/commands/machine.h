@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "eval/evaluator.h"
 #include "support/file_system.h"
 #include "support/regex.h"
 #include "variables/range_vars.h"
@@ -58,14 +59,16 @@ class MachineHost {
 class Machine {
  public:
   Machine(MachineHost& machine_host, const CompiledProgram& compiled)
-      : host(machine_host), program(&compiled) {}
+      : host(machine_host) {
+    Use(compiled);
+  }
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
 
   MachineHost& host;
-  // The program it runs; the run installs it before the first file.
-  const CompiledProgram* program;
-  const CompiledProgram& Program() const { return *program; }
+  const CompiledProgram& Program() const { return *program_; }
+  // Makes compiled the program the machine runs (before the first file).
+  void Use(const CompiledProgram& compiled);
 
   // The largest text *filestring may hold: the largest file a run reads
   // back (lowered by tests, which cannot build texts of 2 GB).
@@ -104,6 +107,13 @@ class Machine {
   // allocate.
   RegularExpressions regex;
   SearchResult search_result;
+
+  // What the evaluator reads and writes: the stores, the result counter,
+  // the engine, and whether the program can read result variables.
+  EvalContext eval{StrVars, RangeVars, FunrCount};
+
+ private:
+  const CompiledProgram* program_ = nullptr;
 };
 
 // Appends text to the log of the machine's run.

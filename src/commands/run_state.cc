@@ -91,19 +91,6 @@ void LogMessage(RunState& st, std::string_view section, std::string_view code,
   Log(st, st.MsgText);
 }
 
-int32_t IntVar(const Machine& m, std::string_view name) {
-  return ToInt32(m.StrVars.ValueOrEmpty(name));
-}
-
-int32_t IntVarText(const Machine& m, const VarName& name) {
-  if (std::optional<int64_t> n = m.StrVars.Number(name)) {
-    return static_cast<int32_t>(
-        std::clamp<int64_t>(*n, std::numeric_limits<int32_t>::min(),
-                            std::numeric_limits<int32_t>::max()));
-  }
-  return ToInt32(m.StrVars.ValueOrEmpty(name));
-}
-
 std::string ProgramPath(const RunState& st) {
   return st.ZarnFolder + std::string(kPathSepText) + st.ZarnStart;
 }

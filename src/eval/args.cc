@@ -79,17 +79,27 @@ bool Call::Open(int required, std::string* result) {
   if (pieces_ != nullptr) {
     // A variable holding a number gives it; its text is written only when
     // the function reads the argument as text.
-    for (const VarName& piece : *pieces_) {
+    for (const ArgPiece& piece : *pieces_) {
       if (count == kMaxFixed) break;
       const auto k = static_cast<size_t>(count++);
-      switch (env_.str_vars.ExactTextOrNumber(piece, &args_[k], &numbers_[k])) {
+      if (piece.literal) {
+        args_[k] = piece.name.str();
+        if (piece.integer) {
+          numbers_[k] = piece.value;
+          numeric_ |= 1u << k;
+        }
+        continue;
+      }
+      switch (env_.str_vars.ExactTextOrNumber(piece.name, &args_[k],
+                                              &numbers_[k])) {
         case StrVarStore::Exact::kNumber:
           unwritten_ |= 1u << k;
+          numeric_ |= 1u << k;
           break;
         case StrVarStore::Exact::kText:
           break;
         case StrVarStore::Exact::kNone:
-          args_[k] = piece.str();
+          args_[k] = piece.name.str();
           break;
       }
     }
@@ -121,9 +131,14 @@ Call::IntegerArg Call::NextPlainInteger(int64_t* value) {
   std::string_view text;
   if (pieces_ != nullptr && next_ != std::string_view::npos) {
     if (next_ >= pieces_->size()) return kNoMore;
-    const VarName& piece = (*pieces_)[next_++];
+    const ArgPiece& piece = (*pieces_)[next_++];
+    if (piece.literal) {
+      if (!piece.integer) return kNoInteger;
+      *value = piece.value;
+      return kInteger;
+    }
     int64_t n = 0;
-    switch (env_.str_vars.ExactTextOrNumber(piece, &text, &n)) {
+    switch (env_.str_vars.ExactTextOrNumber(piece.name, &text, &n)) {
       case StrVarStore::Exact::kNumber:
         if (n < -kMax18 || n > kMax18) return kNoInteger;
         *value = n;
@@ -131,7 +146,7 @@ Call::IntegerArg Call::NextPlainInteger(int64_t* value) {
       case StrVarStore::Exact::kText:
         break;
       case StrVarStore::Exact::kNone:
-        text = piece.str();
+        text = piece.name.str();
         break;
     }
   } else if (!NextArg(&text)) {
@@ -141,14 +156,14 @@ Call::IntegerArg Call::NextPlainInteger(int64_t* value) {
 }
 
 void Call::WriteArg(size_t k) const {
-  args_[k] = FetchArgument((*pieces_)[k], env_.str_vars);
+  args_[k] = FetchArgument((*pieces_)[k].name, env_.str_vars);
   unwritten_ &= ~(1u << k);
 }
 
 std::optional<double> Call::ArgDouble(int k) const {
   const auto i = static_cast<size_t>(k - 1);
   // The double nearest to the number, as reading its decimal text gives.
-  if ((unwritten_ >> i) & 1u) return static_cast<double>(numbers_[i]);
+  if ((numeric_ >> i) & 1u) return static_cast<double>(numbers_[i]);
   return ToDouble(args_[i]);
 }
 

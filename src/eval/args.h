@@ -37,6 +37,17 @@ namespace zarn {
 
 class RegularExpressions;  // support/regex.h
 
+// One argument of a planned call, cut at the commas and trimmed: the text,
+// whether it is a literal (no variable can ever be stored under exactly
+// this name while the program runs, so it is never looked up), and, for a
+// literal plain integer of at most 18 digits, its value.
+struct ArgPiece {
+  VarName name;
+  bool literal = false;
+  bool integer = false;
+  int64_t value = 0;
+};
+
 // What a built-in function may read. Functions never write a variable.
 struct FunctionEnv {
   const StrVarStore& str_vars;
@@ -86,7 +97,7 @@ class Call {
   // piece trimmed (an expression plan keeps them), so that fetching needs
   // no cutting.
   Call(std::string_view name, std::string_view text, const FunctionEnv& env,
-       const std::vector<VarName>* pieces)
+       const std::vector<ArgPiece>* pieces)
       : name_(name), text_(text), env_(env), pieces_(pieces) {}
 
   std::string_view name() const { return name_; }
@@ -118,7 +129,9 @@ class Call {
       return NextArgOfText(value);
     }
     if (next_ >= pieces_->size()) return false;
-    *value = FetchArgument((*pieces_)[next_++], env_.str_vars);
+    const ArgPiece& piece = (*pieces_)[next_++];
+    *value = piece.literal ? std::string_view(piece.name.str())
+                           : FetchArgument(piece.name, env_.str_vars);
     return true;
   }
 
@@ -147,16 +160,19 @@ class Call {
   std::string_view name_;
   std::string_view text_;
   const FunctionEnv& env_;
-  const std::vector<VarName>* pieces_ = nullptr;
+  const std::vector<ArgPiece>* pieces_ = nullptr;
   // The text of argument k-1 of a variable holding a number, written on
   // first read.
   void WriteArg(size_t k) const;
 
   mutable std::array<std::string_view, kMaxFixed> args_{};
-  // The numbers of the arguments whose variables hold one, and which of
-  // them have not had their text written (bit k for argument k + 1).
+  // The numbers of the arguments whose variables hold one (or that are
+  // literal integers), and which of them have not had their text written
+  // (bit k for argument k + 1).
   std::array<int64_t, kMaxFixed> numbers_{};
   mutable uint32_t unwritten_ = 0;
+  // The arguments whose number is known (bit k for argument k + 1).
+  uint32_t numeric_ = 0;
   size_t next_ = 0;  // read position of NextArg; npos when done
 };
 

@@ -8,6 +8,7 @@
 #include "eval/args.h"
 #include "eval/call.h"
 #include "eval/functions.h"
+#include "support/number.h"
 #include "support/text.h"
 
 namespace zarn {
@@ -154,7 +155,7 @@ bool IsErrorResult(const std::string& result) {
 // Calls the function of row: true when its integer shortcut gave *number,
 // false with its result text as *result otherwise.
 bool CallFunction(const FunctionRow& row, std::string_view arguments,
-                  const FunctionEnv& env, const std::vector<VarName>* pieces,
+                  const FunctionEnv& env, const std::vector<ArgPiece>* pieces,
                   std::string* result, int64_t* number) {
   if (row.integer != nullptr) {
     Call call(row.name, arguments, env, pieces);
@@ -212,7 +213,7 @@ std::string EvaluateAfresh(std::string_view expression, EvalContext& ctx) {
 struct PlannedCall {
   const FunctionRow* row = nullptr;
   std::string arguments;
-  std::vector<VarName> pieces;
+  std::vector<ArgPiece> pieces;
   VarName result;
 };
 
@@ -230,13 +231,34 @@ struct ExpressionPlan {
 ExpressionPlans::ExpressionPlans() = default;
 ExpressionPlans::~ExpressionPlans() = default;
 
+void ExpressionPlans::SetAssignable(std::unordered_set<std::string> names) {
+  assignable_ = std::move(names);
+  assignable_known_ = true;
+}
+
+ArgPiece ExpressionPlans::MakePiece(std::string_view text) const {
+  ArgPiece piece;
+  piece.name = VarName(text);
+  // Every variable the system makes has a name beginning with "*"; the
+  // program makes the others, under the names its assignments give.
+  piece.literal = assignable_known_ && (text.empty() || text[0] != '*') &&
+                  !assignable_.contains(std::string(text));
+  int64_t value = 0;
+  if (piece.literal && ReadPlainInteger(text, 18, &value) &&
+      !(value == 0 && text[0] == '-')) {  // "-0" reads as a negative zero
+    piece.integer = true;
+    piece.value = value;
+  }
+  return piece;
+}
+
 const ExpressionPlan& ExpressionPlans::PlanOf(std::string_view expression) {
   auto found = plans_.find(expression);
   if (found != plans_.end()) return *found->second;
 
   auto plan = std::make_unique<ExpressionPlan>();
-  auto visit = [&plan](const FunctionRow* row, std::string_view name,
-                       std::string_view arguments, std::string_view var) {
+  auto visit = [this, &plan](const FunctionRow* row, std::string_view name,
+                             std::string_view arguments, std::string_view var) {
     if (row == nullptr) {
       plan->text = VarName(name);
       return false;
@@ -246,8 +268,8 @@ const ExpressionPlan& ExpressionPlans::PlanOf(std::string_view expression) {
     call.arguments.assign(arguments);
     for (size_t from = 0;;) {
       const size_t comma = arguments.find(',', from);
-      call.pieces.emplace_back(TrimBlanks(arguments.substr(
-          from, comma == std::string_view::npos ? comma : comma - from)));
+      call.pieces.push_back(MakePiece(TrimBlanks(arguments.substr(
+          from, comma == std::string_view::npos ? comma : comma - from))));
       if (comma == std::string_view::npos) break;
       from = comma + 1;
     }
@@ -348,7 +370,7 @@ bool IsSrOfFileText(const ExpressionPlan& plan) {
   if (plan.calls.size() != 1 || plan.end != RewriteEnd::kText) return false;
   const PlannedCall& planned = plan.calls.front();
   return planned.row->function == &Sr && !planned.pieces.empty() &&
-         planned.pieces.front().str() == kFileStringName &&
+         planned.pieces.front().name.str() == kFileStringName &&
          plan.text.str() == planned.result.str();
 }
 

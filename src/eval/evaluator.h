@@ -10,7 +10,9 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
+#include "eval/args.h"
 #include "variables/range_vars.h"
 #include "variables/str_vars.h"
 
@@ -35,6 +37,13 @@ class ExpressionPlans {
   ExpressionPlans(const ExpressionPlans&) = delete;
   ExpressionPlans& operator=(const ExpressionPlans&) = delete;
 
+  // The names under which a program can store string variables besides
+  // the system's own (which begin with "*"): the targets of its
+  // assignments. Given before the first plan, it lets the plans treat every
+  // other argument as a literal that is never looked up. Without it every
+  // argument is looked up.
+  void SetAssignable(std::unordered_set<std::string> names);
+
   // The plan of expression, made on first use.
   const ExpressionPlan& PlanOf(std::string_view expression);
   // The plan of expression when one has been made, else nullptr.
@@ -54,6 +63,10 @@ class ExpressionPlans {
   std::unordered_map<std::string, std::unique_ptr<ExpressionPlan>, Hash,
                      std::equal_to<>>
       plans_;
+  std::unordered_set<std::string> assignable_;
+  bool assignable_known_ = false;
+
+  ArgPiece MakePiece(std::string_view text) const;
 };
 
 // What an evaluation reads and writes: the two variable stores and the

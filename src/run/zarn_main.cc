@@ -136,7 +136,7 @@ void UseProgram(RunState& st, std::shared_ptr<const CompiledProgram> program) {
   // *oper may still borrow a text of the program that goes.
   st.machine.StrVars.OwnBorrowed();
   st.program = std::move(program);
-  st.machine.program = st.program.get();
+  st.machine.Use(*st.program);
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ void StrVarStore::SetValue(const Name& name, std::string value) {
     file_text_.Assign(std::move(value));
   } else {
     vars_[index].value = std::move(value);
-    specials_[index] = Special{};
+    specials_[index] = Special::OfText(vars_[index].value);
   }
 }
 
@@ -62,7 +62,7 @@ void StrVarStore::AssignValue(const Name& name, std::string_view value) {
   } else {
     // value may view this variable's own digits: copied before they go.
     vars_[index].value.assign(value);
-    specials_[index] = Special{};
+    specials_[index] = Special::OfText(vars_[index].value);
   }
 }
 

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,7 +50,7 @@ class StrVarStore {
       return;
     }
     vars_[index].value = std::move(value);
-    specials_[index] = Special{};
+    specials_[index] = Special::OfText(vars_[index].value);
   }
   // The same, copying value into the variable's own storage, which a
   // variable assigned over and over (a counter, *oper) then reuses.
@@ -62,7 +63,7 @@ class StrVarStore {
     }
     // value may view this variable's own digits: copied before they go.
     vars_[index].value.assign(value);
-    specials_[index] = Special{};
+    specials_[index] = Special::OfText(vars_[index].value);
   }
   // The same with the decimal text of number as the value. The text is
   // written when the value is first read: the counters and positions that
@@ -173,7 +174,11 @@ class StrVarStore {
   static constexpr size_t kNone = static_cast<size_t>(-1);
 
   std::string_view ValueAt(size_t index) const {
-    if (index == file_text_index_ || specials_[index].kind != kText) {
+    const Special& special = specials_[index];
+    if (special.kind == kNumberWritten) {
+      return std::string_view(special.digits, special.digits_size);
+    }
+    if (index == file_text_index_ || special.kind != kText) {
       return SpecialValueAt(index);
     }
     return vars_[index].value;
@@ -213,6 +218,10 @@ class StrVarStore {
   // How a value is held when not as the variable's text: as the number
   // given to SetNumber, whose text is written (into `digits`) when first
   // read, the number staying known; or as a borrowed text (SetBorrowed).
+  // A text assigned that is exactly the decimal text of a number (no sign
+  // but "-", no leading zero) is held as that number with its text written,
+  // so that counters and flags assigned as texts are read as numbers
+  // without being parsed again; its text is the same.
   enum Kind : uint8_t { kText, kNumber, kNumberWritten, kBorrowed };
   struct Special {
     Kind kind = kText;
@@ -234,6 +243,30 @@ class StrVarStore {
       return s;
     }
     bool number() const { return kind == kNumber || kind == kNumberWritten; }
+    // The special form of a text assigned: a number written, or plain.
+    static Special OfText(std::string_view text) {
+      Special s;
+      const size_t size = text.size();
+      if (size == 0 || size > 19) return s;
+      size_t i = text[0] == '-' ? 1 : 0;
+      if (i == size || text[i] < '0' || text[i] > '9') return s;
+      // "0" alone, or a first digit that is not 0 ("-0" is no number's text).
+      if (text[i] == '0' && (size != 1)) return s;
+      int64_t v = 0;
+      for (; i < size; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') return s;
+        if (__builtin_mul_overflow(v, 10, &v) ||
+            __builtin_add_overflow(v, c - '0', &v)) {
+          return s;
+        }
+      }
+      s.kind = kNumberWritten;
+      s.value = text[0] == '-' ? -v : v;
+      s.digits_size = static_cast<uint8_t>(size);
+      std::memcpy(s.digits, text.data(), size);
+      return s;
+    }
   };
 
   // The values change on reads only when a number's text is written out,

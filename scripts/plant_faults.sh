@@ -27,11 +27,11 @@ ONLY=" $* "
 FILES=() ORIGS=() REPLS=() WHATS=()
 fault() { FILES+=("$1"); ORIGS+=("$2"); REPLS+=("$3"); WHATS+=("$4"); }
 
-fault src/commands/position.cc 'MoveTo(st, position <= 0 ? 1 : position)' 'MoveTo(st, position < 0 ? 1 : position)' 'gback past the start stops at 0 instead of 1'
-fault src/commands/position.cc 'const int64_t length = FileTextLength(st);' 'const int64_t length = FileTextLength(st) + 1;' 'gforw may move one past the last character'
+fault src/commands/position.cc 'MoveTo(m, position <= 0 ? 1 : position)' 'MoveTo(m, position < 0 ? 1 : position)' 'gback past the start stops at 0 instead of 1'
+fault src/commands/position.cc 'const int64_t length = FileTextLength(m);' 'const int64_t length = FileTextLength(m) + 1;' 'gforw may move one past the last character'
 fault src/commands/position.cc 'position = int64_t{r.startpos} + r.length - 1;' 'position = int64_t{r.startpos} + r.length;' 'gend goes one past the last character of the range'
 fault src/commands/position.cc '!ToWholeNumber(value, count) || *count <= 0' '!ToWholeNumber(value, count) || *count < 0' 'a move count of 0 is accepted'
-fault src/commands/search.cc 'FileTextLength(st) - end + 1);' 'FileTextLength(st) - end);' 'the after range of a match is one character short'
+fault src/commands/search.cc 'FileTextLength(m) - end + 1);' 'FileTextLength(m) - end);' 'the after range of a match is one character short'
 fault src/commands/search.cc 'RemoveRangeVars("*ctx");' 'RemoveRangeVars("*ctxx");' 'the capture ranges of an earlier search are kept'
 fault src/commands/search.cc '/*ignore_case=*/mode == CaseMode::kIgnore' '/*ignore_case=*/mode != CaseMode::kIgnore' 'find and findup swap their letter-case rules'
 fault src/commands/replace.cc 'if (r.startpos >= 1 && r.length >= 0) {' 'if (r.startpos >= 0 && r.length >= 0) {' 'rep replaces through a range without a start (0, 0)'
@@ -39,20 +39,16 @@ fault src/commands/replace.cc 'if (n != l) {' 'if (n > l) {' 'rep moves no range
 fault src/commands/range_adjust.cc 'new_length = S - s;' 'new_length = S - s + 1;' 'a range ending inside the replaced stretch keeps one character too many'
 fault src/commands/range_adjust.cc 'new_length = l - L + N;' 'new_length = l - L;' 'a range covering the replaced stretch loses the new text'
 fault src/commands/range_adjust.cc 'new_start = S + N;' 'new_start = S + N - 1;' 'a range starting inside the replaced stretch starts one too early'
-fault src/commands/control.cc 'ScanUp(st, st.CurOper, "else", blockop), 1);' 'ScanUp(st, st.CurOper, "endif", blockop), 1);' 'a false if without else continues after its endif'
-fault src/commands/control.cc 'ScanUp(st, st.CurOper, "lend", blockop), 1);' 'ScanUp(st, st.CurOper, "lend", blockop), 0);' 'a false loop head jumps onto its lend instead of past it'
-fault src/commands/control.cc 'if (n <= 0) return NextInSequence(st);' 'if (n < 0) return NextInSequence(st);' 'lexit 0 leaves a loop'
+fault src/commands/control.cc 'ScanUp(opers, number, "else", BlockOf(opers, number)), 1);' 'ScanUp(opers, number, "endif", BlockOf(opers, number)), 1);' 'a false if without else continues after its endif'
+fault src/commands/control.cc 'ScanUp(opers, number, "lend", BlockOf(opers, number)), 1);' 'ScanUp(opers, number, "lend", BlockOf(opers, number)), 0);' 'a false loop head jumps onto its lend instead of past it'
+fault src/commands/control.cc 'if (n <= 0) return number + 1;' 'if (n < 0) return number + 1;' 'lexit 0 leaves a loop'
 fault src/commands/assign.cc 'if (!ToWholeNumber(value, &pos) || pos <= 0) {' 'if (!ToWholeNumber(value, &pos) || pos < 0) {' 'set *pos,0 is accepted'
-fault src/commands/assign.cc 'if (from_set) SetIntVar(st, "*changes"' 'if (!from_set) SetIntVar(st, "*changes"' 'setc and cat of *filestring count the change, set does not'
-fault src/commands/assign.cc 'std::string literal = GetWord("," + cut.rest + ",", ",", 1);' 'std::string literal = GetWord("," + cut.rest + ",", ",", 2);' 'setc stores the second word'
-fault src/commands/wlog.cc 'ReportMissingArgument(st, keyword, "", /*err_flag=*/2);' 'ReportMissingArgument(st, keyword, "", /*err_flag=*/1);' 'wlog without a name stops the run'
+fault src/commands/assign.cc 'if (from_set) SetIntVar(m, "*changes"' 'if (!from_set) SetIntVar(m, "*changes"' 'setc and cat of *filestring count the change, set does not'
+fault src/commands/assign.cc 'std::string literal = GetWord("," + op.cut.rest + ",", ",", 1);' 'std::string literal = GetWord("," + op.cut.rest + ",", ",", 2);' 'setc stores the second word'
+fault src/commands/wlog.cc 'ReportMissingArgument(m, op.keyword(), "", ErrorState::kFileFailed);' 'ReportMissingArgument(m, op.keyword(), "", ErrorState::kStopRun);' 'wlog without a name stops the run'
 fault src/eval/functions_text.cc 'if (static_cast<size_t>(start) > t.size()) {' 'if (static_cast<size_t>(start) >= t.size()) {' 'pos refuses a start at the last character'
 fault src/eval/functions_text.cc 'if (from + static_cast<size_t>(n) > t.size()) {' 'if (from + static_cast<size_t>(n) >= t.size()) {' 'mid refuses a piece that ends at the last character'
-fault src/eval/functions_text.cc '    for (int32_t done = 0; done < count; ++done) {
-      const size_t hit = FindText(t, f, from);
-      if (hit == std::string_view::npos) break;' '    for (int32_t done = 0; done <= count; ++done) {
-      const size_t hit = FindText(t, f, from);
-      if (hit == std::string_view::npos) break;' 'sr with a count replaces one occurrence too many'
+fault src/support/text.h 'for (; done < count; ++done) {' 'for (; done <= count; ++done) {' 'sr with a count replaces one occurrence too many'
 fault src/eval/functions_word.cc 'const bool right = side == "1";' 'const bool right = side == "0";' 'fill pads on the wrong side'
 fault src/eval/functions_word.cc 'if (code > 255) {' 'if (code > 256) {' 'chr(256) gives a character'
 fault src/eval/functions_logic.cc 'if (a == '"'"'g'"'"' && b == '"'"'e'"'"') return c >= 0;' 'if (a == '"'"'g'"'"' && b == '"'"'e'"'"') return c > 0;' 'ge does not hold for equal values'
@@ -62,13 +58,15 @@ fault src/eval/args.cc 'rule.sign == WholeNumberRule::kAboveZero ? judged > 0 : 
 fault src/eval/evaluator.cc 'while (start > 0 && IsNameChar(done[start - 1])) --start;' 'while (start > 1 && IsNameChar(done[start - 1])) --start;' 'a call at the very start of an expression loses the first letter of its name'
 fault src/eval/evaluator.cc 'const std::string_view var = ResultName(++calls, &buf);' 'const std::string_view var = ResultName(calls++, &buf);' 'result variables are numbered from 0'
 fault src/program/structure_check.cc 'if (!ToWholeNumber(parm, &value) || value < 0) return "ZARNCTP005CT";' 'if (!ToWholeNumber(parm, &value) || value <= 0) return "ZARNCTP005CT";' 'the structure check refuses loop 0'
-fault src/variables/file_text.cc 'for (; done < count; ++done) {' 'for (; done <= count; ++done) {' 'the in-place sr with a count replaces one occurrence too many'
+fault src/variables/file_text.cc '        std::memcpy(base + write, to.data(), to.size());
+        write += to.size();' '        std::memcpy(base + write, to.data(), to.size());
+        write += from.size();' 'the in-place sr keeps old bytes behind each shorter replacement'
 fault src/run/file_loop.cc 'const bool rewrite = changes > 0 && !text.IsOriginal();' 'const bool rewrite = changes > 0;' 'files whose text comes out as read are rewritten too'
-fault src/run/file_loop.cc 'while (st.CurOper <= st.OperCount) {' 'while (st.CurOper < st.OperCount) {' 'the last operation of a program never runs'
-fault src/run/file_loop.cc 'if (st.ErrFlag != 1) st.ErrFlag = 2;' 'if (st.ErrFlag == 1) st.ErrFlag = 2;' 'a failed write-back does not fail the file (exit 0 instead of 3)'
+fault src/run/file_loop.cc 'while (m.CurOper <= count) {' 'while (m.CurOper < count) {' 'the last operation of a program never runs'
+fault src/run/file_loop.cc 'if (st.machine.ErrFlag != ErrorState::kStopRun)' 'if (st.machine.ErrFlag == ErrorState::kStopRun)' 'a failed write-back does not fail the file (exit 0 instead of 3)'
 fault src/run/file_loop.cc 'const bool backup = !options.dry_run && !options.backup_suffix.empty();' 'const bool backup = options.dry_run && !options.backup_suffix.empty();' 'a real run makes no backups'
-fault src/run/file_loop.cc 'SetIntVar(st, "*allfiles", int64_t{IntVar(st, "*allfiles")} + 1);' 'SetIntVar(st, "*allfiles", int64_t{IntVar(st, "*allfiles")} + 2);' 'every file counts twice in *allfiles'
-fault src/run/parameters.cc 'st.RecurseFlag = Undefined(value) || value == "Yes";' 'st.RecurseFlag = !Undefined(value) || value == "Yes";' 'recursion is off unless a Recursion value is given'
+fault src/run/file_loop.cc 'int64_t{IntVar(st.machine, "*allfiles")} + 1);' 'int64_t{IntVar(st.machine, "*allfiles")} + 2);' 'every file counts twice in *allfiles'
+fault src/run/parameters.cc 's.RecurseFlag = IsUndefined(value) || value == "Yes";' 's.RecurseFlag = !IsUndefined(value) || value == "Yes";' 'recursion is off unless a Recursion value is given'
 fault src/support/file_system.cc 'mode_t mode = had_old ? (old.st_mode & 07777) : DefaultFileMode();' 'mode_t mode = had_old ? (old.st_mode & 0777) : DefaultFileMode();' 'a replaced file loses its set-id bits'
 fault src/support/file_system.cc '  if (sync_writes()) {
     if (int err = Sync(fd.get(), /*is_folder=*/false)) return fail(err);' '  if (!sync_writes()) {

@@ -45,7 +45,7 @@ void StrVarStore::SetValue(const Name& name, std::string value) {
     file_text_.Assign(std::move(value));
   } else {
     vars_[index].value = std::move(value);
-    specials_[index] = Special::OfText(vars_[index].value);
+    specials_[index].SetText(vars_[index].value);
   }
 }
 
@@ -62,7 +62,7 @@ void StrVarStore::AssignValue(const Name& name, std::string_view value) {
   } else {
     // value may view this variable's own digits: copied before they go.
     vars_[index].value.assign(value);
-    specials_[index] = Special::OfText(vars_[index].value);
+    specials_[index].SetText(vars_[index].value);
   }
 }
 
@@ -74,7 +74,7 @@ void StrVarStore::SetNumberValue(const Name& name, int64_t number) {
     return;
   }
   const size_t index = Slot(found, Text(name));
-  specials_[index] = Special::Number(number);
+  specials_[index].SetNumber(number);
 }
 
 void StrVarStore::Set(std::string_view name, std::string value) {
@@ -123,7 +123,7 @@ void StrVarStore::OwnBorrowed() {
     Special& special = specials_[i];
     if (special.kind == kBorrowed) {
       vars_[i].value.assign(special.borrowed);
-      special = Special{};
+      special.kind = kText;
     }
   }
 }

@@ -50,7 +50,7 @@ class StrVarStore {
       return;
     }
     vars_[index].value = std::move(value);
-    specials_[index] = Special::OfText(vars_[index].value);
+    specials_[index].SetText(vars_[index].value);
   }
   // The same, copying value into the variable's own storage, which a
   // variable assigned over and over (a counter, *oper) then reuses.
@@ -63,7 +63,7 @@ class StrVarStore {
     }
     // value may view this variable's own digits: copied before they go.
     vars_[index].value.assign(value);
-    specials_[index] = Special::OfText(vars_[index].value);
+    specials_[index].SetText(vars_[index].value);
   }
   // The same with the decimal text of number as the value. The text is
   // written when the value is first read: the counters and positions that
@@ -76,7 +76,7 @@ class StrVarStore {
       SetNumberValue(name, number);
       return;
     }
-    specials_[index] = Special::Number(number);
+    specials_[index].SetNumber(number);
   }
   // The same with a text the caller keeps alive and unchanged until the
   // variable is assigned again or OwnBorrowed is called (an operation's
@@ -88,7 +88,7 @@ class StrVarStore {
       AssignValue(name, value);
       return;
     }
-    specials_[index] = Special::Borrowed(value);
+    specials_[index].SetBorrowed(value);
   }
   // Copies every borrowed text into the store, before its owner goes.
   void OwnBorrowed();
@@ -230,42 +230,37 @@ class StrVarStore {
     int64_t value = 0;
     std::string_view borrowed;
 
-    static Special Number(int64_t n) {
-      Special s;
-      s.kind = kNumber;
-      s.value = n;
-      return s;
+    void SetNumber(int64_t n) {
+      kind = kNumber;
+      value = n;
     }
-    static Special Borrowed(std::string_view text) {
-      Special s;
-      s.kind = kBorrowed;
-      s.borrowed = text;
-      return s;
+    void SetBorrowed(std::string_view text) {
+      kind = kBorrowed;
+      borrowed = text;
     }
     bool number() const { return kind == kNumber || kind == kNumberWritten; }
-    // The special form of a text assigned: a number written, or plain.
-    static Special OfText(std::string_view text) {
-      Special s;
+    // The form of a text assigned: a number written, or plain.
+    void SetText(std::string_view text) {
+      kind = kText;
       const size_t size = text.size();
-      if (size == 0 || size > 19) return s;
+      if (size == 0 || size > 19) return;
       size_t i = text[0] == '-' ? 1 : 0;
-      if (i == size || text[i] < '0' || text[i] > '9') return s;
+      if (i == size || text[i] < '0' || text[i] > '9') return;
       // "0" alone, or a first digit that is not 0 ("-0" is no number's text).
-      if (text[i] == '0' && (size != 1)) return s;
+      if (text[i] == '0' && size != 1) return;
       int64_t v = 0;
       for (; i < size; ++i) {
         const char c = text[i];
-        if (c < '0' || c > '9') return s;
+        if (c < '0' || c > '9') return;
         if (__builtin_mul_overflow(v, 10, &v) ||
             __builtin_add_overflow(v, c - '0', &v)) {
-          return s;
+          return;
         }
       }
-      s.kind = kNumberWritten;
-      s.value = text[0] == '-' ? -v : v;
-      s.digits_size = static_cast<uint8_t>(size);
-      std::memcpy(s.digits, text.data(), size);
-      return s;
+      kind = kNumberWritten;
+      value = text[0] == '-' ? -v : v;
+      digits_size = static_cast<uint8_t>(size);
+      std::memcpy(digits, text.data(), size);
     }
   };
 

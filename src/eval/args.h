@@ -84,6 +84,12 @@ struct WholeNumberRule {
   std::string_view non_integer;
 };
 
+// The rule of a count or a number that must be above zero, in the plain
+// wording of gw, fill, sr and rr.
+inline constexpr WholeNumberRule kPlainCount = {
+    WholeNumberRule::kAboveZero, "NON-NUMERIC ARGUMENT",
+    "NON-POSITIVE ARGUMENT", "NON-INTEGER ARGUMENT"};
+
 // One call of a built-in function: its name, its argument text and what it
 // may read. Argument values are views into the argument text or the store.
 class Call {

@@ -16,10 +16,6 @@ namespace zarn {
 
 namespace {
 
-constexpr WholeNumberRule kRrCount = {
-    WholeNumberRule::kAboveZero, "NON-NUMERIC ARGUMENT",
-    "NON-POSITIVE ARGUMENT", "NON-INTEGER ARGUMENT"};
-
 constexpr RegexOptions kValueOptions = {
     .ignore_case = true, .multiline = true, .crlf_line_ends_only = true};
 
@@ -91,7 +87,7 @@ std::string Rr(Call& call) {
   int32_t count = INT32_MAX;
   const std::string_view count_arg = call.arg(4);
   if (!count_arg.empty() &&
-      !call.WholeNumber(count_arg, kRrCount, &count, &result)) {
+      !call.WholeNumber(count_arg, kPlainCount, &count, &result)) {
     return result;
   }
   if (p.empty()) return std::string(t);

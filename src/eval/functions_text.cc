@@ -28,9 +28,6 @@ constexpr WholeNumberRule kMidPosition = {
 constexpr WholeNumberRule kMidLength = {
     WholeNumberRule::kAboveZero, "NON-NUMERIC LENGTH ARGUMENT",
     "NON-POSITIVE LENGTH ARGUMENT", "NON-INTEGER LENGTH ARGUMENT"};
-constexpr WholeNumberRule kSrCount = {
-    WholeNumberRule::kAboveZero, "NON-NUMERIC ARGUMENT",
-    "NON-POSITIVE ARGUMENT", "NON-INTEGER ARGUMENT"};
 
 }  // namespace
 
@@ -133,7 +130,7 @@ bool ReadSrArguments(Call& call, SrArguments* args, std::string* error) {
   args->count = INT32_MAX;
   const std::string_view count_arg = call.arg(4);
   return count_arg.empty() ||
-         call.WholeNumber(count_arg, kSrCount, &args->count, error);
+         call.WholeNumber(count_arg, kPlainCount, &args->count, error);
 }
 
 std::string SrHead(const SrArguments& args, size_t n) {

@@ -11,15 +11,9 @@ namespace zarn {
 
 namespace {
 
-constexpr WholeNumberRule kWordNumber = {
-    WholeNumberRule::kAboveZero, "NON-NUMERIC ARGUMENT",
-    "NON-POSITIVE ARGUMENT", "NON-INTEGER ARGUMENT"};
 constexpr WholeNumberRule kOverlayPosition = {
     WholeNumberRule::kZeroOrAbove, "NON-NUMERIC POSITION ARGUMENT",
     "NEGATIVE POSITION ARGUMENT", "NON-INTEGER POSITION ARGUMENT"};
-constexpr WholeNumberRule kFillLength = {
-    WholeNumberRule::kAboveZero, "NON-NUMERIC ARGUMENT",
-    "NON-POSITIVE ARGUMENT", "NON-INTEGER ARGUMENT"};
 constexpr WholeNumberRule kCopyCount = {
     WholeNumberRule::kAboveZero, "NON-NUMERIC COPYQTY ARGUMENT",
     "NON-POSITIVE COPYQTY ARGUMENT", "NON-INTEGER COPYQTY ARGUMENT"};
@@ -38,7 +32,7 @@ std::string Gw(Call& call) {
   if (!call.Open(2, &result)) return result;
   int32_t n = 1;
   if (!call.arg(3).empty() &&
-      !call.WholeNumber(call.arg(3), kWordNumber, &n, &result)) {
+      !call.WholeNumber(call.arg(3), kPlainCount, &n, &result)) {
     return result;
   }
   // A text of L characters holds at most L words.
@@ -97,7 +91,7 @@ std::string Fill(Call& call) {
   const std::string_view f = call.arg(4).empty() ? " " : call.arg(4);
   int32_t n = 1;
   if (!call.arg(2).empty() &&
-      !call.WholeNumber(call.arg(2), kFillLength, &n, &result)) {
+      !call.WholeNumber(call.arg(2), kPlainCount, &n, &result)) {
     return result;
   }
   if (side != "0" && side != "1") {

@@ -14,6 +14,21 @@ namespace zarn {
 
 namespace {
 
+// A flag that takes one value exactly: Recursion is on only for Yes,
+// Logappend off only for No; every other value means the opposite.
+struct FlagRule {
+  std::string_view key;
+  std::string_view exact;      // the one value that sets `exactly`
+  std::string_view opposite;   // the value meant to set `otherwise`
+  std::string_view what;       // what the flag turns on or off
+  std::string_view exactly;    // "on" or "off"
+  std::string_view otherwise;  // the state of every other value
+};
+constexpr FlagRule kFlagRules[] = {
+    {"Recursion", "Yes", "No", "recursion", "on", "off"},
+    {"Logappend", "No", "Yes", "appending", "off", "on"},
+};
+
 struct KnownSection {
   std::string_view name;
   std::vector<std::string_view> keys;  // empty: the string parameters
@@ -161,26 +176,18 @@ ParameterFindings CheckParameterFile(FileSystem& fs, std::string_view text) {
     values[canonical] = value;
 
     // The two flags compare exactly, in opposite senses.
-    if (canonical == "Recursion" && value != "Yes" && value != "No") {
-      if (EqualsIgnoreCase(value, "yes")) {
-        add(Severity::kError, "Recursion=" + value +
-                                  " turns recursion off: only exactly Yes "
-                                  "turns it on");
-      } else if (EqualsIgnoreCase(value, "no")) {
+    for (const FlagRule& flag : kFlagRules) {
+      if (canonical != flag.key || value == "Yes" || value == "No") continue;
+      const std::string given = std::string(flag.key) + "=" + value;
+      if (EqualsIgnoreCase(value, flag.exact)) {
+        add(Severity::kError, given + " turns " + std::string(flag.what) + " " +
+                                  std::string(flag.otherwise) +
+                                  ": only exactly " + std::string(flag.exact) +
+                                  " turns it " + std::string(flag.exactly));
+      } else if (EqualsIgnoreCase(value, flag.opposite)) {
         add(Severity::kWarning,
-            "Recursion=" + value +
-                " is read as off, as is every value but Yes");
-      }
-    }
-    if (canonical == "Logappend" && value != "Yes" && value != "No") {
-      if (EqualsIgnoreCase(value, "no")) {
-        add(Severity::kError, "Logappend=" + value +
-                                  " turns appending on: only exactly No "
-                                  "turns it off");
-      } else if (EqualsIgnoreCase(value, "yes")) {
-        add(Severity::kWarning, "Logappend=" + value +
-                                    " is read as on, as is every value but "
-                                    "No");
+            given + " is read as " + std::string(flag.otherwise) +
+                ", as is every value but " + std::string(flag.exact));
       }
     }
   }

@@ -145,11 +145,10 @@ RewriteEnd Rewrite(std::string_view expression, Visit&& visit,
   return RewriteEnd::kText;
 }
 
-bool IsErrorResult(const std::string& result) {
+bool IsErrorText(std::string_view result) {
   // Most results are short values: the first character decides.
   return !result.empty() && result[0] == '*' &&
-         std::string_view(result).substr(0, kErrorPrefix.size()) ==
-             kErrorPrefix;
+         result.substr(0, kErrorPrefix.size()) == kErrorPrefix;
 }
 
 // Calls the function of row: true when its integer shortcut gave *number,
@@ -185,7 +184,7 @@ std::string EvaluateAfresh(std::string_view expression, EvalContext& ctx) {
       ctx.str_vars.SetNumber(var, number);
       return true;
     }
-    if (IsErrorResult(result)) {
+    if (IsErrorText(result)) {
       stop_result = std::move(result);
       return false;
     }
@@ -317,6 +316,21 @@ std::string_view EvaluateView(const ExpressionPlan& plan,
     // without being stored when no one can read the result variable.
     const bool hand_over =
         &planned == last && plan.ends_in_last_result && !ctx.keep_results;
+    // A result that is one of the arguments is handed on as a view.
+    if (planned.row->choose != nullptr) {
+      Call call(planned.row->name, planned.arguments, env, &planned.pieces);
+      if (const int k = planned.row->choose(call)) {
+        const std::string_view chosen = call.arg(k);
+        if (IsErrorText(chosen)) {
+          buffer->assign(chosen);
+          return *buffer;
+        }
+        ++ctx.FunrCount;
+        if (hand_over) return chosen;
+        ctx.str_vars.Assign(planned.result, chosen);
+        continue;
+      }
+    }
     std::string result;
     int64_t integer = 0;
     if (CallFunction(*planned.row, planned.arguments, env, &planned.pieces,
@@ -337,7 +351,7 @@ std::string_view EvaluateView(const ExpressionPlan& plan,
       buffer->assign(digits, end);
       return *buffer;
     }
-    if (IsErrorResult(result)) {
+    if (IsErrorText(result)) {
       *buffer = std::move(result);
       return *buffer;
     }

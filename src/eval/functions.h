@@ -22,10 +22,17 @@ using BuiltinFunction = std::string (*)(Call& call);
 // (having changed nothing) when the function must take its general path.
 using IntegerShortcut = bool (*)(Call& call, int64_t* result);
 
+// A function's shortcut for a result that is one of its arguments as
+// fetched: that argument's number (from 1), or 0 (having changed nothing
+// but the call's reading of its arguments) when the function must take its
+// general path.
+using ArgumentChoice = int (*)(Call& call);
+
 struct FunctionRow {
   std::string_view name;  // lower case
   BuiltinFunction function;
   IntegerShortcut integer = nullptr;
+  ArgumentChoice choose = nullptr;
 };
 
 // The rows in their order of comparison.
@@ -37,6 +44,8 @@ const FunctionRow* FindFunction(std::string_view lower_name);
 // Comparison and logic (functions_logic.cc).
 std::string Ifs(Call& call);
 std::string Ifn(Call& call);
+int IfsChoice(Call& call);
+int IfnChoice(Call& call);
 std::string And(Call& call);
 std::string Or(Call& call);
 std::string Not(Call& call);

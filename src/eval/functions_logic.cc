@@ -45,31 +45,64 @@ std::string Combine(Call& call, bool all) {
   return (all ? !any_false : any_true) ? "1" : "0";
 }
 
+// The argument ifs chooses (4 or 5), or 0 with the error as *error.
+int ChooseIfs(Call& call, std::string* error) {
+  if (!call.Open(5, error)) return 0;
+  const int c = call.arg(1).compare(call.arg(3));
+  std::optional<bool> holds = Holds(call.arg(2), c);
+  if (!holds) {
+    *error = call.Error(kWrongComparison);
+    return 0;
+  }
+  return *holds ? 4 : 5;
+}
+
+// The same for ifn; the numeric tests come before the test of op.
+int ChooseIfn(Call& call, std::string* error) {
+  if (!call.Open(5, error)) return 0;
+  std::optional<double> a = call.ArgDouble(1);
+  if (!a) {
+    *error = call.ArgumentError("NON-NUMERIC ARGUMENT", call.arg(1));
+    return 0;
+  }
+  std::optional<double> b = call.ArgDouble(3);
+  if (!b) {
+    *error = call.ArgumentError("NON-NUMERIC ARGUMENT", call.arg(3));
+    return 0;
+  }
+  const int c = *a < *b ? -1 : (*a > *b ? 1 : 0);
+  std::optional<bool> holds = Holds(call.arg(2), c);
+  if (!holds) {
+    *error = call.Error(kWrongComparison);
+    return 0;
+  }
+  return *holds ? 4 : 5;
+}
+
 }  // namespace
 
 // ifs(a,op,b,yes,no): texts compared byte by byte.
 std::string Ifs(Call& call) {
-  std::string result;
-  if (!call.Open(5, &result)) return result;
-  const int c = call.arg(1).compare(call.arg(3));
-  std::optional<bool> holds = Holds(call.arg(2), c);
-  if (!holds) return call.Error(kWrongComparison);
-  return std::string(*holds ? call.arg(4) : call.arg(5));
+  std::string error;
+  const int k = ChooseIfs(call, &error);
+  return k == 0 ? error : std::string(call.arg(k));
 }
 
-// ifn(a,op,b,yes,no): numbers compared as doubles; the numeric tests come
-// before the test of op.
+int IfsChoice(Call& call) {
+  std::string error;
+  return ChooseIfs(call, &error);
+}
+
+// ifn(a,op,b,yes,no): numbers compared as doubles.
 std::string Ifn(Call& call) {
-  std::string result;
-  if (!call.Open(5, &result)) return result;
-  std::optional<double> a = call.ArgDouble(1);
-  if (!a) return call.ArgumentError("NON-NUMERIC ARGUMENT", call.arg(1));
-  std::optional<double> b = call.ArgDouble(3);
-  if (!b) return call.ArgumentError("NON-NUMERIC ARGUMENT", call.arg(3));
-  const int c = *a < *b ? -1 : (*a > *b ? 1 : 0);
-  std::optional<bool> holds = Holds(call.arg(2), c);
-  if (!holds) return call.Error(kWrongComparison);
-  return std::string(*holds ? call.arg(4) : call.arg(5));
+  std::string error;
+  const int k = ChooseIfn(call, &error);
+  return k == 0 ? error : std::string(call.arg(k));
+}
+
+int IfnChoice(Call& call) {
+  std::string error;
+  return ChooseIfn(call, &error);
 }
 
 std::string And(Call& call) { return Combine(call, /*all=*/true); }

@@ -14,6 +14,10 @@ namespace zarn {
 // a failed operation.
 void DispatchOperation(Machine& m);
 
+// Runs the program once on the machine's file, from operation 1, until it
+// ends, fails, reaches the step limit or a signal is noted.
+void RunOperations(Machine& m);
+
 // Whether the dispatcher has a handler for the (lower-case) command.
 bool IsCommandKeyword(std::string_view command);
 

@@ -14,6 +14,7 @@
 #ifndef ZARN_COMMANDS_MACHINE_H_
 #define ZARN_COMMANDS_MACHINE_H_
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -76,6 +77,9 @@ class Machine {
   // The most operations the program may execute on one file (0: no limit);
   // the program ends for the file when it is reached.
   int64_t step_limit = 0;
+  // The note of a stopping signal, looked at between operations (nullptr:
+  // none); the program then ends for the file.
+  const std::atomic<int>* interrupt = nullptr;
 
   ErrorState ErrFlag = ErrorState::kNone;
   int32_t CurOper = 0;

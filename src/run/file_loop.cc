@@ -140,17 +140,6 @@ struct AllowInterruptsAtEnd {
   ~AllowInterruptsAtEnd() { AllowInterrupts(); }
 };
 
-// The program ran out of steps on the current file (--max-steps): an
-// endless loop, most likely, with the file half edited. The file is left
-// as it was read (no change counts) and the run stops.
-void StepLimitReached(Machine& m) {
-  LogMessage(m, kSection, "ZARNPFI013CT", "/{1}/{2}/",
-             MsgValues({EscapeName(m.StrVars.ValueOrEmpty("*file")),
-                        std::to_string(m.step_limit)}));
-  m.StrVars.Set("*changes", "0");
-  m.ErrFlag = ErrorState::kStopRun;
-}
-
 }  // namespace
 
 void ProcessFileSet(RunState& st) {
@@ -335,44 +324,6 @@ bool RunOnFile(Machine& m, std::string& content, int32_t& changes,
   }
   text.StopTracking();
   return rewrite;
-}
-
-void RunOperations(Machine& m) {
-  const CompiledProgram& program = m.Program();
-  // Nothing can change *errloglev while the program runs: read it once.
-  if (!program.errloglev_named()) {
-    m.ErrLogLevel = ToInt32(m.StrVars.ValueOrEmpty(m.names.errloglev));
-  }
-  const bool n_oper_held = !program.n_oper_observable();
-  m.next_oper_named = false;
-  m.CurOper = 1;
-  int64_t steps = 0;
-  const int32_t count = program.OperCount();
-  while (m.CurOper <= count) {
-    // A signal ends the program for this file between two operations.
-    if (InterruptSignal() != 0) break;
-    if (m.step_limit > 0 && ++steps > m.step_limit) {
-      StepLimitReached(m);
-      break;
-    }
-    DispatchOperation(m);
-    if (m.ErrFlag != ErrorState::kNone) {
-      m.CurOper = 999999999;
-    } else {
-      // The next operation as a number of the system's 32-bit kind, as
-      // reading *n_oper gives it.
-      m.CurOper = n_oper_held ? static_cast<int32_t>(std::clamp<int64_t>(
-                                    m.next_oper, INT32_MIN, INT32_MAX))
-                              : IntVar(m, m.names.n_oper);
-      // Commands only name operations from 1 on; anything else could only
-      // come from a damaged *n_oper and ends the program for this file.
-      if (m.CurOper < 1) break;
-    }
-  }
-  // *n_oper ends as the last operation named it.
-  if (n_oper_held && m.next_oper_named) {
-    SetIntVar(m, m.names.n_oper, m.next_oper);
-  }
 }
 
 }  // namespace zarn

@@ -29,9 +29,6 @@ void ProcessFile(RunState& st, const std::string& path, const FileId* listed);
 bool RunOnFile(Machine& m, std::string& content, int32_t& changes,
                std::string* original = nullptr);
 
-// Runs the operation list once, from operation 1.
-void RunOperations(Machine& m);
-
 }  // namespace zarn
 
 #endif  // ZARN_RUN_FILE_LOOP_H_

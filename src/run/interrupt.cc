@@ -46,6 +46,8 @@ void InstallInterruptHandlers() {
 
 int InterruptSignal() { return g_signal.load(std::memory_order_relaxed); }
 
+const std::atomic<int>& InterruptNote() { return g_signal; }
+
 void DeferInterrupts() {
   const sigset_t set = Signals();
   ::sigprocmask(SIG_BLOCK, &set, nullptr);

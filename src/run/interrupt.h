@@ -11,6 +11,8 @@
 #ifndef ZARN_RUN_INTERRUPT_H_
 #define ZARN_RUN_INTERRUPT_H_
 
+#include <atomic>
+
 namespace zarn {
 
 // Installs the handlers; from then on the three signals are noted.
@@ -18,6 +20,8 @@ void InstallInterruptHandlers();
 
 // The signal noted (SIGINT, SIGTERM or SIGHUP), or 0.
 int InterruptSignal();
+// The note itself, for a machine to look at between operations.
+const std::atomic<int>& InterruptNote();
 
 // Holds the three signals back (they stay pending) from the moment a
 // changed file is about to be renamed over its original until its "File

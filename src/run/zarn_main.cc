@@ -6,6 +6,7 @@
 #include "commands/compiled_program.h"
 #include "program/program.h"
 #include "run/file_loop.h"
+#include "run/interrupt.h"
 #include "run/parameters.h"
 #include "support/file_io.h"
 #include "support/ini.h"
@@ -72,6 +73,8 @@ int Main(RunState& st, std::ostream& report) {
   }
   st.machine.ErrFlag = ErrorState::kNone;
   st.ListingDone = false;
+  // A signal ends the program for the file in hand between two operations.
+  st.machine.interrupt = &InterruptNote();
   st.MsgFile = st.AppFolder + std::string(kPathSepText) + st.MsgFileName;
   if (!IsFilePresent(st.fs, st.MsgFile)) {
     st.FinalMsg =

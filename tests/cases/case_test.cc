@@ -326,9 +326,10 @@ class CaseTest : public E2eTest,
         for (const Section& s : sections_) {
           if (s.Kind() == "status") want.status = std::stoi(s.words.at(1));
         }
-        // A stop during start-up shows the report on standard error too.
-        want.err = want.status == 1 ? result + "\n" : "";
-        want.err_part = want.status == 1;
+        // Standard error shows the report of a stop during start-up, and
+        // the message that stopped a run.
+        want.err = (want.status == 1 ? result : log.lines[0]) + "\n";
+        want.err_part = true;
         want.logs.push_back(&log);
       } else {
         for (const auto& [name, in] : inputs_) want.files[name] = result;

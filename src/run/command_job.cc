@@ -52,8 +52,9 @@ ParameterCheck CheckCommandJob(const CheckServices& services,
   s.FilesMask = job.files.value_or("");
   if (!services.regex.CheckPattern(
           s.FilesMask, RegularExpressions::TestOptions(true), nullptr)) {
-    return fail("--files", ParameterReport(services, "ZARNCPA008CT", "/{1}/{2}/",
-                                           MsgValues({s.FilesMask, "--files"})));
+    return fail("--files",
+                ParameterReport(services, "ZARNCPA008CT", "/{1}/{2}/",
+                                MsgValues({s.FilesMask, "--files"})));
   }
 
   if (job.program_file.empty()) {
@@ -74,8 +75,9 @@ ParameterCheck CheckCommandJob(const CheckServices& services,
     s.LogFile = InCurrentFolder(job.log);
     s.LogFolder = FolderOfPath(s.LogFile);
     if (!IsFolderPresent(fs, s.LogFolder)) {
-      return fail("--log", ParameterReport(services, "ZARNCPA003CT", "/{1}/{2}/",
-                                           MsgValues({s.LogFolder, "--log"})));
+      return fail("--log",
+                  ParameterReport(services, "ZARNCPA003CT", "/{1}/{2}/",
+                                  MsgValues({s.LogFolder, "--log"})));
     }
     int err = 0;
     if (mode.writes_log &&

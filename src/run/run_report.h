@@ -36,9 +36,9 @@ class RunReport {
 
   RunState& st_;
   LogTee next_;
-  bool in_file_ = false;     // between a file's first and last line
+  bool in_file_ = false;      // between a file's first and last line
   bool file_failed_ = false;  // the current file logged an error
-  int64_t failures_ = 0;     // files (and folders) that logged an error
+  int64_t failures_ = 0;      // files (and folders) that logged an error
   // The first error of the current (last) file, and of the run.
   std::string file_cause_, file_cause_path_;
   std::string run_cause_, run_cause_path_;

@@ -70,9 +70,9 @@ struct Section {
 
 std::vector<Section> ParseCase(const std::string& text) {
   static const std::set<std::string> kinds = {
-      "program",   "file",    "folder", "link",       "hardlink", "parameters",
-      "parameter", "options", "args",   "expect",     "log",      "stdout",
-      "stderr",    "status",  "rows",   "expressions"};
+      "program",   "file",    "folder", "link",        "hardlink", "parameters",
+      "parameter", "options", "args",   "expect",      "log",      "stdout",
+      "stderr",    "status",  "rows",   "expressions", "stdin"};
   std::vector<Section> sections;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
@@ -211,7 +211,14 @@ class CaseTest : public E2eTest,
                      [](const Section& s) { return s.Kind() == "args"; })) {
       argv.push_back(ParamPath());
     }
-    return RunProgram(argv, root_);
+    // In the root folder, so that relative paths name its entries.
+    std::string input;
+    const Section* stdin_section = nullptr;
+    for (const Section& s : sections_) {
+      if (s.Kind() == "stdin") stdin_section = &s;
+    }
+    if (stdin_section) input = stdin_section->Text();
+    return RunProgram(argv, root_, stdin_section ? &input : nullptr, root_);
   }
 
   void Check(const RunResult& r, const Expected& want) {

@@ -94,7 +94,8 @@ std::vector<Section> ParseCase(const std::string& text) {
 }
 
 // The examples of the README: a program, its input and its result in the
-// fenced blocks after a line "<!-- example: NAME -->".
+// fenced blocks after a line "<!-- example: NAME -->", each also run on
+// its input with CR LF line ends and no line end after the last line.
 std::map<std::string, std::vector<Section>> ReadmeExamples() {
   const std::string readme = SourceFile("README.md"), mark = "<!-- example: ";
   std::map<std::string, std::vector<Section>> examples;
@@ -108,9 +109,16 @@ std::map<std::string, std::vector<Section>> ReadmeExamples() {
       text += readme.substr(body + 1, pos - body) + next;
       pos += 4;
     }
-    examples["README.md#" +
-             readme.substr(at + mark.size(), end - at - mark.size())] =
-        ParseCase(text);
+    const std::string name =
+        "README.md#" + readme.substr(at + mark.size(), end - at - mark.size());
+    examples[name] = ParseCase(text);
+    // The same with CR LF line ends and no line end after the last line.
+    std::vector<Section> crlf = examples[name];
+    for (Section& s : crlf) {
+      if (s.Kind() != "program")
+        s.words.insert(s.words.end(), {"crlf", "noeol"});
+    }
+    examples[name + " (CR LF, no final line end)"] = crlf;
   }
   return examples;
 }
@@ -389,7 +397,7 @@ std::vector<std::string> CaseFiles() {
 
 TEST(CaseFiles, AreFound) {
   EXPECT_GE(CaseFiles().size(), 50u);
-  EXPECT_GE(ReadmeExamples().size(), 4u);
+  EXPECT_GE(ReadmeExamples().size(), 8u);
 }
 
 // "commands/rep.case" runs as Cases/CaseTest.Run/commands_rep, the README's

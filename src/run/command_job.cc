@@ -35,7 +35,7 @@ ParameterCheck CheckCommandJob(const CheckServices& services,
   s.RecurseFlag = true;
   s.paths = job.paths;
   if (s.paths.empty()) s.paths.emplace_back(kStandardStream);
-  for (const std::string& path : s.paths) {
+  for (std::string& path : s.paths) {
     if (path == kStandardStream) {
       // Standard input is read once: it cannot be one of several paths.
       if (s.paths.size() > 1) {
@@ -45,6 +45,12 @@ ParameterCheck CheckCommandJob(const CheckServices& services,
     }
     if (!IsFilePresent(fs, path) && !IsFolderPresent(fs, path)) {
       return fail("path", missing(path, "the command line"));
+    }
+    // "src/", as a shell completes it, names the folder src: its files are
+    // src/a.c, not src//a.c.
+    while (path.size() > 1 && path.back() == kPathSep &&
+           IsFolderPresent(fs, path)) {
+      path.pop_back();
     }
   }
 

@@ -57,42 +57,6 @@ struct Option {
 };
 
 const Option kOptions[] = {
-    {"-e", "", "OPERATION", true,
-     "a job of the command line: one operation of its program (repeatable)",
-     [](CommandLine& cl, std::string_view value) {
-       cl.job.operations.emplace_back(value);
-       cl.job_option = true;
-       return std::string();
-     }},
-    {"-f", "", "PROGRAM-FILE", true,
-     "a job of the command line: its program file",
-     [](CommandLine& cl, std::string_view value) {
-       if (value.empty()) return std::string("-f needs a PROGRAM-FILE");
-       cl.job.program_file = std::string(value);
-       cl.job_option = true;
-       return std::string();
-     }},
-    {"--files", "", "REGEX", true,
-     "with -e or -f: the names to edit in a folder (default every name)",
-     [](CommandLine& cl, std::string_view value) {
-       cl.job.files = std::string(value);
-       cl.job_option = true;
-       return std::string();
-     }},
-    {"--parm", "", "TEXT", true,
-     "with -e or -f: the next string parameter, *parm1, *parm2, ...",
-     [](CommandLine& cl, std::string_view value) {
-       cl.job.parms.emplace_back(value);
-       cl.job_option = true;
-       return std::string();
-     }},
-    {"--log", "", "FILE", true, "with -e or -f: the log file (default none)",
-     [](CommandLine& cl, std::string_view value) {
-       if (value.empty()) return std::string("--log needs a FILE");
-       cl.job.log = std::string(value);
-       cl.job_option = true;
-       return std::string();
-     }},
     {"--help", "-h", "", false, "show this text and exit",
      [](CommandLine& cl, std::string_view) {
        cl.help = true;
@@ -104,7 +68,8 @@ const Option kOptions[] = {
        return std::string();
      }},
     {"--check", "", "", false,
-     "check the parameter file and the program; touch no file",
+     "check the job (parameter file, or -e or -f) and its program; touch "
+     "no file",
      [](CommandLine& cl, std::string_view) {
        cl.check = true;
        return std::string();
@@ -158,6 +123,41 @@ const Option kOptions[] = {
      "force each rewritten file, then its folder, to disk",
      [](CommandLine& cl, std::string_view) {
        cl.fsync = true;
+       return std::string();
+     }},
+    {"-e", "", "OPERATION", true,
+     "one operation of the program of a command-line job (repeatable)",
+     [](CommandLine& cl, std::string_view value) {
+       cl.job.operations.emplace_back(value);
+       cl.job_option = true;
+       return std::string();
+     }},
+    {"-f", "", "PROGRAM-FILE", true, "the program file of a command-line job",
+     [](CommandLine& cl, std::string_view value) {
+       if (value.empty()) return std::string("-f needs a PROGRAM-FILE");
+       cl.job.program_file = std::string(value);
+       cl.job_option = true;
+       return std::string();
+     }},
+    {"--files", "", "REGEX", true,
+     "with -e or -f: the names to edit in a folder (default every name)",
+     [](CommandLine& cl, std::string_view value) {
+       cl.job.files = std::string(value);
+       cl.job_option = true;
+       return std::string();
+     }},
+    {"--parm", "", "TEXT", true,
+     "with -e or -f: the next string parameter, *parm1, *parm2, ...",
+     [](CommandLine& cl, std::string_view value) {
+       cl.job.parms.emplace_back(value);
+       cl.job_option = true;
+       return std::string();
+     }},
+    {"--log", "", "FILE", true, "with -e or -f: the log file (default none)",
+     [](CommandLine& cl, std::string_view value) {
+       if (value.empty()) return std::string("--log needs a FILE");
+       cl.job.log = std::string(value);
+       cl.job_option = true;
        return std::string();
      }},
 };

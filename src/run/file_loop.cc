@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <iterator>
 #include <new>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string_view>
@@ -93,8 +94,20 @@ void SelectFiles(RunState& st, const std::vector<std::string>& folders,
 // file is taken as named, whatever its name; a folder is walked with its
 // subfolders as the data folder is, from a tree of its own. A file met a
 // second time (named twice, or named and inside a named folder) is
-// processed once, where it was first met.
+// processed once, where it was first met; the run's own log not at all.
 std::vector<FolderFiles> SelectPaths(RunState& st, int64_t* total) {
+  // A job never edits its own log, wherever a walk meets it.
+  std::optional<FileId> log;
+  if (st.LogFile != "n") {
+    std::vector<std::string> names;
+    std::vector<FileId> ids;
+    const std::string name = st.LogFile.substr(st.LogFolder.size() + 1);
+    if (st.fs.ListFiles(st.LogFolder, &names, &ids) == 0) {
+      for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == name) log = ids[i];
+      }
+    }
+  }
   std::vector<FolderFiles> selection;
   for (const std::string& path : st.paths) {
     if (!st.fs.IsFolder(path)) {
@@ -117,7 +130,8 @@ std::vector<FolderFiles> SelectPaths(RunState& st, int64_t* total) {
   std::set<std::string> seen;
   for (FolderFiles& entry : selection) {
     for (size_t i = 0; i < entry.paths.size();) {
-      if (seen.insert(entry.paths[i]).second) {
+      const bool is_log = !entry.ids.empty() && entry.ids[i] == log;
+      if (!is_log && seen.insert(entry.paths[i]).second) {
         ++i;
         continue;
       }

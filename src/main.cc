@@ -13,9 +13,11 @@
 #include <string_view>
 
 #include "commands/run_state.h"
+#include "run/command_job.h"
 #include "run/interrupt.h"
 #include "run/job_check.h"
 #include "run/progress_line.h"
+#include "run/run_report.h"
 #include "run/zarn_main.h"
 #include "support/clock.h"
 #include "support/file_system.h"
@@ -36,6 +38,10 @@ struct CommandLine {
   int64_t max_steps = 0;  // 0: no limit
   bool help = false;
   bool version = false;
+  // A job of the command line (-e or -f), and whether any of its options
+  // was given.
+  zarn::CommandJob job;
+  bool job_option = false;
 };
 
 // One row per option: adding an option is one row here and one line where
@@ -44,38 +50,43 @@ struct Option {
   std::string_view name;
   std::string_view short_name;  // "-h", or empty
   std::string_view value;       // "SUFFIX" in --backup=SUFFIX; empty: none
+  // The value may also be the next word (-e OPERATION, --files REGEX).
+  bool next_word = false;
   std::string_view help;
   std::string (*apply)(CommandLine& cl, std::string_view value);
 };
 
 const Option kOptions[] = {
-    {"--help", "-h", "", "show this text and exit",
+    {"--help", "-h", "", false, "show this text and exit",
      [](CommandLine& cl, std::string_view) {
        cl.help = true;
        return std::string();
      }},
-    {"--version", "", "", "show the version and exit",
+    {"--version", "", "", false, "show the version and exit",
      [](CommandLine& cl, std::string_view) {
        cl.version = true;
        return std::string();
      }},
-    {"--check", "", "",
-     "check the parameter file and the program; touch no file",
+    {"--check", "", "", false,
+     "check the job (parameter file, or -e or -f) and its program; touch "
+     "no file",
      [](CommandLine& cl, std::string_view) {
        cl.check = true;
        return std::string();
      }},
-    {"--dry-run", "", "", "run and log everything, but write no data file back",
+    {"--dry-run", "", "", false,
+     "run and log everything, but write no data file back",
      [](CommandLine& cl, std::string_view) {
        cl.run.dry_run = true;
        return std::string();
      }},
-    {"--diff", "", "", "dry run; print a unified diff of what would change",
+    {"--diff", "", "", false,
+     "dry run; print a unified diff of what would change",
      [](CommandLine& cl, std::string_view) {
        cl.diff = true;
        return std::string();
      }},
-    {"--backup", "", "SUFFIX",
+    {"--backup", "", "SUFFIX", false,
      "keep each changed file's original as NAME+SUFFIX",
      [](CommandLine& cl, std::string_view value) {
        // A separator would put the backup into another folder, or nowhere.
@@ -85,18 +96,18 @@ const Option kOptions[] = {
        cl.run.backup_suffix = std::string(value);
        return std::string();
      }},
-    {"--log-stderr", "", "",
+    {"--log-stderr", "", "", false,
      "copy every log line to standard error as it is logged",
      [](CommandLine& cl, std::string_view) {
        cl.log_stderr = true;
        return std::string();
      }},
-    {"--quiet", "", "", "no progress line on the terminal",
+    {"--quiet", "", "", false, "no progress line on the terminal",
      [](CommandLine& cl, std::string_view) {
        cl.quiet = true;
        return std::string();
      }},
-    {"--max-steps", "", "N",
+    {"--max-steps", "", "N", true,
      "end the run when the program runs more than N operations on a file",
      [](CommandLine& cl, std::string_view value) {
        int64_t n = 0;
@@ -108,9 +119,45 @@ const Option kOptions[] = {
        cl.max_steps = n;
        return std::string();
      }},
-    {"--fsync", "", "", "force each rewritten file, then its folder, to disk",
+    {"--fsync", "", "", false,
+     "force each rewritten file, then its folder, to disk",
      [](CommandLine& cl, std::string_view) {
        cl.fsync = true;
+       return std::string();
+     }},
+    {"-e", "", "OPERATION", true,
+     "one operation of the program of a command-line job (repeatable)",
+     [](CommandLine& cl, std::string_view value) {
+       cl.job.operations.emplace_back(value);
+       cl.job_option = true;
+       return std::string();
+     }},
+    {"-f", "", "PROGRAM-FILE", true, "the program file of a command-line job",
+     [](CommandLine& cl, std::string_view value) {
+       if (value.empty()) return std::string("-f needs a PROGRAM-FILE");
+       cl.job.program_file = std::string(value);
+       cl.job_option = true;
+       return std::string();
+     }},
+    {"--files", "", "REGEX", true,
+     "with -e or -f: the names to edit in a folder (default every name)",
+     [](CommandLine& cl, std::string_view value) {
+       cl.job.files = std::string(value);
+       cl.job_option = true;
+       return std::string();
+     }},
+    {"--parm", "", "TEXT", true,
+     "with -e or -f: the next string parameter, *parm1, *parm2, ...",
+     [](CommandLine& cl, std::string_view value) {
+       cl.job.parms.emplace_back(value);
+       cl.job_option = true;
+       return std::string();
+     }},
+    {"--log", "", "FILE", true, "with -e or -f: the log file (default none)",
+     [](CommandLine& cl, std::string_view value) {
+       if (value.empty()) return std::string("--log needs a FILE");
+       cl.job.log = std::string(value);
+       cl.job_option = true;
        return std::string();
      }},
 };
@@ -118,15 +165,23 @@ const Option kOptions[] = {
 std::string Usage() {
   std::string text =
       "Usage: zarn [OPTIONS] PARAMETER-FILE\n"
+      "       zarn [OPTIONS] -e OPERATION [-e OPERATION ...] [PATH ...]\n"
+      "       zarn [OPTIONS] -f PROGRAM-FILE [PATH ...]\n"
       "Applies the Zarn program named in the parameter file to every selected\n"
-      "file of the data folder tree and logs every step.\n"
+      "file of the data folder tree and logs every step. With -e or -f, "
+      "applies\n"
+      "the program given to each PATH: a file is edited, a folder is walked\n"
+      "with its subfolders; no PATH, or -, edits standard input to standard\n"
+      "output.\n"
       "\n"
       "Options:\n";
   for (const Option& o : kOptions) {
     std::string names = "  ";
     if (!o.short_name.empty()) names += std::string(o.short_name) + ", ";
     names += o.name;
-    if (!o.value.empty()) names += "=" + std::string(o.value);
+    if (!o.value.empty()) {
+      names += (o.name.size() == 2 ? " " : "=") + std::string(o.value);
+    }
     names.resize(std::max<size_t>(names.size() + 2, 20), ' ');
     text += names + std::string(o.help) + "\n";
   }
@@ -159,21 +214,27 @@ std::string ParseOptions(int argc, char** argv, CommandLine* cl, int* next) {
       ++i;
       break;
     }
-    if (!(arg.size() > 2 && arg.substr(0, 2) == "--") && arg != "-h") break;
-    const size_t eq = arg.find('=');
+    const bool word = arg == "-h" || arg == "-e" || arg == "-f";
+    if (!(arg.size() > 2 && arg.substr(0, 2) == "--") && !word) break;
+    // -e and -f take the next word whole: an operation may hold a "=".
+    const size_t eq = word ? std::string_view::npos : arg.find('=');
     const std::string_view name = arg.substr(0, eq);
     const Option* option = FindOption(name);
     if (option == nullptr) return "unknown option '" + std::string(arg) + "'";
     if (option->value.empty() && eq != std::string_view::npos) {
       return "option '" + std::string(name) + "' takes no value";
     }
-    if (!option->value.empty() && eq == std::string_view::npos) {
+    std::string_view value;
+    if (eq != std::string_view::npos) {
+      value = arg.substr(eq + 1);
+    } else if (!option->value.empty() && option->next_word && i + 1 < argc) {
+      value = argv[++i];
+    } else if (!option->value.empty()) {
       return "option '" + std::string(name) +
-             "' needs a value: " + std::string(name) + "=" +
-             std::string(option->value);
+             "' needs a value: " + std::string(name) +
+             (option->next_word ? " " : "=") + std::string(option->value);
     }
-    std::string error = option->apply(
-        *cl, eq == std::string_view::npos ? "" : arg.substr(eq + 1));
+    std::string error = option->apply(*cl, value);
     if (!error.empty()) return error;
     if (cl->help || cl->version) break;
   }
@@ -214,10 +275,25 @@ int main(int argc, char** argv) {
     std::cout << zarn::kAppTitle << "\n";
     return 0;
   }
-  // The remaining words, joined by single blanks, are the parameter-file
-  // path: a path with blanks works quoted or unquoted.
+  const bool job = cl.job_option;
+  if (job && cl.job.operations.empty() == cl.job.program_file.empty()) {
+    std::cerr << "zarn: "
+              << (cl.job.operations.empty()
+                      ? "--files, --parm and --log need a program: -e or -f"
+                      : "give the program either by -e or by -f")
+              << "\n"
+              << Usage();
+    return zarn::kExitUsage;
+  }
+  // A job's remaining words are its paths; otherwise they are, joined by
+  // single blanks, the parameter-file path: a path with blanks works quoted
+  // or unquoted.
   std::string path;
   for (; i < argc; ++i) {
+    if (job) {
+      cl.job.paths.emplace_back(argv[i]);
+      continue;
+    }
     if (!path.empty()) path.push_back(' ');
     path.append(argv[i]);
   }
@@ -234,9 +310,10 @@ int main(int argc, char** argv) {
     st.options.dry_run = true;
     st.options.diff_out = &std::cout;
   }
-  if (cl.check) return zarn::CheckOnly(st, std::cerr);
+  const zarn::CommandJob* command_job = job ? &cl.job : nullptr;
+  if (cl.check) return zarn::CheckOnly(st, std::cerr, command_job);
   // What the checker finds is said before anything is touched.
-  if (!cl.quiet) zarn::ReportFindings(st, std::cerr);
+  if (!cl.quiet) zarn::ReportFindings(st, std::cerr, command_job);
   std::optional<zarn::ProgressLine> progress;
   if (!cl.quiet && ::isatty(STDERR_FILENO)) {
     progress.emplace(std::cerr, zarn::TerminalWidth(STDERR_FILENO));
@@ -253,18 +330,32 @@ int main(int argc, char** argv) {
     zarn::ShowFinalReport(st, std::cerr, std::string(text));
     if (progress) progress->Show();
   };
+  zarn::RunReport run_report(st);
   // From here on the first SIGINT, SIGTERM or SIGHUP ends the run at the
   // next file or operation, with a log line and the summary.
   zarn::InstallInterruptHandlers();
 
-  int status = zarn::Main(st, std::cerr);
-  if (status == zarn::kExitStartup && st.ParmFile.empty()) {
+  // Standard input is read whole, in large blocks.
+  if (job) std::ios::sync_with_stdio(false);
+  int status = zarn::Main(st, std::cerr, command_job,
+                          zarn::Filter{&std::cin, &std::cout});
+  if (status == zarn::kExitStartup && !job && st.ParmFile.empty()) {
     std::cerr << "Usage: zarn [OPTIONS] PARAMETER-FILE (zarn --help)\n";
   }
   // A diff cut short (a full disk) must not pass for a complete one.
   if (cl.diff && !std::cout.flush()) {
     std::cerr << "zarn: the diff could not be written to standard output\n";
     if (status == zarn::kExitOk) status = zarn::kExitFileFailed;
+  }
+  // The end of a run that got to its files: on a terminal, what it did;
+  // on a stop or a failure, whatever standard error is, what caused it.
+  if (status != zarn::kExitStartup) {
+    if (!cl.quiet && ::isatty(STDERR_FILENO)) {
+      std::cerr << run_report.Summary() << "\n";
+    }
+    if (const std::string cause = run_report.Cause(status); !cause.empty()) {
+      std::cerr << cause << "\n";
+    }
   }
   return status;
 }

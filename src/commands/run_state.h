@@ -56,6 +56,7 @@ struct Settings {
   std::string LogFolder;
   bool LogAppend = false;
   std::vector<std::string> parms;  // the values of *parm1, *parm2, ...
+  std::vector<std::string> paths;  // a command-line job's files and folders
 };
 
 // The run: its settings, its services (file system, clock, log, message

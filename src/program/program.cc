@@ -45,6 +45,11 @@ LoadedProgram LoadProgram(FileSystem& fs, const std::string& path) {
   std::string content;
   loaded.read_error = fs.ReadWholeFile(path, &content);
   if (loaded.read_error != 0) return loaded;
+  return LoadProgramText(content);
+}
+
+LoadedProgram LoadProgramText(std::string_view content) {
+  LoadedProgram loaded;
   loaded.OperList = ReadProgramText(content);
   loaded.finding = CheckZarnProgStructure(loaded.OperList);
   return loaded;

@@ -29,6 +29,8 @@ struct LoadedProgram {
 
 // Reads the program file at path and runs the structure check on it.
 LoadedProgram LoadProgram(FileSystem& fs, const std::string& path);
+// The same for a program text given whole (the operations of -e).
+LoadedProgram LoadProgramText(std::string_view content);
 
 // The operations of a program text, one per line that is neither blank nor
 // a comment only, before the structure check.

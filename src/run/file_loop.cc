@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
+#include <iterator>
 #include <new>
+#include <optional>
 #include <ostream>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -11,6 +15,7 @@
 #include "commands/compiled_program.h"
 #include "commands/dispatcher.h"
 #include "run/backup.h"
+#include "run/command_job.h"
 #include "run/interrupt.h"
 #include "run/parameters.h"
 #include "run/progress_line.h"
@@ -42,7 +47,10 @@ struct FolderFiles {
   std::string folder;
   int list_error = 0;  // the folder could not be listed
   std::vector<std::string> paths;
-  std::vector<FileId> ids;
+  std::vector<FileId> ids;  // none for a file named on the command line
+  // The tree the files lie in, opened before the first is processed
+  // (empty: the data folder's, opened at the start).
+  std::string tree;
 };
 
 // Every folder's listing and the Files selection, taken before the first
@@ -51,16 +59,17 @@ struct FolderFiles {
 // met. A folder that cannot be listed keeps its error, which the loop
 // reports when it reaches that folder, just where a listing taken at that
 // moment would have reported it.
-std::vector<FolderFiles> SelectFiles(RunState& st,
-                                     const std::vector<std::string>& folders,
-                                     int64_t* total) {
-  std::vector<FolderFiles> selection;
+void SelectFiles(RunState& st, const std::vector<std::string>& folders,
+                 const std::string& tree, std::vector<FolderFiles>* out,
+                 int64_t* total) {
+  std::vector<FolderFiles>& selection = *out;
   std::vector<std::string> names;
   std::vector<FileId> ids;
   for (const std::string& folder : folders) {
     if (folder.empty()) continue;
     FolderFiles entry;
     entry.folder = folder;
+    entry.tree = tree;
     entry.list_error = st.fs.ListFiles(folder, &names, &ids);
     if (entry.list_error == 0) {
       for (size_t i = 0; i < names.size(); ++i) {
@@ -79,13 +88,71 @@ std::vector<FolderFiles> SelectFiles(RunState& st,
     }
     selection.push_back(std::move(entry));
   }
+}
+
+// The selection of a command-line job, path by path in the order given: a
+// file is taken as named, whatever its name; a folder is walked with its
+// subfolders as the data folder is, from a tree of its own. A file met a
+// second time (named twice, or named and inside a named folder) is
+// processed once, where it was first met; the run's own log not at all.
+std::vector<FolderFiles> SelectPaths(RunState& st, int64_t* total) {
+  // A job never edits its own log, wherever a walk meets it.
+  std::optional<FileId> log;
+  if (st.LogFile != "n") {
+    std::vector<std::string> names;
+    std::vector<FileId> ids;
+    const std::string name = st.LogFile.substr(st.LogFolder.size() + 1);
+    if (st.fs.ListFiles(st.LogFolder, &names, &ids) == 0) {
+      for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == name) log = ids[i];
+      }
+    }
+  }
+  std::vector<FolderFiles> selection;
+  for (const std::string& path : st.paths) {
+    if (!st.fs.IsFolder(path)) {
+      FolderFiles entry;
+      entry.folder = FolderOfPath(path);
+      entry.paths.push_back(path);
+      selection.push_back(std::move(entry));
+      ++*total;
+      continue;
+    }
+    if (int err = st.fs.OpenTree(path)) {
+      FolderFiles entry;
+      entry.folder = path;
+      entry.list_error = err;
+      selection.push_back(std::move(entry));
+      continue;
+    }
+    SelectFiles(st, ListFolderTree(st.fs, path), path, &selection, total);
+  }
+  std::set<std::string> seen;
+  for (FolderFiles& entry : selection) {
+    for (size_t i = 0; i < entry.paths.size();) {
+      const bool is_log = !entry.ids.empty() && entry.ids[i] == log;
+      if (!is_log && seen.insert(entry.paths[i]).second) {
+        ++i;
+        continue;
+      }
+      entry.paths.erase(entry.paths.begin() + static_cast<ptrdiff_t>(i));
+      if (!entry.ids.empty()) {
+        entry.ids.erase(entry.ids.begin() + static_cast<ptrdiff_t>(i));
+      }
+      --*total;
+    }
+  }
   return selection;
 }
 
 // The path below the data folder, as a diff and the progress line show it.
 std::string RelativePath(const RunState& st, std::string_view path) {
-  if (path.substr(0, st.DataFolder.size()) == st.DataFolder) {
-    path.remove_prefix(st.DataFolder.size());
+  const std::string& top = st.DataFolder;
+  // Only a whole folder name: "./x" lies below ".", "../x" does not.
+  if (path.substr(0, top.size()) == top &&
+      (path.size() == top.size() || path[top.size()] == kPathSep ||
+       (!top.empty() && top.back() == kPathSep))) {
+    path.remove_prefix(top.size());
   }
   while (!path.empty() && path.front() == kPathSep) path.remove_prefix(1);
   return std::string(path);
@@ -140,14 +207,58 @@ struct AllowInterruptsAtEnd {
   ~AllowInterruptsAtEnd() { AllowInterrupts(); }
 };
 
+// Standard input edited to standard output: the text comes out whole, as
+// the program left it (or as it came in when the program changed nothing),
+// as a file would hold it after the run. A dry run writes nothing there;
+// --diff writes the diff instead.
+void ProcessStream(RunState& st, const Filter& filter) {
+  const std::string name(kStandardStream);
+  std::string content{std::istreambuf_iterator<char>(*filter.in),
+                      std::istreambuf_iterator<char>()};
+  if (filter.in->bad()) {
+    LogMessage(st, kSection, "ZARNPFI001CE", "/{1}/{2}/",
+               MsgValues({name, std::to_string(EIO)}));
+    st.machine.ErrFlag = ErrorState::kFileFailed;
+    return;
+  }
+  const std::string input = content;
+  int32_t changes = 0;
+  const bool rewrite = RunOnFile(st.machine, content, changes);
+  if (InterruptSignal() != 0) {
+    st.FileAbandoned = true;
+    return;
+  }
+  const std::string& result = rewrite ? content : input;
+  if (st.options.dry_run) {
+    if (rewrite && st.options.diff_out != nullptr)
+      WriteFileDiff(st, name, input, result);
+    return;
+  }
+  filter.out->write(result.data(), static_cast<std::streamsize>(result.size()));
+  if (!filter.out->flush()) WriteBackFailed(st, name, EIO);
+}
+
 }  // namespace
 
-void ProcessFileSet(RunState& st) {
+void ProcessFileSet(RunState& st, const Filter& filter) {
+  st.machine.StrVars.Set("*allchanges", "0");
+  st.machine.StrVars.Set("*allfiles", "0");
+  int64_t total = 0;
+  std::vector<FolderFiles> selection;
   // From here on every folder and file of the tree is reached from the data
   // folder through real folders only: a link planted anywhere in the tree,
   // before or during the run, is never followed.
   std::vector<std::string> folders;
-  if (int err = st.fs.OpenTree(st.DataFolder)) {
+  if (IsFilter(st)) {
+    selection.push_back(FolderFiles{std::string(kStandardStream),
+                                    0,
+                                    {std::string(kStandardStream)},
+                                    {},
+                                    ""});
+    total = 1;
+  } else if (!st.paths.empty()) {
+    selection = SelectPaths(st, &total);
+  } else if (int err = st.fs.OpenTree(st.DataFolder)) {
     LogMessage(st, kSection, "ZARNPFI001CE", "/{1}/{2}/",
                MsgValues({EscapeName(st.DataFolder), std::to_string(err)}));
     st.FolderFailed = true;
@@ -156,16 +267,13 @@ void ProcessFileSet(RunState& st) {
   } else {
     folders.push_back(st.DataFolder);
   }
-  st.machine.StrVars.Set("*allchanges", "0");
-  st.machine.StrVars.Set("*allfiles", "0");
-
-  int64_t total = 0;
-  const std::vector<FolderFiles> selection = SelectFiles(st, folders, &total);
+  SelectFiles(st, folders, "", &selection, &total);
   ProgressLine* progress = st.options.progress;
   if (progress) progress->Start(total);
 
   int64_t done = 0;
   bool stopped = false;
+  std::string opened_tree;
   for (const FolderFiles& folder : selection) {
     if (folder.list_error != 0) {
       LogMessage(st, kSection, "ZARNPFI001CE", "/{1}/{2}/",
@@ -173,6 +281,18 @@ void ProcessFileSet(RunState& st) {
                             std::to_string(folder.list_error)}));
       st.FolderFailed = true;
       continue;
+    }
+    if (!folder.tree.empty() && !folder.paths.empty() &&
+        folder.tree != opened_tree) {
+      // Opened again: the tree of each named folder is the one its files
+      // are reached from. It was opened once already, for its listing.
+      if (int err = st.fs.OpenTree(folder.tree)) {
+        LogMessage(st, kSection, "ZARNPFI001CE", "/{1}/{2}/",
+                   MsgValues({EscapeName(folder.tree), std::to_string(err)}));
+        st.FolderFailed = true;
+        continue;
+      }
+      opened_tree = folder.tree;
     }
     for (size_t i = 0; i < folder.paths.size(); ++i) {
       const std::string& path = folder.paths[i];
@@ -193,7 +313,8 @@ void ProcessFileSet(RunState& st) {
       st.machine.LimitReported = false;
       const int32_t changes_before = IntVar(st.machine, "*allchanges");
       try {
-        ProcessFile(st, path, &folder.ids[i]);
+        ProcessFile(st, path, folder.ids.empty() ? nullptr : &folder.ids[i],
+                    filter);
       } catch (const std::bad_alloc&) {
         // Only this file's work is lost: what it had allocated is freed on
         // the way out, the original is untouched, and the next file has
@@ -234,8 +355,12 @@ void ProcessFileSet(RunState& st) {
   if (progress) progress->Finish();
 }
 
-void ProcessFile(RunState& st, const std::string& path, const FileId* listed) {
+void ProcessFile(RunState& st, const std::string& path, const FileId* listed,
+                 const Filter& filter) {
   st.machine.StrVars.Set("*file", path);
+  if (filter.in != nullptr && path == kStandardStream) {
+    return ProcessStream(st, filter);
+  }
   std::string content;
   FileStamp stamp;
   if (int err = st.fs.ReadFile(path, listed, &content, &stamp)) {

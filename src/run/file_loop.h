@@ -7,19 +7,23 @@
 #include <string>
 
 #include "commands/run_state.h"
+#include "run/command_job.h"
 
 namespace zarn {
 
-// Applies the program to every selected file of the data folder tree and
-// logs the summary.
-void ProcessFileSet(RunState& st);
+// Applies the program to every selected file of the data folder tree (or
+// of the paths of a command-line job) and logs the summary. A filter's
+// text comes from filter.in and goes to filter.out.
+void ProcessFileSet(RunState& st, const Filter& filter = {});
 
 // Reads one file, runs the program on it and writes it back when changed;
 // ErrFlag is kFileFailed when the file cannot be read or written back. listed
 // (may be null) is the identity the file had when its folder was listed:
 // another file found at the path is not read. FileAbandoned is set when a
 // signal made the run leave the file as it was.
-void ProcessFile(RunState& st, const std::string& path, const FileId* listed);
+// The path "-" with a filter is standard input, edited to standard output.
+void ProcessFile(RunState& st, const std::string& path, const FileId* listed,
+                 const Filter& filter = {});
 
 // Sets the per-file variables, runs the program on the machine (which
 // starts from the variables the previous file left), and hands back the number

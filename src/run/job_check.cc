@@ -6,6 +6,7 @@
 #include "commands/dispatcher.h"
 #include "eval/functions.h"
 #include "program/program.h"
+#include "run/command_job.h"
 #include "run/parameter_findings.h"
 #include "run/parameters.h"
 #include "run/zarn_main.h"
@@ -35,17 +36,9 @@ const Vocabulary& TheVocabulary() {
   return kVocabulary;
 }
 
-// The program of the job, read and checked.
-void CheckProgramFile(RunState& st, const std::string& path, JobCheck* check) {
-  std::string content;
-  if (int err = st.fs.ReadWholeFile(path, &content)) {
-    check->startup_fails = true;
-    check->findings.push_back(
-        JobFinding{path, Finding{0, "", Severity::kError,
-                                 "the program file cannot be read (error " +
-                                     std::to_string(err) + ")"}});
-    return;
-  }
+// The program text of the job, checked; path names it in the findings.
+void CheckProgramText(RunState& st, const std::string& path,
+                      std::string_view content, JobCheck* check) {
   const size_t first = check->findings.size();
   std::vector<Oper> opers = ReadProgramText(content);
   const StructureFinding structure = CheckZarnProgStructure(opers);
@@ -76,15 +69,63 @@ void CheckProgramFile(RunState& st, const std::string& path, JobCheck* check) {
                    });
 }
 
+// The program of the job, read and checked.
+void CheckProgramFile(RunState& st, const std::string& path, JobCheck* check) {
+  std::string content;
+  if (int err = st.fs.ReadWholeFile(path, &content)) {
+    check->startup_fails = true;
+    check->findings.push_back(
+        JobFinding{path, Finding{0, "", Severity::kError,
+                                 "the program file cannot be read (error " +
+                                     std::to_string(err) + ")"}});
+    return;
+  }
+  CheckProgramText(st, path, content, check);
+}
+
+// A command-line job: its settings, then its program.
+void CheckCommandLineJob(RunState& st, const CommandJob& job, JobCheck* check) {
+  const ParameterCheck settings = CheckCommandJob(
+      CheckServices{st.fs, st.clock, st.machine.regex, st.MessageFile(),
+                    st.MsgFile},
+      job, CheckMode{.writes_data = false, .writes_log = false});
+  if (!settings.ok()) {
+    check->startup_fails = true;
+    check->findings.push_back(JobFinding{
+        "zarn", Finding{0, "", Severity::kError, OneLine(settings.report)}});
+  }
+  if (job.program_file.empty()) {
+    CheckProgramText(st, std::string(kOperationsName), OperationsText(job),
+                     check);
+  } else if (IsFilePresent(st.fs, job.program_file)) {
+    CheckProgramFile(st, job.program_file, check);
+  }
+}
+
 void SetMessageFile(RunState& st) {
   st.MsgFile = st.AppFolder + std::string(kPathSepText) + st.MsgFileName;
 }
 
+void CountFindings(JobCheck* check) {
+  for (const JobFinding& f : check->findings) {
+    if (f.finding.severity == Severity::kError) {
+      ++check->errors;
+    } else {
+      ++check->warnings;
+    }
+  }
+}
+
 }  // namespace
 
-JobCheck CheckJob(RunState& st) {
+JobCheck CheckJob(RunState& st, const CommandJob* job) {
   JobCheck check;
   SetMessageFile(st);
+  if (job != nullptr) {
+    CheckCommandLineJob(st, *job, &check);
+    CountFindings(&check);
+    return check;
+  }
   const std::string& parm_file = st.ParmFile;
   // Nothing is written: no writability test file either.
   const ParameterCheck parameters = CheckParameters(
@@ -122,13 +163,7 @@ JobCheck CheckJob(RunState& st) {
       if (IsFilePresent(st.fs, path)) CheckProgramFile(st, path, &check);
     }
   }
-  for (const JobFinding& f : check.findings) {
-    if (f.finding.severity == Severity::kError) {
-      ++check.errors;
-    } else {
-      ++check.warnings;
-    }
-  }
+  CountFindings(&check);
   return check;
 }
 
@@ -146,7 +181,7 @@ void WriteFindings(std::ostream& out, const JobCheck& check) {
   out.flush();
 }
 
-int CheckOnly(RunState& st, std::ostream& out) {
+int CheckOnly(RunState& st, std::ostream& out, const CommandJob* job) {
   SetMessageFile(st);
   if (!IsFilePresent(st.fs, st.MsgFile)) {
     ShowFinalReport(st, out,
@@ -154,7 +189,7 @@ int CheckOnly(RunState& st, std::ostream& out) {
                         "\" is not found.\r\nExecution canceled. ");
     return kExitStartup;
   }
-  const JobCheck check = CheckJob(st);
+  const JobCheck check = CheckJob(st, job);
   WriteFindings(out, check);
   auto count = [](int n, const char* what) {
     return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
@@ -165,10 +200,10 @@ int CheckOnly(RunState& st, std::ostream& out) {
   return check.errors > 0 ? kExitStartup : kExitOk;
 }
 
-void ReportFindings(RunState& st, std::ostream& out) {
+void ReportFindings(RunState& st, std::ostream& out, const CommandJob* job) {
   SetMessageFile(st);
   if (!IsFilePresent(st.fs, st.MsgFile)) return;
-  const JobCheck check = CheckJob(st);
+  const JobCheck check = CheckJob(st, job);
   if (!check.startup_fails) WriteFindings(out, check);
 }
 

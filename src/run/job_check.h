@@ -12,6 +12,7 @@
 
 #include "commands/run_state.h"
 #include "program/checker.h"
+#include "run/command_job.h"
 
 namespace zarn {
 
@@ -31,7 +32,9 @@ struct JobCheck {
 
 // Checks the job of st.ParmFile; st.AppFolder locates the message file,
 // which must be present. Writes nothing.
-JobCheck CheckJob(RunState& st);
+// With job, the command-line job instead: its settings, and its program
+// (the operations of -e named "-e", their lines numbered as given).
+JobCheck CheckJob(RunState& st, const CommandJob* job = nullptr);
 
 // Each finding as "FILE:LINE: error: MESSAGE" (or warning), then its line,
 // indented.
@@ -40,11 +43,12 @@ void WriteFindings(std::ostream& out, const JobCheck& check);
 // zarn --check: the findings and a count of errors and warnings on out;
 // returns the exit status, 1 when an error was found (or the message file
 // is missing), else 0.
-int CheckOnly(RunState& st, std::ostream& out);
+int CheckOnly(RunState& st, std::ostream& out, const CommandJob* job = nullptr);
 
 // Before a run: the findings on out, unless the run stops at start-up
 // anyway, with a report of its own.
-void ReportFindings(RunState& st, std::ostream& out);
+void ReportFindings(RunState& st, std::ostream& out,
+                    const CommandJob* job = nullptr);
 
 }  // namespace zarn
 

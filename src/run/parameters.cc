@@ -21,34 +21,34 @@ bool IsUndefined(std::string_view value) {
   return AsciiUpper(value.substr(0, 3)) == "ERR";
 }
 
-// The coded report of a failed setting.
-std::string Report(const CheckServices& services, std::string_view code,
-                   std::string_view tmpl, std::string_view values) {
+std::string Undefined(const CheckServices& services, std::string_view key,
+                      std::string_view section) {
+  return ParameterReport(services, "ZARNCPA006CT", "/{1}/{2}/{3}/",
+                         MsgValues({"<undefined>", key, section}));
+}
+
+}  // namespace
+
+std::string ParameterReport(const CheckServices& services,
+                            std::string_view code, std::string_view tmpl,
+                            std::string_view values) {
   return FillPlaceholders(
       GetIniValue(services.messages, services.message_path, kSection, code),
       tmpl, values);
 }
 
-// A folder that failed the writability test: a full disk says so (a user
-// who reads "not writable" looks at the permissions, not at the disk).
-std::string NotWritable(const CheckServices& services,
-                        const std::string& folder, std::string_view key,
-                        int err) {
+// A full disk says so: a user who reads "not writable" looks at the
+// permissions, not at the disk.
+std::string NotWritableReport(const CheckServices& services,
+                              const std::string& folder, std::string_view key,
+                              int err) {
   if (err == ENOSPC || err == EDQUOT) {
-    return Report(services, "ZARNCPA010CT", "/{1}/{2}/{3}/",
-                  MsgValues({folder, key, std::to_string(err)}));
+    return ParameterReport(services, "ZARNCPA010CT", "/{1}/{2}/{3}/",
+                           MsgValues({folder, key, std::to_string(err)}));
   }
-  return Report(services, "ZARNCPA007CT", "/{1}/{2}/",
-                MsgValues({folder, key}));
+  return ParameterReport(services, "ZARNCPA007CT", "/{1}/{2}/",
+                         MsgValues({folder, key}));
 }
-
-std::string Undefined(const CheckServices& services, std::string_view key,
-                      std::string_view section) {
-  return Report(services, "ZARNCPA006CT", "/{1}/{2}/{3}/",
-                MsgValues({"<undefined>", key, section}));
-}
-
-}  // namespace
 
 ParameterCheck CheckParameters(const CheckServices& services,
                                const std::string& parm_file,
@@ -77,14 +77,15 @@ ParameterCheck CheckParameters(const CheckServices& services,
     return fail("Datafolder", Undefined(services, "Datafolder", "Data"));
   s.DataFolder = value;
   if (!IsFolderPresent(fs, s.DataFolder)) {
-    return fail("Datafolder", Report(services, "ZARNCPA003CT", "/{1}/{2}/",
-                                     MsgValues({s.DataFolder, "Datafolder"})));
+    return fail("Datafolder",
+                ParameterReport(services, "ZARNCPA003CT", "/{1}/{2}/",
+                                MsgValues({s.DataFolder, "Datafolder"})));
   }
   int err = 0;
   if (mode.writes_data &&
       !IsFolderWritable(fs, services.clock, s.DataFolder, &err)) {
     return fail("Datafolder",
-                NotWritable(services, s.DataFolder, "Datafolder", err));
+                NotWritableReport(services, s.DataFolder, "Datafolder", err));
   }
 
   // Files: a regular expression; one that does not compile would fail on
@@ -93,8 +94,8 @@ ParameterCheck CheckParameters(const CheckServices& services,
   s.FilesMask = IsUndefined(value) ? std::string(kDefaultFiles) : value;
   if (!services.regex.CheckPattern(
           s.FilesMask, RegularExpressions::TestOptions(true), nullptr)) {
-    return fail("Files", Report(services, "ZARNCPA008CT", "/{1}/{2}/",
-                                MsgValues({s.FilesMask, "Files"})));
+    return fail("Files", ParameterReport(services, "ZARNCPA008CT", "/{1}/{2}/",
+                                         MsgValues({s.FilesMask, "Files"})));
   }
 
   // Zarnfolder: defined, present.
@@ -103,8 +104,9 @@ ParameterCheck CheckParameters(const CheckServices& services,
     return fail("Zarnfolder", Undefined(services, "Zarnfolder", "Data"));
   s.ZarnFolder = value;
   if (!IsFolderPresent(fs, s.ZarnFolder)) {
-    return fail("Zarnfolder", Report(services, "ZARNCPA003CT", "/{1}/{2}/",
-                                     MsgValues({s.ZarnFolder, "Zarnfolder"})));
+    return fail("Zarnfolder",
+                ParameterReport(services, "ZARNCPA003CT", "/{1}/{2}/",
+                                MsgValues({s.ZarnFolder, "Zarnfolder"})));
   }
 
   // Start: defined, the program file exists.
@@ -114,8 +116,8 @@ ParameterCheck CheckParameters(const CheckServices& services,
   s.ZarnStart = value;
   if (!IsFilePresent(fs,
                      s.ZarnFolder + std::string(kPathSepText) + s.ZarnStart)) {
-    return fail("Start", Report(services, "ZARNCPA002CT", "/{1}/{2}/",
-                                MsgValues({s.ZarnStart, "Start"})));
+    return fail("Start", ParameterReport(services, "ZARNCPA002CT", "/{1}/{2}/",
+                                         MsgValues({s.ZarnStart, "Start"})));
   }
 
   value = read("Data", "Recursion");
@@ -132,12 +134,12 @@ ParameterCheck CheckParameters(const CheckServices& services,
   }
   s.LogFolder = FolderOfPath(s.LogFile);
   if (!IsFolderPresent(fs, s.LogFolder)) {
-    return fail("Log", Report(services, "ZARNCPA003CT", "/{1}/{2}/",
-                              MsgValues({s.LogFolder, "Log"})));
+    return fail("Log", ParameterReport(services, "ZARNCPA003CT", "/{1}/{2}/",
+                                       MsgValues({s.LogFolder, "Log"})));
   }
   if (mode.writes_log &&
       !IsFolderWritable(fs, services.clock, s.LogFolder, &err)) {
-    return fail("Log", NotWritable(services, s.LogFolder, "Log", err));
+    return fail("Log", NotWritableReport(services, s.LogFolder, "Log", err));
   }
 
   value = read("Log", "Logappend");
@@ -165,7 +167,12 @@ void WriteParmListing(RunState& st, const std::string& logfile,
   auto line = [&](const std::string& text) {
     LogTo(st, logfile, text, status);
   };
-  line("--- Zarn parameters from the '" + st.ParmFile + "' file");
+  if (st.paths.empty()) {
+    line("--- Zarn parameters from the '" + st.ParmFile + "' file");
+  } else {
+    line("--- Zarn parameters from the command line");
+    for (const std::string& path : st.paths) line("Path '" + path + "'");
+  }
   line("Section [Data], parameter 'Datafolder' = '" + st.DataFolder + "'");
   line("Section [Data], parameter 'Files' = '" + st.FilesMask + "'");
   line(std::string("Section [Data], parameter 'Recursion' = '") +

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "commands/run_state.h"
@@ -50,6 +51,17 @@ struct CheckMode {
 ParameterCheck CheckParameters(const CheckServices& services,
                                const std::string& parm_file,
                                const CheckMode& mode = {});
+
+// The report of a failed setting: the message of the code in the section
+// CheckParameters, its placeholders filled.
+std::string ParameterReport(const CheckServices& services,
+                            std::string_view code, std::string_view tmpl,
+                            std::string_view values);
+
+// The report of a folder that failed the writability test with err.
+std::string NotWritableReport(const CheckServices& services,
+                              const std::string& folder, std::string_view key,
+                              int err);
 
 // Makes the checked settings the run's: its fields and *parm1, *parm2, ...
 void ApplySettings(RunState& st, const Settings& settings);

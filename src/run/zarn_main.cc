@@ -1,10 +1,13 @@
 #include "run/zarn_main.h"
 
 #include <cerrno>
+#include <optional>
+#include <set>
 
 #include "commands/command_support.h"
 #include "commands/compiled_program.h"
 #include "program/program.h"
+#include "run/command_job.h"
 #include "run/file_loop.h"
 #include "run/interrupt.h"
 #include "run/parameters.h"
@@ -31,20 +34,42 @@ void ShowFinalReport(RunState& st, std::ostream& report,
   report.flush();
 }
 
-void LockDataFolder(RunState& st) {
+namespace {
+
+void LockDataFolder(RunState& st, const std::string& folder) {
   // One place for the lock: a run holds it on the data folder itself, for
   // as long as the process lives.
-  const int err = st.fs.LockFolder(st.DataFolder);
+  const int err = st.fs.LockFolder(folder);
   if (err == 0) return;
   ComposeMessage(st, "CheckParameters",
                  err == EWOULDBLOCK ? "ZARNCPA009CT" : "ZARNCPA011CT",
-                 "/{1}/{2}/", MsgValues({st.DataFolder, std::to_string(err)}));
+                 "/{1}/{2}/", MsgValues({folder, std::to_string(err)}));
   st.FinalMsg = st.MsgText;
   st.machine.ErrFlag = ErrorState::kStopRun;
 }
 
+}  // namespace
+
+void LockDataFolders(RunState& st) {
+  if (st.paths.empty()) return LockDataFolder(st, st.DataFolder);
+  // A command-line job holds every folder it walks (each once: a second
+  // lock of one folder would wait for the first); files named on their
+  // own are not walked and take none.
+  std::set<std::string> locked;
+  for (const std::string& path : st.paths) {
+    if (path == kStandardStream || !st.fs.IsFolder(path)) continue;
+    if (!locked.insert(path).second) continue;
+    LockDataFolder(st, path);
+    if (st.machine.ErrFlag != ErrorState::kNone) return;
+  }
+}
+
 void WriteLogHeader(RunState& st) {
   const std::string banner = Banner(st);
+  if (st.LogFile == "n") {  // no log: only its copy, if any
+    if (st.log_tee) st.log_tee(banner);
+    return;
+  }
   int status = st.LogAppend ? st.fs.AppendToFile(st.LogFile, banner)
                             : st.fs.WriteWholeFile(st.LogFile, banner);
   if (st.log_tee) st.log_tee(banner);
@@ -56,7 +81,8 @@ void WriteLogHeader(RunState& st) {
   }
 }
 
-int Main(RunState& st, std::ostream& report) {
+int Main(RunState& st, std::ostream& report, const CommandJob* job,
+         const Filter& filter) {
   // Notices go to the report's stream unless the caller has a place for
   // them; that stream lives only as long as this call.
   struct DefaultNotice {
@@ -83,10 +109,12 @@ int Main(RunState& st, std::ostream& report) {
     return kExitStartup;
   }
 
-  const ParameterCheck check = CheckParameters(
-      CheckServices{st.fs, st.clock, st.machine.regex, st.MessageFile(),
-                    st.MsgFile},
-      st.ParmFile, CheckMode{.writes_data = !st.options.dry_run});
+  const CheckServices services{st.fs, st.clock, st.machine.regex,
+                               st.MessageFile(), st.MsgFile};
+  const CheckMode mode{.writes_data = !st.options.dry_run};
+  const ParameterCheck check =
+      job ? CheckCommandJob(services, *job, mode)
+          : CheckParameters(services, st.ParmFile, mode);
   if (!check.ok()) {
     st.FinalMsg = check.report;
     st.machine.ErrFlag = ErrorState::kStopRun;
@@ -98,7 +126,7 @@ int Main(RunState& st, std::ostream& report) {
   // Before the log: a second run must not even start a log of its own over
   // the first's. A preview writes nothing back and takes no lock.
   if (!st.options.dry_run) {
-    LockDataFolder(st);
+    LockDataFolders(st);
     if (st.machine.ErrFlag != ErrorState::kNone) {
       ShowFinalReport(st, report, st.FinalMsg);
       return kExitStartup;
@@ -117,13 +145,15 @@ int Main(RunState& st, std::ostream& report) {
   InitSysVars(st.machine.StrVars, st.SysVars,
               SysVarSettings{st.AppFolder, st.DataFolder, st.ZarnFolder,
                              st.ZarnStart, st.LogFile, st.ParmCount});
-  InstallProgram(st);
+  InstallProgram(st, job && job->program_file.empty()
+                         ? std::optional<std::string>(OperationsText(*job))
+                         : std::nullopt);
   if (st.machine.ErrFlag != ErrorState::kNone) {
     ShowFinalReport(st, report, st.FinalMsg);
     return kExitStartup;
   }
 
-  ProcessFileSet(st);
+  ProcessFileSet(st, filter);
   if (st.Interrupted != 0) return kExitSignalBase + st.Interrupted;
   if (st.machine.ErrFlag == ErrorState::kStopRun) return kExitStopped;
   if (st.FileFailed || st.FolderFailed || st.LogFailed) {
@@ -144,11 +174,12 @@ void UseProgram(RunState& st, std::shared_ptr<const CompiledProgram> program) {
 
 }  // namespace
 
-void InstallProgram(RunState& st) {
+void InstallProgram(RunState& st, const std::optional<std::string>& text) {
   UseProgram(st, CompileProgram({}, st.SysVars));
 
   const std::string path = ProgramPath(st);
-  LoadedProgram loaded = LoadProgram(st.fs, path);
+  LoadedProgram loaded =
+      text ? LoadProgramText(*text) : LoadProgram(st.fs, path);
   if (loaded.read_error != 0) {
     ComposeMessage(st, "ProcessFile", "ZARNPFI001CE", "/{1}/{2}/",
                    MsgValues({path, std::to_string(loaded.read_error)}));

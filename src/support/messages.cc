@@ -68,11 +68,11 @@ std::string LogStamp(const LocalTime& t) {
 
 void WriteLog(FileSystem& fs, Clock& clock, std::string_view logfile,
               std::string_view text, int32_t* status, const LogTee& tee) {
-  if (logfile == "n") return;
+  if (logfile == "n" && !tee) return;
   std::string line = LogStamp(clock.Now());
   line.append(text);
   line.append("\r\n");
-  *status = fs.AppendToFile(std::string(logfile), line);
+  if (logfile != "n") *status = fs.AppendToFile(std::string(logfile), line);
   if (tee) tee(line);
 }
 

@@ -45,7 +45,7 @@ using LogTee = std::function<void(std::string_view line)>;
 // Appends one time-stamped line (text, CR LF) to the log; status receives
 // 0 or the errno of the failure. The log path "n" means no log: nothing is
 // written and status is left as it was. The line also goes to the tee,
-// when there is one, whether or not the log accepted it.
+// when there is one, whether or not the log accepted it or there is a log.
 void WriteLog(FileSystem& fs, Clock& clock, std::string_view logfile,
               std::string_view text, int32_t* status,
               const LogTee& tee = LogTee());

@@ -70,9 +70,9 @@ struct Section {
 
 std::vector<Section> ParseCase(const std::string& text) {
   static const std::set<std::string> kinds = {
-      "program",   "file",    "folder", "link",       "hardlink", "parameters",
-      "parameter", "options", "args",   "expect",     "log",      "stdout",
-      "stderr",    "status",  "rows",   "expressions"};
+      "program",   "file",    "folder", "link",        "hardlink", "parameters",
+      "parameter", "options", "args",   "expect",      "log",      "stdout",
+      "stderr",    "status",  "rows",   "expressions", "stdin"};
   std::vector<Section> sections;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
@@ -94,7 +94,8 @@ std::vector<Section> ParseCase(const std::string& text) {
 }
 
 // The examples of the README: a program, its input and its result in the
-// fenced blocks after a line "<!-- example: NAME -->".
+// fenced blocks after a line "<!-- example: NAME -->", each also run on
+// its input with CR LF line ends and no line end after the last line.
 std::map<std::string, std::vector<Section>> ReadmeExamples() {
   const std::string readme = SourceFile("README.md"), mark = "<!-- example: ";
   std::map<std::string, std::vector<Section>> examples;
@@ -108,9 +109,16 @@ std::map<std::string, std::vector<Section>> ReadmeExamples() {
       text += readme.substr(body + 1, pos - body) + next;
       pos += 4;
     }
-    examples["README.md#" +
-             readme.substr(at + mark.size(), end - at - mark.size())] =
-        ParseCase(text);
+    const std::string name =
+        "README.md#" + readme.substr(at + mark.size(), end - at - mark.size());
+    examples[name] = ParseCase(text);
+    // The same with CR LF line ends and no line end after the last line.
+    std::vector<Section> crlf = examples[name];
+    for (Section& s : crlf) {
+      if (s.Kind() != "program")
+        s.words.insert(s.words.end(), {"crlf", "noeol"});
+    }
+    examples[name + " (CR LF, no final line end)"] = crlf;
   }
   return examples;
 }
@@ -211,7 +219,14 @@ class CaseTest : public E2eTest,
                      [](const Section& s) { return s.Kind() == "args"; })) {
       argv.push_back(ParamPath());
     }
-    return RunProgram(argv, root_);
+    // In the root folder, so that relative paths name its entries.
+    std::string input;
+    const Section* stdin_section = nullptr;
+    for (const Section& s : sections_) {
+      if (s.Kind() == "stdin") stdin_section = &s;
+    }
+    if (stdin_section) input = stdin_section->Text();
+    return RunProgram(argv, root_, stdin_section ? &input : nullptr, root_);
   }
 
   void Check(const RunResult& r, const Expected& want) {
@@ -326,9 +341,10 @@ class CaseTest : public E2eTest,
         for (const Section& s : sections_) {
           if (s.Kind() == "status") want.status = std::stoi(s.words.at(1));
         }
-        // A stop during start-up shows the report on standard error too.
-        want.err = want.status == 1 ? result + "\n" : "";
-        want.err_part = want.status == 1;
+        // Standard error shows the report of a stop during start-up, and
+        // the message that stopped a run.
+        want.err = (want.status == 1 ? result : log.lines[0]) + "\n";
+        want.err_part = true;
         want.logs.push_back(&log);
       } else {
         for (const auto& [name, in] : inputs_) want.files[name] = result;
@@ -381,7 +397,7 @@ std::vector<std::string> CaseFiles() {
 
 TEST(CaseFiles, AreFound) {
   EXPECT_GE(CaseFiles().size(), 50u);
-  EXPECT_GE(ReadmeExamples().size(), 4u);
+  EXPECT_GE(ReadmeExamples().size(), 8u);
 }
 
 // "commands/rep.case" runs as Cases/CaseTest.Run/commands_rep, the README's

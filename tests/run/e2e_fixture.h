@@ -60,14 +60,20 @@ inline std::vector<std::string> Entries(const std::string& folder) {
   return out;
 }
 
-// Runs a program with arguments, standard input empty; standard output and
-// error are captured through files in scratch.
+// Runs a program with arguments, standard input empty (or the bytes of
+// input), in the current folder (or in cwd); standard output and error
+// are captured through files in scratch.
 inline RunResult RunProgram(const std::vector<std::string>& argv,
-                            const std::string& scratch) {
+                            const std::string& scratch,
+                            const std::string* input = nullptr,
+                            const std::string& cwd = "") {
   const std::string out = scratch + "/.stdout", err = scratch + "/.stderr";
+  const std::string in = input ? scratch + "/.stdin" : "/dev/null";
+  if (input) WriteFile(in, *input);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(),
@@ -90,6 +96,7 @@ inline RunResult RunProgram(const std::vector<std::string>& argv,
   r.err = ReadFile(err);
   ::unlink(out.c_str());
   ::unlink(err.c_str());
+  if (input) ::unlink(in.c_str());
   return r;
 }
 

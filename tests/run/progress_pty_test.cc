@@ -120,7 +120,8 @@ class ProgressOnTerminal : public E2eTest {
 };
 
 // Drawn with the total from the start, never wrapping, erased at the end;
-// the log lines copied to the same terminal are all that stays on it.
+// the log lines copied to the same terminal and the run's summary line are
+// all that stays on it.
 TEST_F(ProgressOnTerminal, LineFitsStaysOutOfTheWayAndIsErasedAtTheEnd) {
   const std::string bytes = Terminal("--log-stderr", 40);
   const std::vector<std::string> drawn = Drawn(bytes);
@@ -131,15 +132,21 @@ TEST_F(ProgressOnTerminal, LineFitsStaysOutOfTheWayAndIsErasedAtTheEnd) {
     EXPECT_LE(text.size(), 39u) << text;
     EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
   }
-  EXPECT_EQ(bytes.substr(bytes.size() - 4), "\r\x1b[K");
-  EXPECT_EQ(Screen(bytes), ReplaceEvery(ReadFile(RunLog()), "\r\n", "\n"));
+  // Erased, and followed by the one line that says what the run did.
+  const std::string summary =
+      "zarn: 4 files, 4 changes, 0 failures; log: " + RunLog() + "\n";
+  EXPECT_EQ(bytes.substr(bytes.size() - summary.size() - 5),
+            "\r\x1b[K" + ReplaceEvery(summary, "\n", "\r\n"));
+  EXPECT_EQ(Screen(bytes),
+            ReplaceEvery(ReadFile(RunLog()), "\r\n", "\n") + summary);
   EXPECT_EQ(Data("a.txt"), "bar\n");
   // A diff on the same terminal leaves the diff alone; --quiet draws
   // nothing.
   for (const char* name : {"a.txt", "b.txt"}) PutData(name, "foo\n");
   const std::string diff = Run({"--diff"}).out;
   ASSERT_NE(diff, "");
-  EXPECT_EQ(Screen(Terminal("--diff", 200, /*stdout_too=*/true)), diff);
+  EXPECT_EQ(Screen(Terminal("--diff", 200, /*stdout_too=*/true)),
+            diff + summary);
   EXPECT_EQ(Terminal("--quiet", 80), "");
 }
 

@@ -70,6 +70,13 @@ std::string_view EvaluatePlanView(Machine& m, const ExpressionPlan& plan,
   return EvaluateView(plan, expression, ctx, buffer, number);
 }
 
+std::string NextOperText(const Machine& m) {
+  if (!m.Program().n_oper_observable() && m.next_oper_named) {
+    return std::to_string(m.next_oper);
+  }
+  return std::string(m.StrVars.ValueOrEmpty("*n_oper"));
+}
+
 int32_t FileTextLength(Machine& m) {
   const size_t size = m.StrVars.file_text().size();
   constexpr size_t kMax = std::numeric_limits<int32_t>::max();

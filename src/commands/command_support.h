@@ -87,6 +87,11 @@ inline void SetNextOper(Machine& m, int64_t number) {
     m.next_oper_named = true;
   }
 }
+// The value of *n_oper as an operation reads it: the next operation held
+// by the machine, as its decimal text, when the run loop does not write the
+// variable and some operation of this pass has named one; the variable's
+// value otherwise.
+std::string NextOperText(const Machine& m);
 // The usual successor: the next operation in sequence.
 inline int32_t NextInSequence(const Machine& m) { return m.CurOper + 1; }
 

@@ -70,16 +70,28 @@ void StepLimitReached(Machine& m) {
 
 }  // namespace
 
-void DispatchOperation(Machine& m) {
-  const CompiledProgram& program = m.Program();
-  const CompiledOper& compiled = program.At(m.CurOper);
+namespace {
+
+// The operation failed: ZARNCMD001LE names the file, its number and its
+// text. Kept apart, so that the operation loop stays small.
+[[gnu::cold, gnu::noinline]] void LogFailedOperation(Machine& m,
+                                                     const Oper& op) {
+  const std::string file = EscapeName(m.StrVars.ValueOrEmpty("*file"));
+  LogMessage(m, kCommandsSection, "ZARNCMD001LE", "|{1}|{2}|{3}|",
+             MsgValues({file, std::to_string(m.CurOper), op.text}));
+}
+
+// Executes operation m.CurOper as DispatchOperation says; the two facts
+// of the program are read once by the caller.
+inline void Execute(Machine& m, const CompiledOper& compiled,
+                    bool oper_observable, bool errloglev_named) {
   const Oper& op = *compiled.oper;
   // The compiled program holds the text for the whole run.
-  if (program.oper_observable()) m.StrVars.SetBorrowed(m.names.oper, op.text);
+  if (oper_observable) m.StrVars.SetBorrowed(m.names.oper, op.text);
   // Read before the handler runs: an assignment of *errloglev takes effect
   // from the next operation on. (The run loop reads it once when no
   // operation names it.)
-  if (program.errloglev_named()) {
+  if (errloglev_named) {
     m.ErrLogLevel = ToInt32(m.StrVars.ValueOrEmpty(m.names.errloglev));
   }
 
@@ -89,11 +101,15 @@ void DispatchOperation(Machine& m) {
     ReportError(m, "ZARNCMD004CT", op.command);
   }
 
-  if (m.ErrFlag != ErrorState::kNone) {
-    const std::string file = EscapeName(m.StrVars.ValueOrEmpty("*file"));
-    LogMessage(m, kCommandsSection, "ZARNCMD001LE", "|{1}|{2}|{3}|",
-               MsgValues({file, std::to_string(m.CurOper), op.text}));
-  }
+  if (m.ErrFlag != ErrorState::kNone) LogFailedOperation(m, op);
+}
+
+}  // namespace
+
+void DispatchOperation(Machine& m) {
+  const CompiledProgram& program = m.Program();
+  Execute(m, program.At(m.CurOper), program.oper_observable(),
+          program.errloglev_named());
 }
 
 void RunOperations(Machine& m) {
@@ -103,6 +119,8 @@ void RunOperations(Machine& m) {
     m.ErrLogLevel = ToInt32(m.StrVars.ValueOrEmpty(m.names.errloglev));
   }
   const bool n_oper_held = !program.n_oper_observable();
+  const bool oper_observable = program.oper_observable();
+  const bool errloglev_named = program.errloglev_named();
   m.next_oper_named = false;
   m.CurOper = 1;
   int64_t steps = 0;
@@ -117,7 +135,7 @@ void RunOperations(Machine& m) {
       StepLimitReached(m);
       break;
     }
-    DispatchOperation(m);
+    Execute(m, program.At(m.CurOper), oper_observable, errloglev_named);
     if (m.ErrFlag != ErrorState::kNone) {
       m.CurOper = 999999999;
     } else {

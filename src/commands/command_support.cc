@@ -62,9 +62,23 @@ std::string_view EvaluatePlanView(Machine& m, const ExpressionPlan& plan,
                                   std::string* buffer,
                                   std::optional<int64_t>* number) {
   if (const VarName* plain = PlainValueOf(plan)) {
-    // No call: what the evaluation comes to, without its machinery.
+    // No call: what the evaluation comes to, without its machinery. A
+    // variable holding a number hands it over as such (its text is the
+    // number's decimal text).
     m.FunrCount = 0;
-    return FetchArgument(*plain, m.StrVars);
+    if (number == nullptr) return FetchArgument(*plain, m.StrVars);
+    std::string_view text;
+    int64_t n = 0;
+    switch (m.StrVars.ExactTextOrNumber(*plain, &text, &n)) {
+      case StrVarStore::Exact::kNumber:
+        *number = n;
+        return std::string_view();
+      case StrVarStore::Exact::kText:
+        return text;
+      case StrVarStore::Exact::kNone:
+        break;
+    }
+    return plain->str();
   }
   EvalContext& ctx = m.eval;
   return EvaluateView(plan, expression, ctx, buffer, number);

@@ -87,14 +87,17 @@ bool Call::Open(int required, std::string* result) {
         if (piece.integer) {
           numbers_[k] = piece.value;
           numeric_ |= 1u << k;
+          if (piece.canonical) decimal_ |= 1u << k;
         }
         continue;
       }
       switch (env_.str_vars.ExactTextOrNumber(piece.name, &args_[k],
                                               &numbers_[k])) {
         case StrVarStore::Exact::kNumber:
+          // Its text, when written, is the number's decimal text.
           unwritten_ |= 1u << k;
           numeric_ |= 1u << k;
+          decimal_ |= 1u << k;
           break;
         case StrVarStore::Exact::kText:
           break;

@@ -40,11 +40,13 @@ class RegularExpressions;  // support/regex.h
 // One argument of a planned call, cut at the commas and trimmed: the text,
 // whether it is a literal (no variable can ever be stored under exactly
 // this name while the program runs, so it is never looked up), and, for a
-// literal plain integer of at most 18 digits, its value.
+// literal plain integer of at most 18 digits, its value and whether the
+// text is exactly that value's decimal text ("7", "-12"; not "007").
 struct ArgPiece {
   VarName name;
   bool literal = false;
   bool integer = false;
+  bool canonical = false;
   int64_t value = 0;
 };
 
@@ -124,6 +126,15 @@ class Call {
   // Argument k read as a number (ToDouble of its text); nullopt when it is
   // not numeric.
   std::optional<double> ArgDouble(int k) const;
+  // Whether argument k (after Open) is exactly the decimal text of a number
+  // known without reading it (a variable holding a number, a literal
+  // written as its value's text): true with the number as *value.
+  bool ArgNumber(int k, int64_t* value) const {
+    const auto i = static_cast<size_t>(k - 1);
+    if (((decimal_ >> i) & 1u) == 0) return false;
+    *value = numbers_[i];
+    return true;
+  }
 
   // Opens a call that takes any number of arguments (read with NextArg).
   // Fails, with the error as *result, on an empty argument text.
@@ -177,8 +188,10 @@ class Call {
   // (bit k for argument k + 1).
   std::array<int64_t, kMaxFixed> numbers_{};
   mutable uint32_t unwritten_ = 0;
-  // The arguments whose number is known (bit k for argument k + 1).
+  // The arguments whose number is known (bit k for argument k + 1), and
+  // those of them whose text is exactly the number's decimal text.
   uint32_t numeric_ = 0;
+  uint32_t decimal_ = 0;
   size_t next_ = 0;  // read position of NextArg; npos when done
 };
 

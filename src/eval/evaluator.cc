@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <string>
 #include <vector>
 
 #include "eval/args.h"
@@ -247,6 +248,7 @@ ArgPiece ExpressionPlans::MakePiece(std::string_view text) const {
       !(value == 0 && text[0] == '-')) {  // "-0" reads as a negative zero
     piece.integer = true;
     piece.value = value;
+    piece.canonical = text == std::to_string(value);
   }
   return piece;
 }
@@ -320,6 +322,19 @@ std::string_view EvaluateView(const ExpressionPlan& plan,
     if (planned.row->choose != nullptr) {
       Call call(planned.row->name, planned.arguments, env, &planned.pieces);
       if (const int k = planned.row->choose(call)) {
+        // An argument that is a number's decimal text is handed on as the
+        // number, as an integer shortcut's result is.
+        int64_t chosen_number = 0;
+        if ((!hand_over || number != nullptr) &&
+            call.ArgNumber(k, &chosen_number)) {
+          ++ctx.FunrCount;
+          if (!hand_over) {
+            ctx.str_vars.SetNumber(planned.result, chosen_number);
+            continue;
+          }
+          *number = chosen_number;
+          return std::string_view();
+        }
         const std::string_view chosen = call.arg(k);
         if (IsErrorText(chosen)) {
           buffer->assign(chosen);

@@ -96,9 +96,10 @@ std::string Evaluate(const ExpressionPlan& plan, std::string_view expression,
 // expression ends in, or of the plan's text, or of *buffer, which receives
 // any other result. A long value then reaches its destination with one copy
 // instead of two. The view is valid until the store or *buffer changes.
-// When number is given, a value that is a whole number computed as such
-// (the counter of a loop) may be handed over as *number instead, the view
-// then being empty: its decimal text is the value.
+// When number is given, a value that is a whole number known as such (the
+// counter of a loop, an argument chosen by ifn that holds or is written as
+// a number) may be handed over as *number instead, the view then being
+// empty: its decimal text is the value.
 std::string_view EvaluateView(const ExpressionPlan& plan,
                               std::string_view expression, EvalContext& ctx,
                               std::string* buffer,

@@ -1,5 +1,6 @@
 #include "eval/args.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "eval/call.h"
@@ -72,22 +73,27 @@ WholeNumberReading ReadWholeNumber(std::string_view text) {
 
 bool Call::Open(int required, std::string* result) {
   if (text_.empty()) {
-    *result = Error("EMPTY ARGUMENT.");
+    if (result != nullptr) *result = Error("EMPTY ARGUMENT.");
     return false;
   }
   int count = 0;
   if (pieces_ != nullptr) {
     // A variable holding a number gives it; its text is written only when
     // the function reads the argument as text.
-    for (const ArgPiece& piece : *pieces_) {
-      if (count == kMaxFixed) break;
-      const auto k = static_cast<size_t>(count++);
+    const size_t given = std::min(pieces_->size(), size_t{kMaxFixed});
+    const ArgPiece* const pieces = pieces_->data();
+    uint32_t numeric = 0;
+    uint32_t decimal = 0;
+    uint32_t unwritten = 0;
+    for (size_t k = 0; k < given; ++k) {
+      const ArgPiece& piece = pieces[k];
+      const uint32_t bit = 1u << k;
       if (piece.literal) {
         args_[k] = piece.name.str();
         if (piece.integer) {
           numbers_[k] = piece.value;
-          numeric_ |= 1u << k;
-          if (piece.canonical) decimal_ |= 1u << k;
+          numeric |= bit;
+          if (piece.canonical) decimal |= bit;
         }
         continue;
       }
@@ -95,9 +101,9 @@ bool Call::Open(int required, std::string* result) {
                                               &numbers_[k])) {
         case StrVarStore::Exact::kNumber:
           // Its text, when written, is the number's decimal text.
-          unwritten_ |= 1u << k;
-          numeric_ |= 1u << k;
-          decimal_ |= 1u << k;
+          unwritten |= bit;
+          numeric |= bit;
+          decimal |= bit;
           break;
         case StrVarStore::Exact::kText:
           break;
@@ -106,10 +112,15 @@ bool Call::Open(int required, std::string* result) {
           break;
       }
     }
+    numeric_ = numeric;
+    decimal_ = decimal;
+    unwritten_ = unwritten;
+    count = static_cast<int>(given);
     if (count < required) {
-      *result = Error("MISSING ARGUMENT.");
+      if (result != nullptr) *result = Error("MISSING ARGUMENT.");
       return false;
     }
+    for (size_t k = given; k < kMaxFixed; ++k) args_[k] = {};
     return true;
   }
   size_t pos = 0;
@@ -123,51 +134,22 @@ bool Call::Open(int required, std::string* result) {
     pos = comma + 1;
   }
   if (count < required) {
-    *result = Error("MISSING ARGUMENT.");
+    if (result != nullptr) *result = Error("MISSING ARGUMENT.");
     return false;
   }
+  for (int k = count; k < kMaxFixed; ++k) args_[static_cast<size_t>(k)] = {};
   return true;
 }
 
-Call::IntegerArg Call::NextPlainInteger(int64_t* value) {
-  constexpr int64_t kMax18 = 999'999'999'999'999'999;
+Call::IntegerArg Call::NextPlainIntegerOfText(int64_t* value) {
   std::string_view text;
-  if (pieces_ != nullptr && next_ != std::string_view::npos) {
-    if (next_ >= pieces_->size()) return kNoMore;
-    const ArgPiece& piece = (*pieces_)[next_++];
-    if (piece.literal) {
-      if (!piece.integer) return kNoInteger;
-      *value = piece.value;
-      return kInteger;
-    }
-    int64_t n = 0;
-    switch (env_.str_vars.ExactTextOrNumber(piece.name, &text, &n)) {
-      case StrVarStore::Exact::kNumber:
-        if (n < -kMax18 || n > kMax18) return kNoInteger;
-        *value = n;
-        return kInteger;
-      case StrVarStore::Exact::kText:
-        break;
-      case StrVarStore::Exact::kNone:
-        text = piece.name.str();
-        break;
-    }
-  } else if (!NextArg(&text)) {
-    return kNoMore;
-  }
+  if (!NextArg(&text)) return kNoMore;
   return ReadPlainInteger(text, 18, value) ? kInteger : kNoInteger;
 }
 
 void Call::WriteArg(size_t k) const {
   args_[k] = FetchArgument((*pieces_)[k].name, env_.str_vars);
   unwritten_ &= ~(1u << k);
-}
-
-std::optional<double> Call::ArgDouble(int k) const {
-  const auto i = static_cast<size_t>(k - 1);
-  // The double nearest to the number, as reading its decimal text gives.
-  if ((numeric_ >> i) & 1u) return static_cast<double>(numbers_[i]);
-  return ToDouble(args_[i]);
 }
 
 bool Call::OpenList(std::string* result) {

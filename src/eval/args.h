@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "eval/call.h"
+#include "support/number.h"
 #include "variables/range_vars.h"
 #include "variables/str_vars.h"
 
@@ -114,8 +115,9 @@ class Call {
   const FunctionEnv& env() const { return env_; }
 
   // Opens a call of fixed arity: fetches arguments 1 to kMaxFixed. Fails,
-  // with the error as *result, on an empty argument text or when fewer than
-  // `required` arguments are given.
+  // with the error as *result (unless result is nullptr), on an empty
+  // argument text or when fewer than `required` arguments are given. Once
+  // per call.
   bool Open(int required, std::string* result);
   // Argument k (from 1) as fetched; empty when not given.
   std::string_view arg(int k) const {
@@ -125,7 +127,12 @@ class Call {
   }
   // Argument k read as a number (ToDouble of its text); nullopt when it is
   // not numeric.
-  std::optional<double> ArgDouble(int k) const;
+  std::optional<double> ArgDouble(int k) const {
+    const auto i = static_cast<size_t>(k - 1);
+    // The double nearest to the number, as reading its decimal text gives.
+    if ((numeric_ >> i) & 1u) return static_cast<double>(numbers_[i]);
+    return ToDouble(args_[i]);
+  }
   // Whether argument k (after Open) is exactly the decimal text of a number
   // known without reading it (a variable holding a number, a literal
   // written as its value's text): true with the number as *value.
@@ -156,7 +163,13 @@ class Call {
   // of at most 18 digits (ReadPlainInteger): a variable that holds a number
   // (StrVarStore::SetNumber) gives it without its text being read.
   enum IntegerArg { kInteger, kNoInteger, kNoMore };
-  IntegerArg NextPlainInteger(int64_t* value);
+  IntegerArg NextPlainInteger(int64_t* value) {
+    if (pieces_ == nullptr || next_ == std::string_view::npos) {
+      return NextPlainIntegerOfText(value);
+    }
+    if (next_ >= pieces_->size()) return kNoMore;
+    return PlainInteger((*pieces_)[next_++], value);
+  }
 
   // Applies the whole-number convention to an argument as fetched. On
   // failure *result is the error quoting the argument.
@@ -173,6 +186,30 @@ class Call {
 
  private:
   bool NextArgOfText(std::string_view* value);
+  IntegerArg NextPlainIntegerOfText(int64_t* value);
+  // A planned argument read as NextPlainInteger reads it.
+  IntegerArg PlainInteger(const ArgPiece& piece, int64_t* value) const {
+    if (piece.literal) {
+      if (!piece.integer) return kNoInteger;
+      *value = piece.value;
+      return kInteger;
+    }
+    constexpr int64_t kMax18 = 999'999'999'999'999'999;
+    std::string_view text;
+    int64_t n = 0;
+    switch (env_.str_vars.ExactTextOrNumber(piece.name, &text, &n)) {
+      case StrVarStore::Exact::kNumber:
+        if (n < -kMax18 || n > kMax18) return kNoInteger;
+        *value = n;
+        return kInteger;
+      case StrVarStore::Exact::kText:
+        break;
+      case StrVarStore::Exact::kNone:
+        text = piece.name.str();
+        break;
+    }
+    return ReadPlainInteger(text, 18, value) ? kInteger : kNoInteger;
+  }
 
   std::string_view name_;
   std::string_view text_;
@@ -182,11 +219,12 @@ class Call {
   // first read.
   void WriteArg(size_t k) const;
 
-  mutable std::array<std::string_view, kMaxFixed> args_{};
+  // Filled by Open (the arguments not given empty).
+  mutable std::array<std::string_view, kMaxFixed> args_;
   // The numbers of the arguments whose variables hold one (or that are
   // literal integers), and which of them have not had their text written
-  // (bit k for argument k + 1).
-  std::array<int64_t, kMaxFixed> numbers_{};
+  // (bit k for argument k + 1); only those marked in numeric_ are set.
+  std::array<int64_t, kMaxFixed> numbers_;
   mutable uint32_t unwritten_ = 0;
   // The arguments whose number is known (bit k for argument k + 1), and
   // those of them whose text is exactly the number's decimal text.

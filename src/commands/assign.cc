@@ -32,15 +32,18 @@ struct Assignment {
   bool from_set = false;
 };
 
-// Refuses a protected system variable; true when the name may be assigned.
-bool MayAssign(Machine& m, const Assignment& a) {
-  // A name of no system variable is never protected.
-  if (a.op.target_entry == nullptr ||
-      SysVarKind(m.StrVars, a.op.target_entry, a.op.target) != 2) {
-    return true;
-  }
+// MayAssign for the name of a system variable.
+[[gnu::noinline]] bool MayAssignSystemVariable(Machine& m,
+                                               const Assignment& a) {
+  if (SysVarKind(m.StrVars, a.op.target_entry, a.op.target) != 2) return true;
   ReportError(m, "ZARNCMD005CT", a.op.keyword());
   return false;
+}
+
+// Refuses a protected system variable; true when the name may be assigned.
+inline bool MayAssign(Machine& m, const Assignment& a) {
+  // A name of no system variable is never protected.
+  return a.op.target_entry == nullptr || MayAssignSystemVariable(m, a);
 }
 
 // What a new *filestring brings along: *pos back to 1, *filerange over the

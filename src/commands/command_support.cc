@@ -34,9 +34,8 @@ void TraceLine(Machine& m, std::string_view label, std::string_view value) {
              MsgValues({std::to_string(m.CurOper), labelled}));
 }
 
-void Trace(Machine& m, std::string_view label, int64_t value) {
-  if (m.ErrLogLevel != 1) return;
-  Trace(m, label, std::to_string(value));
+void TraceLine(Machine& m, std::string_view label, int64_t value) {
+  TraceLine(m, label, std::to_string(value));
 }
 
 void ReportMissingArgument(Machine& m, std::string_view keyword,
@@ -55,33 +54,6 @@ std::string EvaluatePlan(Machine& m, const ExpressionPlan& plan,
                          std::string_view expression) {
   EvalContext& ctx = m.eval;
   return Evaluate(plan, expression, ctx);
-}
-
-std::string_view EvaluatePlanView(Machine& m, const ExpressionPlan& plan,
-                                  std::string_view expression,
-                                  std::string* buffer,
-                                  std::optional<int64_t>* number) {
-  if (const VarName* plain = PlainValueOf(plan)) {
-    // No call: what the evaluation comes to, without its machinery. A
-    // variable holding a number hands it over as such (its text is the
-    // number's decimal text).
-    m.FunrCount = 0;
-    if (number == nullptr) return FetchArgument(*plain, m.StrVars);
-    std::string_view text;
-    int64_t n = 0;
-    switch (m.StrVars.ExactTextOrNumber(*plain, &text, &n)) {
-      case StrVarStore::Exact::kNumber:
-        *number = n;
-        return std::string_view();
-      case StrVarStore::Exact::kText:
-        return text;
-      case StrVarStore::Exact::kNone:
-        break;
-    }
-    return plain->str();
-  }
-  EvalContext& ctx = m.eval;
-  return EvaluateView(plan, expression, ctx, buffer, number);
 }
 
 std::string NextOperText(const Machine& m) {

@@ -44,7 +44,10 @@ void TraceLine(Machine& m, std::string_view label, std::string_view value);
 inline void Trace(Machine& m, std::string_view label, std::string_view value) {
   if (m.ErrLogLevel == 1) TraceLine(m, label, value);
 }
-void Trace(Machine& m, std::string_view label, int64_t value);
+void TraceLine(Machine& m, std::string_view label, int64_t value);
+inline void Trace(Machine& m, std::string_view label, int64_t value) {
+  if (m.ErrLogLevel == 1) TraceLine(m, label, value);
+}
 
 // A required argument is empty: logs ZARNCMD002LE with the keyword and the
 // (empty) argument and sets ErrFlag to err_flag.
@@ -70,10 +73,11 @@ std::string EvaluatePlan(Machine& m, const ExpressionPlan& plan,
                          std::string_view expression);
 // The same as a view (see EvaluateView), valid until the variables or
 // *buffer change.
-std::string_view EvaluatePlanView(Machine& m, const ExpressionPlan& plan,
-                                  std::string_view expression,
-                                  std::string* buffer,
-                                  std::optional<int64_t>* number = nullptr);
+inline std::string_view EvaluatePlanView(
+    Machine& m, const ExpressionPlan& plan, std::string_view expression,
+    std::string* buffer, std::optional<int64_t>* number = nullptr) {
+  return EvaluateView(plan, expression, m.eval, buffer, number);
+}
 
 // A condition holds exactly when its value is the text "1".
 inline bool IsTrue(std::string_view value) { return value == "1"; }

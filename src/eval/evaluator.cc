@@ -387,12 +387,22 @@ std::string_view EvaluateView(const ExpressionPlan& plan,
     case RewriteEnd::kText:
       break;
   }
-  return FetchArgument(plan.text, ctx.str_vars);
-}
-
-const VarName* PlainValueOf(const ExpressionPlan& plan) {
-  if (!plan.calls.empty() || plan.end != RewriteEnd::kText) return nullptr;
-  return &plan.text;
+  // The final text, or the value of the variable it names; a variable
+  // holding a number hands it over as such (its text is the number's
+  // decimal text) when number is given.
+  if (number == nullptr) return FetchArgument(plan.text, ctx.str_vars);
+  std::string_view text;
+  int64_t n = 0;
+  switch (ctx.str_vars.ExactTextOrNumber(plan.text, &text, &n)) {
+    case StrVarStore::Exact::kNumber:
+      *number = n;
+      return std::string_view();
+    case StrVarStore::Exact::kText:
+      return text;
+    case StrVarStore::Exact::kNone:
+      break;
+  }
+  return plan.text.str();
 }
 
 bool IsSrOfFileText(const ExpressionPlan& plan) {

@@ -104,10 +104,6 @@ std::string_view EvaluateView(const ExpressionPlan& plan,
                               std::string_view expression, EvalContext& ctx,
                               std::string* buffer,
                               std::optional<int64_t>* number = nullptr);
-// The value of an expression that calls no function (a condition naming a
-// variable): its trimmed text, or the value of the variable it names;
-// nullptr when the plan calls a function or fails.
-const VarName* PlainValueOf(const ExpressionPlan& plan);
 
 struct SrArguments;  // functions.h
 

@@ -152,17 +152,31 @@ bool IsErrorText(std::string_view result) {
          result.substr(0, kErrorPrefix.size()) == kErrorPrefix;
 }
 
+// Calls the function of row through its integer shortcut: true when the
+// shortcut gave *number.
+inline bool CallInteger(const FunctionRow& row, std::string_view arguments,
+                        const FunctionEnv& env,
+                        const std::vector<ArgPiece>* pieces, int64_t* number) {
+  if (row.integer == nullptr) return false;
+  Call call(row.name, arguments, env, pieces);
+  return row.integer(call, number);
+}
+
+// Calls the function of row for its result text.
+std::string CallText(const FunctionRow& row, std::string_view arguments,
+                     const FunctionEnv& env,
+                     const std::vector<ArgPiece>* pieces) {
+  Call call(row.name, arguments, env, pieces);
+  return row.function(call);
+}
+
 // Calls the function of row: true when its integer shortcut gave *number,
 // false with its result text as *result otherwise.
 bool CallFunction(const FunctionRow& row, std::string_view arguments,
                   const FunctionEnv& env, const std::vector<ArgPiece>* pieces,
                   std::string* result, int64_t* number) {
-  if (row.integer != nullptr) {
-    Call call(row.name, arguments, env, pieces);
-    if (row.integer(call, number)) return true;
-  }
-  Call call(row.name, arguments, env, pieces);
-  *result = row.function(call);
+  if (CallInteger(row, arguments, env, pieces, number)) return true;
+  *result = CallText(row, arguments, env, pieces);
   return false;
 }
 
@@ -305,87 +319,129 @@ std::string Evaluate(const ExpressionPlan& plan, std::string_view expression,
   return std::string(result);
 }
 
+namespace {
+
+// The evaluation ends at an error: its text is the value.
+std::string_view ErrorValue(std::string_view error, std::string* buffer) {
+  buffer->assign(error);
+  return *buffer;
+}
+
+// The value of a plan whose rewriting fails after its calls.
+[[gnu::noinline]] std::string_view UnfinishedValue(const ExpressionPlan& plan,
+                                                   std::string_view expression,
+                                                   std::string* buffer) {
+  *buffer = plan.end == RewriteEnd::kStopped
+                ? UndefinedFunction(plan.text.str())
+                : InvalidFormat(expression);
+  return *buffer;
+}
+
+// A planned call made for its result text (MakeCall).
+[[gnu::noinline]] bool MakeTextCall(const PlannedCall& planned, bool hand_over,
+                                    const FunctionEnv& env, EvalContext& ctx,
+                                    std::string* buffer,
+                                    std::string_view* value) {
+  std::string result =
+      CallText(*planned.row, planned.arguments, env, &planned.pieces);
+  const bool error = IsErrorText(result);
+  if (!error) ++ctx.FunrCount;
+  if (error || hand_over) {
+    *buffer = std::move(result);
+    *value = *buffer;
+    return true;
+  }
+  ctx.str_vars.Set(planned.result, std::move(result));
+  return false;
+}
+
+// Makes one planned call of an evaluation. Its result goes to its result
+// variable (false); an error, or the result of the last call when it is
+// handed over without being stored (hand_over), is the value of the
+// evaluation instead (true with *value, which is empty when the value is
+// handed over as *number).
+inline bool MakeCall(const PlannedCall& planned, bool hand_over,
+                     const FunctionEnv& env, EvalContext& ctx,
+                     std::string* buffer, std::optional<int64_t>* number,
+                     std::string_view* value) {
+  const FunctionRow& row = *planned.row;
+  // A result that is one of the arguments is handed on as a view.
+  if (row.choose != nullptr) {
+    Call call(row.name, planned.arguments, env, &planned.pieces);
+    if (const int k = row.choose(call)) {
+      // An argument that is a number's decimal text is handed on as the
+      // number, as an integer shortcut's result is.
+      int64_t chosen_number = 0;
+      if ((!hand_over || number != nullptr) &&
+          call.ArgNumber(k, &chosen_number)) {
+        ++ctx.FunrCount;
+        if (!hand_over) {
+          ctx.str_vars.SetNumber(planned.result, chosen_number);
+          return false;
+        }
+        *number = chosen_number;
+        *value = std::string_view();
+        return true;
+      }
+      const std::string_view chosen = call.arg(k);
+      if (IsErrorText(chosen)) {
+        *value = ErrorValue(chosen, buffer);
+        return true;
+      }
+      ++ctx.FunrCount;
+      if (hand_over) {
+        *value = chosen;
+        return true;
+      }
+      ctx.str_vars.Assign(planned.result, chosen);
+      return false;
+    }
+  }
+  int64_t integer = 0;
+  if (!CallInteger(row, planned.arguments, env, &planned.pieces, &integer)) {
+    return MakeTextCall(planned, hand_over, env, ctx, buffer, value);
+  }
+  ++ctx.FunrCount;
+  if (!hand_over) {
+    ctx.str_vars.SetNumber(planned.result, integer);
+    return false;
+  }
+  if (number != nullptr) {
+    *number = integer;
+    *value = std::string_view();
+    return true;
+  }
+  char digits[24];
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, integer);
+  (void)ec;
+  buffer->assign(digits, end);
+  *value = *buffer;
+  return true;
+}
+
+}  // namespace
+
 std::string_view EvaluateView(const ExpressionPlan& plan,
                               std::string_view expression, EvalContext& ctx,
                               std::string* buffer,
                               std::optional<int64_t>* number) {
   ctx.FunrCount = 0;
-  const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
-  const PlannedCall* const last =
-      plan.calls.empty() ? nullptr : &plan.calls.back();
-  for (const PlannedCall& planned : plan.calls) {
+  if (!plan.calls.empty()) {
+    const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
     // The value of the expression is the last call's result: handed over
     // without being stored when no one can read the result variable.
-    const bool hand_over =
-        &planned == last && plan.ends_in_last_result && !ctx.keep_results;
-    // A result that is one of the arguments is handed on as a view.
-    if (planned.row->choose != nullptr) {
-      Call call(planned.row->name, planned.arguments, env, &planned.pieces);
-      if (const int k = planned.row->choose(call)) {
-        // An argument that is a number's decimal text is handed on as the
-        // number, as an integer shortcut's result is.
-        int64_t chosen_number = 0;
-        if ((!hand_over || number != nullptr) &&
-            call.ArgNumber(k, &chosen_number)) {
-          ++ctx.FunrCount;
-          if (!hand_over) {
-            ctx.str_vars.SetNumber(planned.result, chosen_number);
-            continue;
-          }
-          *number = chosen_number;
-          return std::string_view();
-        }
-        const std::string_view chosen = call.arg(k);
-        if (IsErrorText(chosen)) {
-          buffer->assign(chosen);
-          return *buffer;
-        }
-        ++ctx.FunrCount;
-        if (hand_over) return chosen;
-        ctx.str_vars.Assign(planned.result, chosen);
-        continue;
+    const size_t last = plan.calls.size() - 1;
+    const bool hand_over_last = plan.ends_in_last_result && !ctx.keep_results;
+    for (size_t i = 0; i <= last; ++i) {
+      std::string_view value;
+      if (MakeCall(plan.calls[i], i == last && hand_over_last, env, ctx, buffer,
+                   number, &value)) {
+        return value;
       }
     }
-    std::string result;
-    int64_t integer = 0;
-    if (CallFunction(*planned.row, planned.arguments, env, &planned.pieces,
-                     &result, &integer)) {
-      ++ctx.FunrCount;
-      if (!hand_over) {
-        ctx.str_vars.SetNumber(planned.result, integer);
-        continue;
-      }
-      if (number != nullptr) {
-        *number = integer;
-        return std::string_view();
-      }
-      char digits[24];
-      const auto [end, ec] =
-          std::to_chars(digits, digits + sizeof digits, integer);
-      (void)ec;
-      buffer->assign(digits, end);
-      return *buffer;
-    }
-    if (IsErrorText(result)) {
-      *buffer = std::move(result);
-      return *buffer;
-    }
-    ++ctx.FunrCount;
-    if (hand_over) {
-      *buffer = std::move(result);
-      return *buffer;
-    }
-    ctx.str_vars.Set(planned.result, std::move(result));
   }
-  switch (plan.end) {
-    case RewriteEnd::kStopped:
-      *buffer = UndefinedFunction(plan.text.str());
-      return *buffer;
-    case RewriteEnd::kInvalidFormat:
-      *buffer = InvalidFormat(expression);
-      return *buffer;
-    case RewriteEnd::kText:
-      break;
+  if (plan.end != RewriteEnd::kText) {
+    return UnfinishedValue(plan, expression, buffer);
   }
   // The final text, or the value of the variable it names; a variable
   // holding a number hands it over as such (its text is the number's

@@ -83,7 +83,7 @@ inline std::string_view EvaluatePlanView(
 inline bool IsTrue(std::string_view value) { return value == "1"; }
 
 // Writes *n_oper: the operation the run loop executes next.
-inline void SetNextOper(Machine& m, int64_t number) {
+inline void SetNextOper(Machine& m, int32_t number) {
   if (m.Program().n_oper_observable()) {
     SetIntVar(m, m.names.n_oper, number);
   } else {

@@ -1,6 +1,5 @@
 #include "commands/dispatcher.h"
 
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -140,10 +139,8 @@ void RunOperations(Machine& m) {
       m.CurOper = 999999999;
     } else {
       // The next operation as a number of the system's 32-bit kind, as
-      // reading *n_oper gives it.
-      m.CurOper = n_oper_held ? static_cast<int32_t>(std::clamp<int64_t>(
-                                    m.next_oper, INT32_MIN, INT32_MAX))
-                              : IntVar(m, m.names.n_oper);
+      // reading *n_oper gives it (the operations name no other).
+      m.CurOper = n_oper_held ? m.next_oper : IntVar(m, m.names.n_oper);
       // Commands only name operations from 1 on; anything else could only
       // come from a damaged *n_oper and ends the program for this file.
       if (m.CurOper < 1) break;

@@ -158,6 +158,7 @@ bool Call::OpenList(std::string* result) {
     return false;
   }
   next_ = 0;
+  if (pieces_ != nullptr) next_piece_ = pieces_->data();
   return true;
 }
 

@@ -107,7 +107,12 @@ class Call {
   // no cutting.
   Call(std::string_view name, std::string_view text, const FunctionEnv& env,
        const std::vector<ArgPiece>* pieces)
-      : name_(name), text_(text), env_(env), pieces_(pieces) {}
+      : name_(name), text_(text), env_(env), pieces_(pieces) {
+    if (pieces != nullptr) {
+      next_piece_ = pieces->data();
+      end_piece_ = next_piece_ + pieces->size();
+    }
+  }
 
   std::string_view name() const { return name_; }
   // The argument text as written between the parentheses.
@@ -149,11 +154,9 @@ class Call {
   // The next argument as fetched, from the first to the last; false when
   // all have been read.
   bool NextArg(std::string_view* value) {
-    if (pieces_ == nullptr || next_ == std::string_view::npos) {
-      return NextArgOfText(value);
-    }
-    if (next_ >= pieces_->size()) return false;
-    const ArgPiece& piece = (*pieces_)[next_++];
+    if (pieces_ == nullptr) return NextArgOfText(value);
+    if (next_piece_ == end_piece_) return false;
+    const ArgPiece& piece = *next_piece_++;
     *value = piece.literal ? std::string_view(piece.name.str())
                            : FetchArgument(piece.name, env_.str_vars);
     return true;
@@ -164,11 +167,9 @@ class Call {
   // (StrVarStore::SetNumber) gives it without its text being read.
   enum IntegerArg { kInteger, kNoInteger, kNoMore };
   IntegerArg NextPlainInteger(int64_t* value) {
-    if (pieces_ == nullptr || next_ == std::string_view::npos) {
-      return NextPlainIntegerOfText(value);
-    }
-    if (next_ >= pieces_->size()) return kNoMore;
-    return PlainInteger((*pieces_)[next_++], value);
+    if (pieces_ == nullptr) return NextPlainIntegerOfText(value);
+    if (next_piece_ == end_piece_) return kNoMore;
+    return PlainInteger(*next_piece_++, value);
   }
 
   // Applies the whole-number convention to an argument as fetched. On
@@ -230,7 +231,11 @@ class Call {
   // those of them whose text is exactly the number's decimal text.
   uint32_t numeric_ = 0;
   uint32_t decimal_ = 0;
-  size_t next_ = 0;  // read position of NextArg; npos when done
+  // The read position of NextArg: in the argument text (npos when done),
+  // or among the pieces of a planned call.
+  size_t next_ = 0;
+  const ArgPiece* next_piece_ = nullptr;
+  const ArgPiece* end_piece_ = nullptr;
 };
 
 }  // namespace zarn

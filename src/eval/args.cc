@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "eval/call.h"
 #include "support/number.h"
@@ -71,56 +72,67 @@ WholeNumberReading ReadWholeNumber(std::string_view text) {
   return r;
 }
 
+PlannedArgs::PlannedArgs(std::vector<ArgPiece> pieces)
+    : pieces_(std::move(pieces)) {
+  given_ = static_cast<int>(std::min(pieces_.size(), size_t{kMaxFixedArgs}));
+  for (size_t k = 0; k < static_cast<size_t>(given_); ++k) {
+    const ArgPiece& piece = pieces_[k];
+    if (!piece.literal) {
+      looked_up_[static_cast<size_t>(looked_up_count_++)] =
+          static_cast<uint8_t>(k);
+      continue;
+    }
+    literal_args_[k] = piece.name.str();
+    if (piece.integer) {
+      literal_numbers_[k] = piece.value;
+      numeric_ |= 1u << k;
+      if (piece.canonical) decimal_ |= 1u << k;
+    }
+  }
+}
+
 bool Call::Open(int required, std::string* result) {
   if (text_.empty()) {
     if (result != nullptr) *result = Error("EMPTY ARGUMENT.");
     return false;
   }
   int count = 0;
-  if (pieces_ != nullptr) {
-    // A variable holding a number gives it; its text is written only when
-    // the function reads the argument as text.
-    const size_t given = std::min(pieces_->size(), size_t{kMaxFixed});
-    const ArgPiece* const pieces = pieces_->data();
-    uint32_t numeric = 0;
-    uint32_t decimal = 0;
+  if (planned_ != nullptr) {
+    // The literals as the plan read them; a variable holding a number
+    // gives it, its text written only when the function reads the argument
+    // as text.
+    const PlannedArgs& planned = *planned_;
+    args_ = planned.literal_args_;
+    numbers_ = planned.literal_numbers_;
+    uint32_t numeric = planned.numeric_;
+    uint32_t decimal = planned.decimal_;
     uint32_t unwritten = 0;
-    for (size_t k = 0; k < given; ++k) {
-      const ArgPiece& piece = pieces[k];
-      const uint32_t bit = 1u << k;
-      if (piece.literal) {
-        args_[k] = piece.name.str();
-        if (piece.integer) {
-          numbers_[k] = piece.value;
-          numeric |= bit;
-          if (piece.canonical) decimal |= bit;
-        }
-        continue;
-      }
-      switch (env_.str_vars.ExactTextOrNumber(piece.name, &args_[k],
-                                              &numbers_[k])) {
-        case StrVarStore::Exact::kNumber:
+    for (int j = 0; j < planned.looked_up_count_; ++j) {
+      const size_t k = planned.looked_up_[static_cast<size_t>(j)];
+      const VarName& name = planned.pieces_[k].name;
+      switch (env_.str_vars.ExactTextOrNumber(name, &args_[k], &numbers_[k])) {
+        case StrVarStore::Exact::kNumber: {
           // Its text, when written, is the number's decimal text.
+          const uint32_t bit = 1u << k;
           unwritten |= bit;
           numeric |= bit;
           decimal |= bit;
           break;
+        }
         case StrVarStore::Exact::kText:
           break;
         case StrVarStore::Exact::kNone:
-          args_[k] = piece.name.str();
+          args_[k] = name.str();
           break;
       }
     }
     numeric_ = numeric;
     decimal_ = decimal;
     unwritten_ = unwritten;
-    count = static_cast<int>(given);
-    if (count < required) {
+    if (planned.given_ < required) {
       if (result != nullptr) *result = Error("MISSING ARGUMENT.");
       return false;
     }
-    for (size_t k = given; k < kMaxFixed; ++k) args_[k] = {};
     return true;
   }
   size_t pos = 0;
@@ -148,7 +160,7 @@ Call::IntegerArg Call::NextPlainIntegerOfText(int64_t* value) {
 }
 
 void Call::WriteArg(size_t k) const {
-  args_[k] = FetchArgument((*pieces_)[k].name, env_.str_vars);
+  args_[k] = FetchArgument(planned_->pieces_[k].name, env_.str_vars);
   unwritten_ &= ~(1u << k);
 }
 
@@ -158,7 +170,7 @@ bool Call::OpenList(std::string* result) {
     return false;
   }
   next_ = 0;
-  if (pieces_ != nullptr) next_piece_ = pieces_->data();
+  if (planned_ != nullptr) next_piece_ = planned_->pieces_.data();
   return true;
 }
 

@@ -51,6 +51,40 @@ struct ArgPiece {
   int64_t value = 0;
 };
 
+// The most arguments a function of fixed arity reads (Call::kMaxFixed).
+inline constexpr int kMaxFixedArgs = 5;
+
+// The arguments of a planned call: its pieces, and what Call::Open reads
+// of the literals among them, worked out once, so that opening the call
+// looks up only the others. The views of the literals point into the
+// pieces, which stay where they are when the arguments are moved (a moved
+// vector keeps its elements); the arguments are never copied.
+class PlannedArgs {
+ public:
+  explicit PlannedArgs(std::vector<ArgPiece> pieces);
+  PlannedArgs(PlannedArgs&&) noexcept = default;
+  PlannedArgs& operator=(PlannedArgs&&) noexcept = default;
+  PlannedArgs(const PlannedArgs&) = delete;
+  PlannedArgs& operator=(const PlannedArgs&) = delete;
+
+  const std::vector<ArgPiece>& pieces() const { return pieces_; }
+
+ private:
+  friend class Call;
+  std::vector<ArgPiece> pieces_;
+  // Open's reading of the first kMaxFixedArgs pieces with the literals
+  // filled in, every other argument empty; the numbers and flags of the
+  // literal integers (see Call).
+  std::array<std::string_view, kMaxFixedArgs> literal_args_{};
+  std::array<int64_t, kMaxFixedArgs> literal_numbers_{};
+  uint32_t numeric_ = 0;
+  uint32_t decimal_ = 0;
+  int given_ = 0;  // how many of them there are
+  // The positions (from 0) of the others, which are looked up, in order.
+  std::array<uint8_t, kMaxFixedArgs> looked_up_{};
+  int looked_up_count_ = 0;
+};
+
 // What a built-in function may read. Functions never write a variable.
 struct FunctionEnv {
   const StrVarStore& str_vars;
@@ -98,7 +132,7 @@ inline constexpr WholeNumberRule kPlainCount = {
 class Call {
  public:
   // The most arguments a function of fixed arity reads.
-  static constexpr int kMaxFixed = 5;
+  static constexpr int kMaxFixed = kMaxFixedArgs;
 
   Call(std::string_view name, std::string_view text, const FunctionEnv& env)
       : name_(name), text_(text), env_(env) {}
@@ -106,11 +140,11 @@ class Call {
   // piece trimmed (an expression plan keeps them), so that fetching needs
   // no cutting.
   Call(std::string_view name, std::string_view text, const FunctionEnv& env,
-       const std::vector<ArgPiece>* pieces)
-      : name_(name), text_(text), env_(env), pieces_(pieces) {
-    if (pieces != nullptr) {
-      next_piece_ = pieces->data();
-      end_piece_ = next_piece_ + pieces->size();
+       const PlannedArgs* planned)
+      : name_(name), text_(text), env_(env), planned_(planned) {
+    if (planned != nullptr) {
+      next_piece_ = planned->pieces_.data();
+      end_piece_ = next_piece_ + planned->pieces_.size();
     }
   }
 
@@ -154,7 +188,7 @@ class Call {
   // The next argument as fetched, from the first to the last; false when
   // all have been read.
   bool NextArg(std::string_view* value) {
-    if (pieces_ == nullptr) return NextArgOfText(value);
+    if (planned_ == nullptr) return NextArgOfText(value);
     if (next_piece_ == end_piece_) return false;
     const ArgPiece& piece = *next_piece_++;
     *value = piece.literal ? std::string_view(piece.name.str())
@@ -167,7 +201,7 @@ class Call {
   // (StrVarStore::SetNumber) gives it without its text being read.
   enum IntegerArg { kInteger, kNoInteger, kNoMore };
   IntegerArg NextPlainInteger(int64_t* value) {
-    if (pieces_ == nullptr) return NextPlainIntegerOfText(value);
+    if (planned_ == nullptr) return NextPlainIntegerOfText(value);
     if (next_piece_ == end_piece_) return kNoMore;
     return PlainInteger(*next_piece_++, value);
   }
@@ -215,7 +249,7 @@ class Call {
   std::string_view name_;
   std::string_view text_;
   const FunctionEnv& env_;
-  const std::vector<ArgPiece>* pieces_ = nullptr;
+  const PlannedArgs* planned_ = nullptr;
   // The text of argument k-1 of a variable holding a number, written on
   // first read.
   void WriteArg(size_t k) const;

@@ -155,8 +155,8 @@ bool IsErrorText(std::string_view result) {
 // Calls the function of row through its integer shortcut: true when the
 // shortcut gave *number.
 inline bool CallInteger(const FunctionRow& row, std::string_view arguments,
-                        const FunctionEnv& env,
-                        const std::vector<ArgPiece>* pieces, int64_t* number) {
+                        const FunctionEnv& env, const PlannedArgs* pieces,
+                        int64_t* number) {
   if (row.integer == nullptr) return false;
   Call call(row.name, arguments, env, pieces);
   return row.integer(call, number);
@@ -164,8 +164,7 @@ inline bool CallInteger(const FunctionRow& row, std::string_view arguments,
 
 // Calls the function of row for its result text.
 std::string CallText(const FunctionRow& row, std::string_view arguments,
-                     const FunctionEnv& env,
-                     const std::vector<ArgPiece>* pieces) {
+                     const FunctionEnv& env, const PlannedArgs* pieces) {
   Call call(row.name, arguments, env, pieces);
   return row.function(call);
 }
@@ -173,7 +172,7 @@ std::string CallText(const FunctionRow& row, std::string_view arguments,
 // Calls the function of row: true when its integer shortcut gave *number,
 // false with its result text as *result otherwise.
 bool CallFunction(const FunctionRow& row, std::string_view arguments,
-                  const FunctionEnv& env, const std::vector<ArgPiece>* pieces,
+                  const FunctionEnv& env, const PlannedArgs* pieces,
                   std::string* result, int64_t* number) {
   if (CallInteger(row, arguments, env, pieces, number)) return true;
   *result = CallText(row, arguments, env, pieces);
@@ -225,9 +224,9 @@ std::string EvaluateAfresh(std::string_view expression, EvalContext& ctx) {
 // leaves it, that text cut at its commas with each piece trimmed, and the
 // result variable.
 struct PlannedCall {
-  const FunctionRow* row = nullptr;
+  const FunctionRow* row;
   std::string arguments;
-  std::vector<ArgPiece> pieces;
+  PlannedArgs args;
   VarName result;
 };
 
@@ -278,18 +277,17 @@ const ExpressionPlan& ExpressionPlans::PlanOf(std::string_view expression) {
       plan->text = VarName(name);
       return false;
     }
-    PlannedCall call;
-    call.row = row;
-    call.arguments.assign(arguments);
+    std::vector<ArgPiece> pieces;
     for (size_t from = 0;;) {
       const size_t comma = arguments.find(',', from);
-      call.pieces.push_back(MakePiece(TrimBlanks(arguments.substr(
+      pieces.push_back(MakePiece(TrimBlanks(arguments.substr(
           from, comma == std::string_view::npos ? comma : comma - from))));
       if (comma == std::string_view::npos) break;
       from = comma + 1;
     }
-    call.result = VarName(var);
-    plan->calls.push_back(std::move(call));
+    plan->calls.push_back(PlannedCall{row, std::string(arguments),
+                                      PlannedArgs(std::move(pieces)),
+                                      VarName(var)});
     return true;
   };
   std::string final_text;
@@ -343,7 +341,7 @@ std::string_view ErrorValue(std::string_view error, std::string* buffer) {
                                     std::string* buffer,
                                     std::string_view* value) {
   std::string result =
-      CallText(*planned.row, planned.arguments, env, &planned.pieces);
+      CallText(*planned.row, planned.arguments, env, &planned.args);
   const bool error = IsErrorText(result);
   if (!error) ++ctx.FunrCount;
   if (error || hand_over) {
@@ -367,7 +365,7 @@ inline bool MakeCall(const PlannedCall& planned, bool hand_over,
   const FunctionRow& row = *planned.row;
   // A result that is one of the arguments is handed on as a view.
   if (row.choose != nullptr) {
-    Call call(row.name, planned.arguments, env, &planned.pieces);
+    Call call(row.name, planned.arguments, env, &planned.args);
     if (const int k = row.choose(call)) {
       // An argument that is a number's decimal text is handed on as the
       // number, as an integer shortcut's result is.
@@ -398,7 +396,7 @@ inline bool MakeCall(const PlannedCall& planned, bool hand_over,
     }
   }
   int64_t integer = 0;
-  if (!CallInteger(row, planned.arguments, env, &planned.pieces, &integer)) {
+  if (!CallInteger(row, planned.arguments, env, &planned.args, &integer)) {
     return MakeTextCall(planned, hand_over, env, ctx, buffer, value);
   }
   ++ctx.FunrCount;
@@ -464,8 +462,9 @@ std::string_view EvaluateView(const ExpressionPlan& plan,
 bool IsSrOfFileText(const ExpressionPlan& plan) {
   if (plan.calls.size() != 1 || plan.end != RewriteEnd::kText) return false;
   const PlannedCall& planned = plan.calls.front();
-  return planned.row->function == &Sr && !planned.pieces.empty() &&
-         planned.pieces.front().name.str() == kFileStringName &&
+  const std::vector<ArgPiece>& pieces = planned.args.pieces();
+  return planned.row->function == &Sr && !pieces.empty() &&
+         pieces.front().name.str() == kFileStringName &&
          plan.text.str() == planned.result.str();
 }
 
@@ -474,7 +473,7 @@ bool PlannedSrOfFileText(const ExpressionPlan& plan, EvalContext& ctx,
   if (!IsSrOfFileText(plan)) return false;
   const PlannedCall& planned = plan.calls.front();
   const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
-  Call call(planned.row->name, planned.arguments, env, &planned.pieces);
+  Call call(planned.row->name, planned.arguments, env, &planned.args);
   std::string error;
   return ReadSrArguments(call, args, &error);
 }

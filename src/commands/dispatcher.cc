@@ -80,11 +80,12 @@ namespace {
              MsgValues({file, std::to_string(m.CurOper), op.text}));
 }
 
-// Executes operation m.CurOper as DispatchOperation says; the two facts
-// of the program are read once by the caller.
-inline void Execute(Machine& m, const CompiledOper& compiled,
-                    bool oper_observable, bool errloglev_named) {
-  const Oper& op = *compiled.oper;
+// The variables the run loop keeps up to date before each operation, when
+// some operation can see them (see CompiledProgram::oper_observable and
+// errloglev_named).
+[[gnu::noinline]] void BeforeOperation(Machine& m, const Oper& op,
+                                       bool oper_observable,
+                                       bool errloglev_named) {
   // The compiled program holds the text for the whole run.
   if (oper_observable) m.StrVars.SetBorrowed(m.names.oper, op.text);
   // Read before the handler runs: an assignment of *errloglev takes effect
@@ -92,6 +93,30 @@ inline void Execute(Machine& m, const CompiledOper& compiled,
   // operation names it.)
   if (errloglev_named) {
     m.ErrLogLevel = ToInt32(m.StrVars.ValueOrEmpty(m.names.errloglev));
+  }
+}
+
+// What the run loop reads once from the program.
+struct LoopFacts {
+  bool oper_observable = false;
+  bool errloglev_named = false;
+  bool before_operation = false;  // either of them
+};
+
+LoopFacts FactsOf(const CompiledProgram& program) {
+  LoopFacts facts;
+  facts.oper_observable = program.oper_observable();
+  facts.errloglev_named = program.errloglev_named();
+  facts.before_operation = facts.oper_observable || facts.errloglev_named;
+  return facts;
+}
+
+// Executes operation m.CurOper as DispatchOperation says.
+inline void Execute(Machine& m, const CompiledOper& compiled,
+                    const LoopFacts& facts) {
+  const Oper& op = *compiled.oper;
+  if (facts.before_operation) {
+    BeforeOperation(m, op, facts.oper_observable, facts.errloglev_named);
   }
 
   if (compiled.handler != nullptr) {
@@ -103,12 +128,26 @@ inline void Execute(Machine& m, const CompiledOper& compiled,
   if (m.ErrFlag != ErrorState::kNone) LogFailedOperation(m, op);
 }
 
+// Whether the program ends for the file before the next operation: a
+// signal was noted, or the step limit is reached (which is logged).
+inline bool StopsBeforeOperation(Machine& m, int64_t* steps) {
+  // A signal ends the program for this file between two operations.
+  if (m.interrupt != nullptr &&
+      m.interrupt->load(std::memory_order_relaxed) != 0) {
+    return true;
+  }
+  if (m.step_limit > 0 && ++*steps > m.step_limit) {
+    StepLimitReached(m);
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void DispatchOperation(Machine& m) {
   const CompiledProgram& program = m.Program();
-  Execute(m, program.At(m.CurOper), program.oper_observable(),
-          program.errloglev_named());
+  Execute(m, program.At(m.CurOper), FactsOf(program));
 }
 
 void RunOperations(Machine& m) {
@@ -118,23 +157,16 @@ void RunOperations(Machine& m) {
     m.ErrLogLevel = ToInt32(m.StrVars.ValueOrEmpty(m.names.errloglev));
   }
   const bool n_oper_held = !program.n_oper_observable();
-  const bool oper_observable = program.oper_observable();
-  const bool errloglev_named = program.errloglev_named();
+  const LoopFacts facts = FactsOf(program);
+  // A signal note or a step limit is given before the run.
+  const bool watched = m.interrupt != nullptr || m.step_limit > 0;
   m.next_oper_named = false;
   m.CurOper = 1;
   int64_t steps = 0;
   const int32_t count = program.OperCount();
   while (m.CurOper <= count) {
-    // A signal ends the program for this file between two operations.
-    if (m.interrupt != nullptr &&
-        m.interrupt->load(std::memory_order_relaxed) != 0) {
-      break;
-    }
-    if (m.step_limit > 0 && ++steps > m.step_limit) {
-      StepLimitReached(m);
-      break;
-    }
-    Execute(m, program.At(m.CurOper), oper_observable, errloglev_named);
+    if (watched && StopsBeforeOperation(m, &steps)) break;
+    Execute(m, program.At(m.CurOper), facts);
     if (m.ErrFlag != ErrorState::kNone) {
       m.CurOper = 999999999;
     } else {

@@ -19,20 +19,15 @@ namespace zarn {
 
 namespace {
 
-// Whether the condition argument holds: its value is exactly "1". loop and
-// if default to "1" (always true) when it is omitted; lend has no default
-// and evaluates the empty text. The value is traced under label.
-bool ConditionHolds(Machine& m, const CompiledOper& op, bool default_true,
-                    std::string_view label) {
-  const std::string& expression = op.words[0];
-  if (expression.empty() && default_true) {
-    Trace(m, label, "1");
-    return true;
-  }
+// Whether the condition argument, evaluated, holds: its value is exactly
+// "1". The value is traced under label.
+[[gnu::noinline]] bool EvaluatedConditionHolds(Machine& m,
+                                               const CompiledOper& op,
+                                               std::string_view label) {
   std::string buffer;
   std::optional<int64_t> number;
   const std::string_view value =
-      EvaluatePlanView(m, *op.word_plan, expression, &buffer, &number);
+      EvaluatePlanView(m, *op.word_plan, op.words[0], &buffer, &number);
   if (number) {
     // The value is the number's decimal text: "1" for 1 alone.
     Trace(m, label, *number);
@@ -40,6 +35,18 @@ bool ConditionHolds(Machine& m, const CompiledOper& op, bool default_true,
   }
   Trace(m, label, value);
   return IsTrue(value);
+}
+
+// The same for any condition argument: loop and if default to "1" (always
+// true) when it is omitted; lend has no default and evaluates the empty
+// text.
+inline bool ConditionHolds(Machine& m, const CompiledOper& op,
+                           bool default_true, std::string_view label) {
+  if (op.words[0].empty() && default_true) {
+    Trace(m, label, "1");
+    return true;
+  }
+  return EvaluatedConditionHolds(m, op, label);
 }
 
 // The first operation from `from` upward (increasing numbers) whose

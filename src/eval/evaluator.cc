@@ -69,13 +69,6 @@ std::string_view ResultName(int32_t n, std::array<char, 20>* buf) {
   return std::string_view(buf->data(), static_cast<size_t>(end - buf->data()));
 }
 
-// How a rewriting ended.
-enum class RewriteEnd {
-  kText,           // no call is left: the final text is to be fetched
-  kInvalidFormat,  // a parenthesis does not belong to a call
-  kStopped,        // the visitor stopped it at a call
-};
-
 // The working copy is rewritten call by call: the first innermost call is
 // replaced by the name of the variable that receives its result, and the
 // search starts again. Only the text before the first ")" can change, and
@@ -220,27 +213,6 @@ std::string EvaluateAfresh(std::string_view expression, EvalContext& ctx) {
 
 }  // namespace
 
-// One call of a plan: the function, its argument text as the rewriting
-// leaves it, that text cut at its commas with each piece trimmed, and the
-// result variable.
-struct PlannedCall {
-  const FunctionRow* row;
-  std::string arguments;
-  PlannedArgs args;
-  VarName result;
-};
-
-struct ExpressionPlan {
-  std::vector<PlannedCall> calls;
-  // kText: `text` is the final text, trimmed; kStopped: the call after the
-  // planned ones names no function, `text` is its name; kInvalidFormat:
-  // the rewriting fails after the planned calls.
-  RewriteEnd end = RewriteEnd::kText;
-  VarName text;
-  // Whether the final text is the result variable of the last call.
-  bool ends_in_last_result = false;
-};
-
 ExpressionPlans::ExpressionPlans() = default;
 ExpressionPlans::~ExpressionPlans() = default;
 
@@ -325,15 +297,18 @@ std::string_view ErrorValue(std::string_view error, std::string* buffer) {
   return *buffer;
 }
 
-// The value of a plan whose rewriting fails after its calls.
-[[gnu::noinline]] std::string_view UnfinishedValue(const ExpressionPlan& plan,
-                                                   std::string_view expression,
-                                                   std::string* buffer) {
+}  // namespace
+
+std::string_view UnfinishedValue(const ExpressionPlan& plan,
+                                 std::string_view expression,
+                                 std::string* buffer) {
   *buffer = plan.end == RewriteEnd::kStopped
                 ? UndefinedFunction(plan.text.str())
                 : InvalidFormat(expression);
   return *buffer;
 }
+
+namespace {
 
 // A planned call made for its result text (MakeCall).
 [[gnu::noinline]] bool MakeTextCall(const PlannedCall& planned, bool hand_over,
@@ -419,44 +394,23 @@ inline bool MakeCall(const PlannedCall& planned, bool hand_over,
 
 }  // namespace
 
-std::string_view EvaluateView(const ExpressionPlan& plan,
-                              std::string_view expression, EvalContext& ctx,
-                              std::string* buffer,
-                              std::optional<int64_t>* number) {
-  ctx.FunrCount = 0;
-  if (!plan.calls.empty()) {
-    const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
-    // The value of the expression is the last call's result: handed over
-    // without being stored when no one can read the result variable.
-    const size_t last = plan.calls.size() - 1;
-    const bool hand_over_last = plan.ends_in_last_result && !ctx.keep_results;
-    for (size_t i = 0; i <= last; ++i) {
-      std::string_view value;
-      if (MakeCall(plan.calls[i], i == last && hand_over_last, env, ctx, buffer,
-                   number, &value)) {
-        return value;
-      }
+std::string_view EvaluateCalls(const ExpressionPlan& plan,
+                               std::string_view expression, EvalContext& ctx,
+                               std::string* buffer,
+                               std::optional<int64_t>* number) {
+  const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
+  // The value of the expression is the last call's result: handed over
+  // without being stored when no one can read the result variable.
+  const size_t last = plan.calls.size() - 1;
+  const bool hand_over_last = plan.ends_in_last_result && !ctx.keep_results;
+  for (size_t i = 0; i <= last; ++i) {
+    std::string_view value;
+    if (MakeCall(plan.calls[i], i == last && hand_over_last, env, ctx, buffer,
+                 number, &value)) {
+      return value;
     }
   }
-  if (plan.end != RewriteEnd::kText) {
-    return UnfinishedValue(plan, expression, buffer);
-  }
-  // The final text, or the value of the variable it names; a variable
-  // holding a number hands it over as such (its text is the number's
-  // decimal text) when number is given.
-  if (number == nullptr) return FetchArgument(plan.text, ctx.str_vars);
-  std::string_view text;
-  int64_t n = 0;
-  switch (ctx.str_vars.ExactTextOrNumber(plan.text, &text, &n)) {
-    case StrVarStore::Exact::kNumber:
-      *number = n;
-      return std::string_view();
-    case StrVarStore::Exact::kText:
-      return text;
-    case StrVarStore::Exact::kNone:
-      break;
-  }
-  return plan.text.str();
+  return FinalValue(plan, expression, ctx.str_vars, buffer, number);
 }
 
 bool IsSrOfFileText(const ExpressionPlan& plan) {

@@ -11,10 +11,16 @@ namespace {
 
 // Whether the comparison word op holds for a comparison result c (<0, 0,
 // >0); nullopt when op is none of eq, gt, lt, ge, le, ne (any letter case).
-std::optional<bool> Holds(std::string_view op, int c) {
+inline std::optional<bool> Holds(std::string_view op, int c) {
   if (op.size() != 2) return std::nullopt;
-  constexpr auto word = [](char a, char b) { return a << 8 | b; };
-  switch (word(AsciiLowerChar(op[0]), AsciiLowerChar(op[1]))) {
+  // The two characters as one number, in lower case: setting bit 0x20
+  // lowers a letter, and only the two cases of a letter become that
+  // lower-case letter, so the comparisons below ignore case exactly.
+  constexpr auto word = [](unsigned char a, unsigned char b) {
+    return (a | 0x20u) << 8 | (b | 0x20u);
+  };
+  switch (word(static_cast<unsigned char>(op[0]),
+               static_cast<unsigned char>(op[1]))) {
     case word('e', 'q'):
       return c == 0;
     case word('g', 't'):

@@ -82,7 +82,7 @@ PlannedArgs::PlannedArgs(std::vector<ArgPiece> pieces)
           static_cast<uint8_t>(k);
       continue;
     }
-    literal_args_[k] = piece.name.str();
+    literal_args_[k] = ArgText::Of(piece.name.str());
     if (piece.integer) {
       literal_numbers_[k] = piece.value;
       numeric_ |= 1u << k;
@@ -110,7 +110,8 @@ bool Call::Open(int required, std::string* result) {
     for (int j = 0; j < planned.looked_up_count_; ++j) {
       const size_t k = planned.looked_up_[static_cast<size_t>(j)];
       const VarName& name = planned.pieces_[k].name;
-      switch (env_.str_vars.ExactTextOrNumber(name, &args_[k], &numbers_[k])) {
+      std::string_view text;
+      switch (env_.str_vars.ExactTextOrNumber(name, &text, &numbers_[k])) {
         case StrVarStore::Exact::kNumber: {
           // Its text, when written, is the number's decimal text.
           const uint32_t bit = 1u << k;
@@ -120,9 +121,10 @@ bool Call::Open(int required, std::string* result) {
           break;
         }
         case StrVarStore::Exact::kText:
+          args_[k] = ArgText::Of(text);
           break;
         case StrVarStore::Exact::kNone:
-          args_[k] = name.str();
+          args_[k] = ArgText::Of(name.str());
           break;
       }
     }
@@ -141,7 +143,8 @@ bool Call::Open(int required, std::string* result) {
     std::string_view raw = comma == std::string_view::npos
                                ? text_.substr(pos)
                                : text_.substr(pos, comma - pos);
-    args_[static_cast<size_t>(count++)] = FetchArgument(raw, env_.str_vars);
+    args_[static_cast<size_t>(count++)] =
+        ArgText::Of(FetchArgument(raw, env_.str_vars));
     if (comma == std::string_view::npos) break;
     pos = comma + 1;
   }
@@ -149,7 +152,9 @@ bool Call::Open(int required, std::string* result) {
     if (result != nullptr) *result = Error("MISSING ARGUMENT.");
     return false;
   }
-  for (int k = count; k < kMaxFixed; ++k) args_[static_cast<size_t>(k)] = {};
+  for (int k = count; k < kMaxFixed; ++k) {
+    args_[static_cast<size_t>(k)] = ArgText::Of(std::string_view());
+  }
   return true;
 }
 
@@ -160,7 +165,8 @@ Call::IntegerArg Call::NextPlainIntegerOfText(int64_t* value) {
 }
 
 void Call::WriteArg(size_t k) const {
-  args_[k] = FetchArgument(planned_->pieces_[k].name, env_.str_vars);
+  args_[k] =
+      ArgText::Of(FetchArgument(planned_->pieces_[k].name, env_.str_vars));
   unwritten_ &= ~(1u << k);
 }
 

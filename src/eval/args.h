@@ -54,6 +54,18 @@ struct ArgPiece {
 // The most arguments a function of fixed arity reads (Call::kMaxFixed).
 inline constexpr int kMaxFixedArgs = 5;
 
+// An argument's text as a call holds it: a view whose default leaves it
+// unset (a call fills its arguments when it opens, not when it is made).
+struct ArgText {
+  const char* data;
+  size_t size;
+
+  static ArgText Of(std::string_view text) {
+    return {text.data(), text.size()};
+  }
+  std::string_view view() const { return std::string_view(data, size); }
+};
+
 // The arguments of a planned call: its pieces, and what Call::Open reads
 // of the literals among them, worked out once, so that opening the call
 // looks up only the others. The views of the literals point into the
@@ -75,7 +87,7 @@ class PlannedArgs {
   // Open's reading of the first kMaxFixedArgs pieces with the literals
   // filled in, every other argument empty; the numbers and flags of the
   // literal integers (see Call).
-  std::array<std::string_view, kMaxFixedArgs> literal_args_{};
+  std::array<ArgText, kMaxFixedArgs> literal_args_{};
   std::array<int64_t, kMaxFixedArgs> literal_numbers_{};
   uint32_t numeric_ = 0;
   uint32_t decimal_ = 0;
@@ -162,7 +174,7 @@ class Call {
   std::string_view arg(int k) const {
     const auto i = static_cast<size_t>(k - 1);
     if ((unwritten_ >> i) & 1u) WriteArg(i);
-    return args_[i];
+    return args_[i].view();
   }
   // Argument k read as a number (ToDouble of its text); nullopt when it is
   // not numeric.
@@ -170,7 +182,7 @@ class Call {
     const auto i = static_cast<size_t>(k - 1);
     // The double nearest to the number, as reading its decimal text gives.
     if ((numeric_ >> i) & 1u) return static_cast<double>(numbers_[i]);
-    return ToDouble(args_[i]);
+    return ToDouble(args_[i].view());
   }
   // Whether argument k (after Open) is exactly the decimal text of a number
   // known without reading it (a variable holding a number, a literal
@@ -255,7 +267,7 @@ class Call {
   void WriteArg(size_t k) const;
 
   // Filled by Open (the arguments not given empty).
-  mutable std::array<std::string_view, kMaxFixed> args_;
+  mutable std::array<ArgText, kMaxFixed> args_;
   // The numbers of the arguments whose variables hold one (or that are
   // literal integers), and which of them have not had their text written
   // (bit k for argument k + 1); only those marked in numeric_ are set.

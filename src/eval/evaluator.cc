@@ -401,14 +401,16 @@ std::string_view EvaluateCalls(const ExpressionPlan& plan,
   const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
   // The value of the expression is the last call's result: handed over
   // without being stored when no one can read the result variable.
-  const size_t last = plan.calls.size() - 1;
+  const PlannedCall* const last = &plan.calls.back();
   const bool hand_over_last = plan.ends_in_last_result && !ctx.keep_results;
-  for (size_t i = 0; i <= last; ++i) {
+  for (const PlannedCall* planned = plan.calls.data();; ++planned) {
     std::string_view value;
-    if (MakeCall(plan.calls[i], i == last && hand_over_last, env, ctx, buffer,
-                 number, &value)) {
+    const bool is_last = planned == last;
+    if (MakeCall(*planned, is_last && hand_over_last, env, ctx, buffer, number,
+                 &value)) {
       return value;
     }
+    if (is_last) break;
   }
   return FinalValue(plan, expression, ctx.str_vars, buffer, number);
 }

@@ -91,47 +91,15 @@ PlannedArgs::PlannedArgs(std::vector<ArgPiece> pieces)
   }
 }
 
-bool Call::Open(int required, std::string* result) {
+bool Call::OpenAny(int required, std::string* result) {
   if (text_.empty()) {
     if (result != nullptr) *result = Error("EMPTY ARGUMENT.");
     return false;
   }
   int count = 0;
   if (planned_ != nullptr) {
-    // The literals as the plan read them; a variable holding a number
-    // gives it, its text written only when the function reads the argument
-    // as text.
-    const PlannedArgs& planned = *planned_;
-    args_ = planned.literal_args_;
-    numbers_ = planned.literal_numbers_;
-    uint32_t numeric = planned.numeric_;
-    uint32_t decimal = planned.decimal_;
-    uint32_t unwritten = 0;
-    for (int j = 0; j < planned.looked_up_count_; ++j) {
-      const size_t k = planned.looked_up_[static_cast<size_t>(j)];
-      const VarName& name = planned.pieces_[k].name;
-      std::string_view text;
-      switch (env_.str_vars.ExactTextOrNumber(name, &text, &numbers_[k])) {
-        case StrVarStore::Exact::kNumber: {
-          // Its text, when written, is the number's decimal text.
-          const uint32_t bit = 1u << k;
-          unwritten |= bit;
-          numeric |= bit;
-          decimal |= bit;
-          break;
-        }
-        case StrVarStore::Exact::kText:
-          args_[k] = ArgText::Of(text);
-          break;
-        case StrVarStore::Exact::kNone:
-          args_[k] = ArgText::Of(name.str());
-          break;
-      }
-    }
-    numeric_ = numeric;
-    decimal_ = decimal;
-    unwritten_ = unwritten;
-    if (planned.given_ < required) {
+    FetchPlanned();
+    if (planned_->given_ < required) {
       if (result != nullptr) *result = Error("MISSING ARGUMENT.");
       return false;
     }

@@ -169,7 +169,14 @@ class Call {
   // with the error as *result (unless result is nullptr), on an empty
   // argument text or when fewer than `required` arguments are given. Once
   // per call.
-  bool Open(int required, std::string* result);
+  bool Open(int required, std::string* result) {
+    // The common case of a planned call given its arguments.
+    if (planned_ != nullptr && !text_.empty() && planned_->given_ >= required) {
+      FetchPlanned();
+      return true;
+    }
+    return OpenAny(required, result);
+  }
   // Argument k (from 1) as fetched; empty when not given.
   std::string_view arg(int k) const {
     const auto i = static_cast<size_t>(k - 1);
@@ -233,6 +240,43 @@ class Call {
 
  private:
   bool NextArgOfText(std::string_view* value);
+  // Open in every case.
+  bool OpenAny(int required, std::string* result);
+  // Open's fetching of the arguments of a planned call: the literals as
+  // the plan read them; a variable holding a number gives it, its text
+  // written only when the function reads the argument as text.
+  void FetchPlanned() {
+    const PlannedArgs& planned = *planned_;
+    args_ = planned.literal_args_;
+    numbers_ = planned.literal_numbers_;
+    uint32_t numeric = planned.numeric_;
+    uint32_t decimal = planned.decimal_;
+    uint32_t unwritten = 0;
+    for (int j = 0; j < planned.looked_up_count_; ++j) {
+      const size_t k = planned.looked_up_[static_cast<size_t>(j)];
+      const VarName& name = planned.pieces_[k].name;
+      std::string_view text;
+      switch (env_.str_vars.ExactTextOrNumber(name, &text, &numbers_[k])) {
+        case StrVarStore::Exact::kNumber: {
+          // Its text, when written, is the number's decimal text.
+          const uint32_t bit = 1u << k;
+          unwritten |= bit;
+          numeric |= bit;
+          decimal |= bit;
+          break;
+        }
+        case StrVarStore::Exact::kText:
+          args_[k] = ArgText::Of(text);
+          break;
+        case StrVarStore::Exact::kNone:
+          args_[k] = ArgText::Of(name.str());
+          break;
+      }
+    }
+    numeric_ = numeric;
+    decimal_ = decimal;
+    unwritten_ = unwritten;
+  }
   IntegerArg NextPlainIntegerOfText(int64_t* value);
   // A planned argument read as NextPlainInteger reads it.
   IntegerArg PlainInteger(const ArgPiece& piece, int64_t* value) const {

@@ -176,7 +176,7 @@ bool CallFunction(const FunctionRow& row, std::string_view arguments,
 // comes.
 std::string EvaluateAfresh(std::string_view expression, EvalContext& ctx) {
   ctx.FunrCount = 0;
-  const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
+  const FunctionEnv& env = ctx.env;
   std::string stop_result;
   auto visit = [&](const FunctionRow* row, std::string_view name,
                    std::string_view arguments, std::string_view var) {
@@ -398,7 +398,7 @@ std::string_view EvaluateCalls(const ExpressionPlan& plan,
                                std::string_view expression, EvalContext& ctx,
                                std::string* buffer,
                                std::optional<int64_t>* number) {
-  const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
+  const FunctionEnv& env = ctx.env;
   // The value of the expression is the last call's result: handed over
   // without being stored when no one can read the result variable.
   const PlannedCall* const last = &plan.calls.back();
@@ -428,7 +428,7 @@ bool PlannedSrOfFileText(const ExpressionPlan& plan, EvalContext& ctx,
                          SrArguments* args) {
   if (!IsSrOfFileText(plan)) return false;
   const PlannedCall& planned = plan.calls.front();
-  const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
+  const FunctionEnv& env = ctx.env;
   Call call(planned.row->name, planned.arguments, env, &planned.args);
   std::string error;
   return ReadSrArguments(call, args, &error);

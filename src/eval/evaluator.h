@@ -114,8 +114,9 @@ struct EvalContext {
   // the result of the last call, which is the value of the expression, is
   // then handed over without being stored in its variable first.
   bool keep_results = true;
-  // Handed to the functions (FunctionEnv::regex).
-  RegularExpressions* regex = nullptr;
+  // What the functions read: the two stores, and the run's regular
+  // expressions once env.regex is set.
+  FunctionEnv env{str_vars, range_vars};
 };
 
 // The result text of an expression; an error is a text beginning with

@@ -78,8 +78,9 @@ PlannedArgs::PlannedArgs(std::vector<ArgPiece> pieces)
   for (size_t k = 0; k < static_cast<size_t>(given_); ++k) {
     const ArgPiece& piece = pieces_[k];
     if (!piece.literal) {
-      looked_up_[static_cast<size_t>(looked_up_count_++)] =
-          static_cast<uint8_t>(k);
+      const auto j = static_cast<size_t>(looked_up_count_++);
+      looked_up_[j] = static_cast<uint8_t>(k);
+      looked_up_names_[j] = &piece.name;
       continue;
     }
     literal_args_[k] = ArgText::Of(piece.name.str());

@@ -68,9 +68,10 @@ struct ArgText {
 
 // The arguments of a planned call: its pieces, and what Call::Open reads
 // of the literals among them, worked out once, so that opening the call
-// looks up only the others. The views of the literals point into the
-// pieces, which stay where they are when the arguments are moved (a moved
-// vector keeps its elements); the arguments are never copied.
+// looks up only the others. The views of the literals and the names of the
+// others point into the pieces, which stay where they are when the
+// arguments are moved (a moved vector keeps its elements); the arguments
+// are never copied.
 class PlannedArgs {
  public:
   explicit PlannedArgs(std::vector<ArgPiece> pieces);
@@ -92,8 +93,10 @@ class PlannedArgs {
   uint32_t numeric_ = 0;
   uint32_t decimal_ = 0;
   int given_ = 0;  // how many of them there are
-  // The positions (from 0) of the others, which are looked up, in order.
+  // The positions (from 0) of the others, which are looked up, in order,
+  // and their names.
   std::array<uint8_t, kMaxFixedArgs> looked_up_{};
+  std::array<const VarName*, kMaxFixedArgs> looked_up_names_{};
   int looked_up_count_ = 0;
 };
 
@@ -254,7 +257,7 @@ class Call {
     uint32_t unwritten = 0;
     for (int j = 0; j < planned.looked_up_count_; ++j) {
       const size_t k = planned.looked_up_[static_cast<size_t>(j)];
-      const VarName& name = planned.pieces_[k].name;
+      const VarName& name = *planned.looked_up_names_[static_cast<size_t>(j)];
       std::string_view text;
       switch (env_.str_vars.ExactTextOrNumber(name, &text, &numbers_[k])) {
         case StrVarStore::Exact::kNumber: {

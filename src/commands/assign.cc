@@ -32,15 +32,18 @@ struct Assignment {
   bool from_set = false;
 };
 
-// Refuses a protected system variable; true when the name may be assigned.
-bool MayAssign(Machine& m, const Assignment& a) {
-  // A name of no system variable is never protected.
-  if (a.op.target_entry == nullptr ||
-      SysVarKind(m.StrVars, a.op.target_entry, a.op.target) != 2) {
-    return true;
-  }
+// MayAssign for the name of a system variable.
+[[gnu::noinline]] bool MayAssignSystemVariable(Machine& m,
+                                               const Assignment& a) {
+  if (SysVarKind(m.StrVars, a.op.target_entry, a.op.target) != 2) return true;
   ReportError(m, "ZARNCMD005CT", a.op.keyword());
   return false;
+}
+
+// Refuses a protected system variable; true when the name may be assigned.
+inline bool MayAssign(Machine& m, const Assignment& a) {
+  // A name of no system variable is never protected.
+  return a.op.target_entry == nullptr || MayAssignSystemVariable(m, a);
 }
 
 // What a new *filestring brings along: *pos back to 1, *filerange over the
@@ -104,16 +107,10 @@ bool Assign(Machine& m, const Assignment& a, std::string_view value) {
   return true;
 }
 
-// "set *filestring,sr(*filestring,F,R[,N])" with R no longer than F: the
-// text is rewritten within its own storage instead of being built anew as a
-// result and copied back, when the outcome is the same. It is when nothing
-// can read the result variable the expression would leave (the compiled
-// program knows it), the trace (which shows the value) is off, and the
-// result does not begin like an error (which the assignment refuses). True
-// when the operation was done so (or refused, as the assignment would
-// refuse it).
-bool SetFileTextInPlace(Machine& m, const Assignment& a) {
-  if (!a.op.sr_in_place || m.ErrLogLevel == 1) return false;
+// SetFileTextInPlace once the operation is a candidate and the trace is
+// off.
+[[gnu::noinline]] bool SetFileTextInPlaceIfSame(Machine& m,
+                                                const Assignment& a) {
   EvalContext& ctx = m.eval;
   SrArguments args;
   if (!PlannedSrOfFileText(*a.op.rest_plan, ctx, &args) ||
@@ -134,6 +131,34 @@ bool SetFileTextInPlace(Machine& m, const Assignment& a) {
   FileTextAssigned(m, /*from_set=*/true);
   SetNextOper(m, NextInSequence(m));
   return true;
+}
+// "set *filestring,sr(*filestring,F,R[,N])" with R no longer than F: the
+// text is rewritten within its own storage instead of being built anew as a
+// result and copied back, when the outcome is the same. It is when nothing
+// can read the result variable the expression would leave (the compiled
+// program knows it), the trace (which shows the value) is off, and the
+// result does not begin like an error (which the assignment refuses). True
+// when the operation was done so (or refused, as the assignment would
+// refuse it).
+inline bool SetFileTextInPlace(Machine& m, const Assignment& a) {
+  if (!a.op.sr_in_place || m.ErrLogLevel == 1) return false;
+  return SetFileTextInPlaceIfSame(m, a);
+}
+
+// The rest of set for a value that is a text.
+[[gnu::noinline]] void SetText(Machine& m, const Assignment& a,
+                               std::string_view value) {
+  // Traced before any check, so that a failing assignment shows its value.
+  Trace(m, kTraceSet, value);
+  if (!MayAssign(m, a)) return;
+  if (value.substr(0, kErrorMarker.size()) == kErrorMarker) {
+    m.ErrFlag = ErrorState::kStopRun;
+    LogMessage(m, kCommandsSection, "ZARNCMD006CT", "/{1}/{2}/",
+               MsgValues({a.op.cut.rest, value}));
+    return;
+  }
+  if (!Assign(m, a, value)) return;
+  SetNextOper(m, NextInSequence(m));
 }
 
 }  // namespace
@@ -157,17 +182,7 @@ void SetCommand(Machine& m, const CompiledOper& op) {
     SetNextOper(m, NextInSequence(m));
     return;
   }
-  // Traced before any check, so that a failing assignment shows its value.
-  Trace(m, kTraceSet, value);
-  if (!MayAssign(m, a)) return;
-  if (value.substr(0, kErrorMarker.size()) == kErrorMarker) {
-    m.ErrFlag = ErrorState::kStopRun;
-    LogMessage(m, kCommandsSection, "ZARNCMD006CT", "/{1}/{2}/",
-               MsgValues({op.cut.rest, value}));
-    return;
-  }
-  if (!Assign(m, a, value)) return;
-  SetNextOper(m, NextInSequence(m));
+  SetText(m, a, value);
 }
 
 void SetcCommand(Machine& m, const CompiledOper& op) {

@@ -34,9 +34,8 @@ void TraceLine(Machine& m, std::string_view label, std::string_view value) {
              MsgValues({std::to_string(m.CurOper), labelled}));
 }
 
-void Trace(Machine& m, std::string_view label, int64_t value) {
-  if (m.ErrLogLevel != 1) return;
-  Trace(m, label, std::to_string(value));
+void TraceLine(Machine& m, std::string_view label, int64_t value) {
+  TraceLine(m, label, std::to_string(value));
 }
 
 void ReportMissingArgument(Machine& m, std::string_view keyword,
@@ -57,17 +56,11 @@ std::string EvaluatePlan(Machine& m, const ExpressionPlan& plan,
   return Evaluate(plan, expression, ctx);
 }
 
-std::string_view EvaluatePlanView(Machine& m, const ExpressionPlan& plan,
-                                  std::string_view expression,
-                                  std::string* buffer,
-                                  std::optional<int64_t>* number) {
-  if (const VarName* plain = PlainValueOf(plan)) {
-    // No call: what the evaluation comes to, without its machinery.
-    m.FunrCount = 0;
-    return FetchArgument(*plain, m.StrVars);
+std::string NextOperText(const Machine& m) {
+  if (!m.Program().n_oper_observable() && m.next_oper_named) {
+    return std::to_string(m.next_oper);
   }
-  EvalContext& ctx = m.eval;
-  return EvaluateView(plan, expression, ctx, buffer, number);
+  return std::string(m.StrVars.ValueOrEmpty("*n_oper"));
 }
 
 int32_t FileTextLength(Machine& m) {

@@ -44,7 +44,10 @@ void TraceLine(Machine& m, std::string_view label, std::string_view value);
 inline void Trace(Machine& m, std::string_view label, std::string_view value) {
   if (m.ErrLogLevel == 1) TraceLine(m, label, value);
 }
-void Trace(Machine& m, std::string_view label, int64_t value);
+void TraceLine(Machine& m, std::string_view label, int64_t value);
+inline void Trace(Machine& m, std::string_view label, int64_t value) {
+  if (m.ErrLogLevel == 1) TraceLine(m, label, value);
+}
 
 // A required argument is empty: logs ZARNCMD002LE with the keyword and the
 // (empty) argument and sets ErrFlag to err_flag.
@@ -70,16 +73,17 @@ std::string EvaluatePlan(Machine& m, const ExpressionPlan& plan,
                          std::string_view expression);
 // The same as a view (see EvaluateView), valid until the variables or
 // *buffer change.
-std::string_view EvaluatePlanView(Machine& m, const ExpressionPlan& plan,
-                                  std::string_view expression,
-                                  std::string* buffer,
-                                  std::optional<int64_t>* number = nullptr);
+inline std::string_view EvaluatePlanView(
+    Machine& m, const ExpressionPlan& plan, std::string_view expression,
+    std::string* buffer, std::optional<int64_t>* number = nullptr) {
+  return EvaluateView(plan, expression, m.eval, buffer, number);
+}
 
 // A condition holds exactly when its value is the text "1".
 inline bool IsTrue(std::string_view value) { return value == "1"; }
 
 // Writes *n_oper: the operation the run loop executes next.
-inline void SetNextOper(Machine& m, int64_t number) {
+inline void SetNextOper(Machine& m, int32_t number) {
   if (m.Program().n_oper_observable()) {
     SetIntVar(m, m.names.n_oper, number);
   } else {
@@ -87,6 +91,11 @@ inline void SetNextOper(Machine& m, int64_t number) {
     m.next_oper_named = true;
   }
 }
+// The value of *n_oper as an operation reads it: the next operation held
+// by the machine, as its decimal text, when the run loop does not write the
+// variable and some operation of this pass has named one; the variable's
+// value otherwise.
+std::string NextOperText(const Machine& m);
 // The usual successor: the next operation in sequence.
 inline int32_t NextInSequence(const Machine& m) { return m.CurOper + 1; }
 

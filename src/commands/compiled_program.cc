@@ -99,18 +99,21 @@ std::shared_ptr<const CompiledProgram> CompileProgram(
   }
   program->nctx_observable_ = AnyOperationReads(ops, "*NCTX");
   program->funr_observable_ = AnyOperationReads(ops, "*FUNR");
-  bool any_wlog = false;
+  // wlog shows *oper and *n_oper in its header line without reading the
+  // variables (see WlogCommand); it reads them only when it lists every
+  // variable.
+  bool lists_all = false;
   bool names_oper = false;
   bool names_n_oper = false;
   for (const CompiledOper& op : ops) {
-    any_wlog = any_wlog || op.keyword() == "wlog";
+    lists_all = lists_all || (op.keyword() == "wlog" && op.words[0] == "=all=");
     names_oper = names_oper || Mentions(op.oper->text, "*OPER");
     names_n_oper = names_n_oper || Mentions(op.oper->text, "*N_OPER");
     program->errloglev_named_ =
         program->errloglev_named_ || Mentions(op.oper->text, "*ERRLOGLEV");
   }
-  program->oper_observable_ = any_wlog || names_oper;
-  program->n_oper_observable_ = any_wlog || names_n_oper;
+  program->oper_observable_ = lists_all || names_oper;
+  program->n_oper_observable_ = lists_all || names_n_oper;
   ExpressionPlans& plans = program->plans_;
   plans.SetAssignable(AssignableNames(ops));
   for (CompiledOper& op : ops) {

@@ -104,8 +104,9 @@ class CompiledProgram {
   // is handed over without being stored first.
   bool funr_observable() const { return funr_observable_; }
   // The same for the system variables the run loop writes and reads on
-  // every operation: *oper (which wlog also shows) and *n_oper (the same)
-  // need not be written when no operation can read them, and *errloglev
+  // every operation: *oper and *n_oper (which the header line of wlog shows
+  // as the machine holds them, and "wlog =all=" lists) need not be written
+  // when no operation can read them, and *errloglev
   // need not be read again before each operation when no operation names
   // it, for then nothing can change it while the program runs.
   bool oper_observable() const { return oper_observable_; }

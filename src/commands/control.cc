@@ -5,6 +5,7 @@
 // each scan depends on nothing but those fields, so it is made once, when
 // the program is compiled (see compiled_program.h).
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,16 +19,34 @@ namespace zarn {
 
 namespace {
 
-// The value of a condition argument. loop and if default to "1" (always
+// Whether the condition argument, evaluated, holds: its value is exactly
+// "1". The value is traced under label.
+[[gnu::noinline]] bool EvaluatedConditionHolds(Machine& m,
+                                               const CompiledOper& op,
+                                               std::string_view label) {
+  std::string buffer;
+  std::optional<int64_t> number;
+  const std::string_view value =
+      EvaluatePlanView(m, *op.word_plan, op.words[0], &buffer, &number);
+  if (number) {
+    // The value is the number's decimal text: "1" for 1 alone.
+    Trace(m, label, *number);
+    return *number == 1;
+  }
+  Trace(m, label, value);
+  return IsTrue(value);
+}
+
+// The same for any condition argument: loop and if default to "1" (always
 // true) when it is omitted; lend has no default and evaluates the empty
 // text.
-// The value is handed over as a view (of a variable, or of *buffer), valid
-// until the variables change.
-std::string_view Condition(Machine& m, const CompiledOper& op,
-                           bool default_true, std::string* buffer) {
-  const std::string& expression = op.words[0];
-  if (expression.empty() && default_true) return "1";
-  return EvaluatePlanView(m, *op.word_plan, expression, buffer);
+inline bool ConditionHolds(Machine& m, const CompiledOper& op,
+                           bool default_true, std::string_view label) {
+  if (op.words[0].empty() && default_true) {
+    Trace(m, label, "1");
+    return true;
+  }
+  return EvaluatedConditionHolds(m, op, label);
 }
 
 // The first operation from `from` upward (increasing numbers) whose
@@ -114,19 +133,13 @@ int32_t IfJump(const std::vector<Oper>& opers, int32_t number) {
 }
 
 void LoopCommand(Machine& m, const CompiledOper& op) {
-  std::string buffer;
-  const std::string_view value =
-      Condition(m, op, /*default_true=*/true, &buffer);
-  Trace(m, kTraceLoop, value);
-  SetNextOper(m, IsTrue(value) ? NextInSequence(m) : op.jump);
+  const bool holds = ConditionHolds(m, op, /*default_true=*/true, kTraceLoop);
+  SetNextOper(m, holds ? NextInSequence(m) : op.jump);
 }
 
 void LendCommand(Machine& m, const CompiledOper& op) {
-  std::string buffer;
-  const std::string_view value =
-      Condition(m, op, /*default_true=*/false, &buffer);
-  Trace(m, kTraceLend, value);
-  SetNextOper(m, IsTrue(value) ? NextInSequence(m) : op.jump);
+  const bool holds = ConditionHolds(m, op, /*default_true=*/false, kTraceLend);
+  SetNextOper(m, holds ? NextInSequence(m) : op.jump);
 }
 
 void LcontCommand(Machine& m, const CompiledOper& op) {
@@ -138,11 +151,8 @@ void LexitCommand(Machine& m, const CompiledOper& op) {
 }
 
 void IfCommand(Machine& m, const CompiledOper& op) {
-  std::string buffer;
-  const std::string_view value =
-      Condition(m, op, /*default_true=*/true, &buffer);
-  Trace(m, kTraceIf, value);
-  SetNextOper(m, IsTrue(value) ? NextInSequence(m) : op.jump);
+  const bool holds = ConditionHolds(m, op, /*default_true=*/true, kTraceIf);
+  SetNextOper(m, holds ? NextInSequence(m) : op.jump);
 }
 
 // else and endif only continue: after a true condition the else branch

@@ -1,6 +1,5 @@
 #include "commands/dispatcher.h"
 
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -70,17 +69,54 @@ void StepLimitReached(Machine& m) {
 
 }  // namespace
 
-void DispatchOperation(Machine& m) {
-  const CompiledProgram& program = m.Program();
-  const CompiledOper& compiled = program.At(m.CurOper);
-  const Oper& op = *compiled.oper;
+namespace {
+
+// The operation failed: ZARNCMD001LE names the file, its number and its
+// text. Kept apart, so that the operation loop stays small.
+[[gnu::cold, gnu::noinline]] void LogFailedOperation(Machine& m,
+                                                     const Oper& op) {
+  const std::string file = EscapeName(m.StrVars.ValueOrEmpty("*file"));
+  LogMessage(m, kCommandsSection, "ZARNCMD001LE", "|{1}|{2}|{3}|",
+             MsgValues({file, std::to_string(m.CurOper), op.text}));
+}
+
+// The variables the run loop keeps up to date before each operation, when
+// some operation can see them (see CompiledProgram::oper_observable and
+// errloglev_named).
+[[gnu::noinline]] void BeforeOperation(Machine& m, const Oper& op,
+                                       bool oper_observable,
+                                       bool errloglev_named) {
   // The compiled program holds the text for the whole run.
-  if (program.oper_observable()) m.StrVars.SetBorrowed(m.names.oper, op.text);
+  if (oper_observable) m.StrVars.SetBorrowed(m.names.oper, op.text);
   // Read before the handler runs: an assignment of *errloglev takes effect
   // from the next operation on. (The run loop reads it once when no
   // operation names it.)
-  if (program.errloglev_named()) {
+  if (errloglev_named) {
     m.ErrLogLevel = ToInt32(m.StrVars.ValueOrEmpty(m.names.errloglev));
+  }
+}
+
+// What the run loop reads once from the program.
+struct LoopFacts {
+  bool oper_observable = false;
+  bool errloglev_named = false;
+  bool before_operation = false;  // either of them
+};
+
+LoopFacts FactsOf(const CompiledProgram& program) {
+  LoopFacts facts;
+  facts.oper_observable = program.oper_observable();
+  facts.errloglev_named = program.errloglev_named();
+  facts.before_operation = facts.oper_observable || facts.errloglev_named;
+  return facts;
+}
+
+// Executes operation m.CurOper as DispatchOperation says.
+inline void Execute(Machine& m, const CompiledOper& compiled,
+                    const LoopFacts& facts) {
+  const Oper& op = *compiled.oper;
+  if (facts.before_operation) {
+    BeforeOperation(m, op, facts.oper_observable, facts.errloglev_named);
   }
 
   if (compiled.handler != nullptr) {
@@ -89,11 +125,29 @@ void DispatchOperation(Machine& m) {
     ReportError(m, "ZARNCMD004CT", op.command);
   }
 
-  if (m.ErrFlag != ErrorState::kNone) {
-    const std::string file = EscapeName(m.StrVars.ValueOrEmpty("*file"));
-    LogMessage(m, kCommandsSection, "ZARNCMD001LE", "|{1}|{2}|{3}|",
-               MsgValues({file, std::to_string(m.CurOper), op.text}));
+  if (m.ErrFlag != ErrorState::kNone) LogFailedOperation(m, op);
+}
+
+// Whether the program ends for the file before the next operation: a
+// signal was noted, or the step limit is reached (which is logged).
+inline bool StopsBeforeOperation(Machine& m, int64_t* steps) {
+  // A signal ends the program for this file between two operations.
+  if (m.interrupt != nullptr &&
+      m.interrupt->load(std::memory_order_relaxed) != 0) {
+    return true;
   }
+  if (m.step_limit > 0 && ++*steps > m.step_limit) {
+    StepLimitReached(m);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void DispatchOperation(Machine& m) {
+  const CompiledProgram& program = m.Program();
+  Execute(m, program.At(m.CurOper), FactsOf(program));
 }
 
 void RunOperations(Machine& m) {
@@ -103,29 +157,22 @@ void RunOperations(Machine& m) {
     m.ErrLogLevel = ToInt32(m.StrVars.ValueOrEmpty(m.names.errloglev));
   }
   const bool n_oper_held = !program.n_oper_observable();
+  const LoopFacts facts = FactsOf(program);
+  // A signal note or a step limit is given before the run.
+  const bool watched = m.interrupt != nullptr || m.step_limit > 0;
   m.next_oper_named = false;
   m.CurOper = 1;
   int64_t steps = 0;
   const int32_t count = program.OperCount();
   while (m.CurOper <= count) {
-    // A signal ends the program for this file between two operations.
-    if (m.interrupt != nullptr &&
-        m.interrupt->load(std::memory_order_relaxed) != 0) {
-      break;
-    }
-    if (m.step_limit > 0 && ++steps > m.step_limit) {
-      StepLimitReached(m);
-      break;
-    }
-    DispatchOperation(m);
+    if (watched && StopsBeforeOperation(m, &steps)) break;
+    Execute(m, program.At(m.CurOper), facts);
     if (m.ErrFlag != ErrorState::kNone) {
       m.CurOper = 999999999;
     } else {
       // The next operation as a number of the system's 32-bit kind, as
-      // reading *n_oper gives it.
-      m.CurOper = n_oper_held ? static_cast<int32_t>(std::clamp<int64_t>(
-                                    m.next_oper, INT32_MIN, INT32_MAX))
-                              : IntVar(m, m.names.n_oper);
+      // reading *n_oper gives it (the operations name no other).
+      m.CurOper = n_oper_held ? m.next_oper : IntVar(m, m.names.n_oper);
       // Commands only name operations from 1 on; anything else could only
       // come from a damaged *n_oper and ends the program for this file.
       if (m.CurOper < 1) break;

@@ -11,7 +11,7 @@ namespace zarn {
 void Machine::Use(const CompiledProgram& compiled) {
   program_ = &compiled;
   eval.keep_results = compiled.funr_observable();
-  eval.regex = &regex;
+  eval.env.regex = &regex;
 }
 
 int32_t IntVar(const Machine& m, std::string_view name) {

@@ -86,7 +86,7 @@ class Machine {
   // The next operation, as the handlers name it, while nothing can read
   // *n_oper (see CompiledProgram::n_oper_observable); the run loop writes
   // it to the variable when the program ends for the file.
-  int64_t next_oper = 0;
+  int32_t next_oper = 0;
   bool next_oper_named = false;
   int32_t ErrLogLevel = 0;
   int32_t FunrCount = 0;

@@ -32,11 +32,12 @@ void WlogCommand(Machine& m, const CompiledOper& op) {
     return;
   }
 
+  // *oper and *n_oper as the operation reads them, whether or not the
+  // run loop writes the variables (see CompiledProgram::oper_observable):
+  // *oper is always the text of the operation being executed.
   const std::string file = EscapeName(m.StrVars.ValueOrEmpty("*file"));
-  const std::string next(m.StrVars.ValueOrEmpty("*n_oper"));
-  const std::string oper(m.StrVars.ValueOrEmpty("*oper"));
   LogMessage(m, kCommandsSection, "ZARNCMD003LI", "|{1}|{2}|{3}|",
-             MsgValues({file, next, oper}));
+             MsgValues({file, NextOperText(m), op.oper->text}));
 
   const bool all = name == kAllVariables;
   bool shown = false;

@@ -1,6 +1,8 @@
 #include "eval/args.h"
 
+#include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "eval/call.h"
 #include "support/number.h"
@@ -70,41 +72,36 @@ WholeNumberReading ReadWholeNumber(std::string_view text) {
   return r;
 }
 
-bool Call::Open(int required, std::string* result) {
+PlannedArgs::PlannedArgs(std::vector<ArgPiece> pieces)
+    : pieces_(std::move(pieces)) {
+  given_ = static_cast<int>(std::min(pieces_.size(), size_t{kMaxFixedArgs}));
+  for (size_t k = 0; k < static_cast<size_t>(given_); ++k) {
+    const ArgPiece& piece = pieces_[k];
+    if (!piece.literal) {
+      const auto j = static_cast<size_t>(looked_up_count_++);
+      looked_up_[j] = static_cast<uint8_t>(k);
+      looked_up_names_[j] = &piece.name;
+      continue;
+    }
+    literal_args_[k] = ArgText::Of(piece.name.str());
+    if (piece.integer) {
+      literal_numbers_[k] = piece.value;
+      numeric_ |= 1u << k;
+      if (piece.canonical) decimal_ |= 1u << k;
+    }
+  }
+}
+
+bool Call::OpenAny(int required, std::string* result) {
   if (text_.empty()) {
-    *result = Error("EMPTY ARGUMENT.");
+    if (result != nullptr) *result = Error("EMPTY ARGUMENT.");
     return false;
   }
   int count = 0;
-  if (pieces_ != nullptr) {
-    // A variable holding a number gives it; its text is written only when
-    // the function reads the argument as text.
-    for (const ArgPiece& piece : *pieces_) {
-      if (count == kMaxFixed) break;
-      const auto k = static_cast<size_t>(count++);
-      if (piece.literal) {
-        args_[k] = piece.name.str();
-        if (piece.integer) {
-          numbers_[k] = piece.value;
-          numeric_ |= 1u << k;
-        }
-        continue;
-      }
-      switch (env_.str_vars.ExactTextOrNumber(piece.name, &args_[k],
-                                              &numbers_[k])) {
-        case StrVarStore::Exact::kNumber:
-          unwritten_ |= 1u << k;
-          numeric_ |= 1u << k;
-          break;
-        case StrVarStore::Exact::kText:
-          break;
-        case StrVarStore::Exact::kNone:
-          args_[k] = piece.name.str();
-          break;
-      }
-    }
-    if (count < required) {
-      *result = Error("MISSING ARGUMENT.");
+  if (planned_ != nullptr) {
+    FetchPlanned();
+    if (planned_->given_ < required) {
+      if (result != nullptr) *result = Error("MISSING ARGUMENT.");
       return false;
     }
     return true;
@@ -115,56 +112,31 @@ bool Call::Open(int required, std::string* result) {
     std::string_view raw = comma == std::string_view::npos
                                ? text_.substr(pos)
                                : text_.substr(pos, comma - pos);
-    args_[static_cast<size_t>(count++)] = FetchArgument(raw, env_.str_vars);
+    args_[static_cast<size_t>(count++)] =
+        ArgText::Of(FetchArgument(raw, env_.str_vars));
     if (comma == std::string_view::npos) break;
     pos = comma + 1;
   }
   if (count < required) {
-    *result = Error("MISSING ARGUMENT.");
+    if (result != nullptr) *result = Error("MISSING ARGUMENT.");
     return false;
+  }
+  for (int k = count; k < kMaxFixed; ++k) {
+    args_[static_cast<size_t>(k)] = ArgText::Of(std::string_view());
   }
   return true;
 }
 
-Call::IntegerArg Call::NextPlainInteger(int64_t* value) {
-  constexpr int64_t kMax18 = 999'999'999'999'999'999;
+Call::IntegerArg Call::NextPlainIntegerOfText(int64_t* value) {
   std::string_view text;
-  if (pieces_ != nullptr && next_ != std::string_view::npos) {
-    if (next_ >= pieces_->size()) return kNoMore;
-    const ArgPiece& piece = (*pieces_)[next_++];
-    if (piece.literal) {
-      if (!piece.integer) return kNoInteger;
-      *value = piece.value;
-      return kInteger;
-    }
-    int64_t n = 0;
-    switch (env_.str_vars.ExactTextOrNumber(piece.name, &text, &n)) {
-      case StrVarStore::Exact::kNumber:
-        if (n < -kMax18 || n > kMax18) return kNoInteger;
-        *value = n;
-        return kInteger;
-      case StrVarStore::Exact::kText:
-        break;
-      case StrVarStore::Exact::kNone:
-        text = piece.name.str();
-        break;
-    }
-  } else if (!NextArg(&text)) {
-    return kNoMore;
-  }
+  if (!NextArg(&text)) return kNoMore;
   return ReadPlainInteger(text, 18, value) ? kInteger : kNoInteger;
 }
 
 void Call::WriteArg(size_t k) const {
-  args_[k] = FetchArgument((*pieces_)[k].name, env_.str_vars);
+  args_[k] =
+      ArgText::Of(FetchArgument(planned_->pieces_[k].name, env_.str_vars));
   unwritten_ &= ~(1u << k);
-}
-
-std::optional<double> Call::ArgDouble(int k) const {
-  const auto i = static_cast<size_t>(k - 1);
-  // The double nearest to the number, as reading its decimal text gives.
-  if ((numeric_ >> i) & 1u) return static_cast<double>(numbers_[i]);
-  return ToDouble(args_[i]);
 }
 
 bool Call::OpenList(std::string* result) {
@@ -173,6 +145,7 @@ bool Call::OpenList(std::string* result) {
     return false;
   }
   next_ = 0;
+  if (planned_ != nullptr) next_piece_ = planned_->pieces_.data();
   return true;
 }
 

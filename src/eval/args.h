@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "eval/call.h"
+#include "support/number.h"
 #include "variables/range_vars.h"
 #include "variables/str_vars.h"
 
@@ -40,12 +41,63 @@ class RegularExpressions;  // support/regex.h
 // One argument of a planned call, cut at the commas and trimmed: the text,
 // whether it is a literal (no variable can ever be stored under exactly
 // this name while the program runs, so it is never looked up), and, for a
-// literal plain integer of at most 18 digits, its value.
+// literal plain integer of at most 18 digits, its value and whether the
+// text is exactly that value's decimal text ("7", "-12"; not "007").
 struct ArgPiece {
   VarName name;
   bool literal = false;
   bool integer = false;
+  bool canonical = false;
   int64_t value = 0;
+};
+
+// The most arguments a function of fixed arity reads (Call::kMaxFixed).
+inline constexpr int kMaxFixedArgs = 5;
+
+// An argument's text as a call holds it: a view whose default leaves it
+// unset (a call fills its arguments when it opens, not when it is made).
+struct ArgText {
+  const char* data;
+  size_t size;
+
+  static ArgText Of(std::string_view text) {
+    return {text.data(), text.size()};
+  }
+  std::string_view view() const { return std::string_view(data, size); }
+};
+
+// The arguments of a planned call: its pieces, and what Call::Open reads
+// of the literals among them, worked out once, so that opening the call
+// looks up only the others. The views of the literals and the names of the
+// others point into the pieces, which stay where they are when the
+// arguments are moved (a moved vector keeps its elements); the arguments
+// are never copied.
+class PlannedArgs {
+ public:
+  explicit PlannedArgs(std::vector<ArgPiece> pieces);
+  PlannedArgs(PlannedArgs&&) noexcept = default;
+  PlannedArgs& operator=(PlannedArgs&&) noexcept = default;
+  PlannedArgs(const PlannedArgs&) = delete;
+  PlannedArgs& operator=(const PlannedArgs&) = delete;
+
+  const std::vector<ArgPiece>& pieces() const { return pieces_; }
+
+ private:
+  friend class Call;
+  std::vector<ArgPiece> pieces_;
+  // Open's reading of the first kMaxFixedArgs pieces with the literals
+  // filled in, every other argument empty; the numbers and flags of the
+  // literal integers (see Call).
+  std::array<ArgText, kMaxFixedArgs> literal_args_{};
+  std::array<int64_t, kMaxFixedArgs> literal_numbers_{};
+  uint32_t numeric_ = 0;
+  uint32_t decimal_ = 0;
+  int given_ = 0;  // how many of them there are
+  // The positions (from 0) of the others, which are looked up, in order,
+  // and their names.
+  std::array<uint8_t, kMaxFixedArgs> looked_up_{};
+  std::array<const VarName*, kMaxFixedArgs> looked_up_names_{};
+  int looked_up_count_ = 0;
 };
 
 // What a built-in function may read. Functions never write a variable.
@@ -95,7 +147,7 @@ inline constexpr WholeNumberRule kPlainCount = {
 class Call {
  public:
   // The most arguments a function of fixed arity reads.
-  static constexpr int kMaxFixed = 5;
+  static constexpr int kMaxFixed = kMaxFixedArgs;
 
   Call(std::string_view name, std::string_view text, const FunctionEnv& env)
       : name_(name), text_(text), env_(env) {}
@@ -103,8 +155,13 @@ class Call {
   // piece trimmed (an expression plan keeps them), so that fetching needs
   // no cutting.
   Call(std::string_view name, std::string_view text, const FunctionEnv& env,
-       const std::vector<ArgPiece>* pieces)
-      : name_(name), text_(text), env_(env), pieces_(pieces) {}
+       const PlannedArgs* planned)
+      : name_(name), text_(text), env_(env), planned_(planned) {
+    if (planned != nullptr) {
+      next_piece_ = planned->pieces_.data();
+      end_piece_ = next_piece_ + planned->pieces_.size();
+    }
+  }
 
   std::string_view name() const { return name_; }
   // The argument text as written between the parentheses.
@@ -112,18 +169,40 @@ class Call {
   const FunctionEnv& env() const { return env_; }
 
   // Opens a call of fixed arity: fetches arguments 1 to kMaxFixed. Fails,
-  // with the error as *result, on an empty argument text or when fewer than
-  // `required` arguments are given.
-  bool Open(int required, std::string* result);
+  // with the error as *result (unless result is nullptr), on an empty
+  // argument text or when fewer than `required` arguments are given. Once
+  // per call.
+  bool Open(int required, std::string* result) {
+    // The common case of a planned call given its arguments.
+    if (planned_ != nullptr && !text_.empty() && planned_->given_ >= required) {
+      FetchPlanned();
+      return true;
+    }
+    return OpenAny(required, result);
+  }
   // Argument k (from 1) as fetched; empty when not given.
   std::string_view arg(int k) const {
     const auto i = static_cast<size_t>(k - 1);
     if ((unwritten_ >> i) & 1u) WriteArg(i);
-    return args_[i];
+    return args_[i].view();
   }
   // Argument k read as a number (ToDouble of its text); nullopt when it is
   // not numeric.
-  std::optional<double> ArgDouble(int k) const;
+  std::optional<double> ArgDouble(int k) const {
+    const auto i = static_cast<size_t>(k - 1);
+    // The double nearest to the number, as reading its decimal text gives.
+    if ((numeric_ >> i) & 1u) return static_cast<double>(numbers_[i]);
+    return ToDouble(args_[i].view());
+  }
+  // Whether argument k (after Open) is exactly the decimal text of a number
+  // known without reading it (a variable holding a number, a literal
+  // written as its value's text): true with the number as *value.
+  bool ArgNumber(int k, int64_t* value) const {
+    const auto i = static_cast<size_t>(k - 1);
+    if (((decimal_ >> i) & 1u) == 0) return false;
+    *value = numbers_[i];
+    return true;
+  }
 
   // Opens a call that takes any number of arguments (read with NextArg).
   // Fails, with the error as *result, on an empty argument text.
@@ -131,11 +210,9 @@ class Call {
   // The next argument as fetched, from the first to the last; false when
   // all have been read.
   bool NextArg(std::string_view* value) {
-    if (pieces_ == nullptr || next_ == std::string_view::npos) {
-      return NextArgOfText(value);
-    }
-    if (next_ >= pieces_->size()) return false;
-    const ArgPiece& piece = (*pieces_)[next_++];
+    if (planned_ == nullptr) return NextArgOfText(value);
+    if (next_piece_ == end_piece_) return false;
+    const ArgPiece& piece = *next_piece_++;
     *value = piece.literal ? std::string_view(piece.name.str())
                            : FetchArgument(piece.name, env_.str_vars);
     return true;
@@ -145,7 +222,11 @@ class Call {
   // of at most 18 digits (ReadPlainInteger): a variable that holds a number
   // (StrVarStore::SetNumber) gives it without its text being read.
   enum IntegerArg { kInteger, kNoInteger, kNoMore };
-  IntegerArg NextPlainInteger(int64_t* value);
+  IntegerArg NextPlainInteger(int64_t* value) {
+    if (planned_ == nullptr) return NextPlainIntegerOfText(value);
+    if (next_piece_ == end_piece_) return kNoMore;
+    return PlainInteger(*next_piece_++, value);
+  }
 
   // Applies the whole-number convention to an argument as fetched. On
   // failure *result is the error quoting the argument.
@@ -162,24 +243,92 @@ class Call {
 
  private:
   bool NextArgOfText(std::string_view* value);
+  // Open in every case.
+  bool OpenAny(int required, std::string* result);
+  // Open's fetching of the arguments of a planned call: the literals as
+  // the plan read them; a variable holding a number gives it, its text
+  // written only when the function reads the argument as text.
+  void FetchPlanned() {
+    const PlannedArgs& planned = *planned_;
+    args_ = planned.literal_args_;
+    numbers_ = planned.literal_numbers_;
+    uint32_t numeric = planned.numeric_;
+    uint32_t decimal = planned.decimal_;
+    uint32_t unwritten = 0;
+    for (int j = 0; j < planned.looked_up_count_; ++j) {
+      const size_t k = planned.looked_up_[static_cast<size_t>(j)];
+      const VarName& name = *planned.looked_up_names_[static_cast<size_t>(j)];
+      std::string_view text;
+      switch (env_.str_vars.ExactTextOrNumber(name, &text, &numbers_[k])) {
+        case StrVarStore::Exact::kNumber: {
+          // Its text, when written, is the number's decimal text.
+          const uint32_t bit = 1u << k;
+          unwritten |= bit;
+          numeric |= bit;
+          decimal |= bit;
+          break;
+        }
+        case StrVarStore::Exact::kText:
+          args_[k] = ArgText::Of(text);
+          break;
+        case StrVarStore::Exact::kNone:
+          args_[k] = ArgText::Of(name.str());
+          break;
+      }
+    }
+    numeric_ = numeric;
+    decimal_ = decimal;
+    unwritten_ = unwritten;
+  }
+  IntegerArg NextPlainIntegerOfText(int64_t* value);
+  // A planned argument read as NextPlainInteger reads it.
+  IntegerArg PlainInteger(const ArgPiece& piece, int64_t* value) const {
+    if (piece.literal) {
+      if (!piece.integer) return kNoInteger;
+      *value = piece.value;
+      return kInteger;
+    }
+    constexpr int64_t kMax18 = 999'999'999'999'999'999;
+    std::string_view text;
+    int64_t n = 0;
+    switch (env_.str_vars.ExactTextOrNumber(piece.name, &text, &n)) {
+      case StrVarStore::Exact::kNumber:
+        if (n < -kMax18 || n > kMax18) return kNoInteger;
+        *value = n;
+        return kInteger;
+      case StrVarStore::Exact::kText:
+        break;
+      case StrVarStore::Exact::kNone:
+        text = piece.name.str();
+        break;
+    }
+    return ReadPlainInteger(text, 18, value) ? kInteger : kNoInteger;
+  }
 
   std::string_view name_;
   std::string_view text_;
   const FunctionEnv& env_;
-  const std::vector<ArgPiece>* pieces_ = nullptr;
+  const PlannedArgs* planned_ = nullptr;
   // The text of argument k-1 of a variable holding a number, written on
   // first read.
   void WriteArg(size_t k) const;
 
-  mutable std::array<std::string_view, kMaxFixed> args_{};
+  // Filled by Open (the arguments not given empty).
+  mutable std::array<ArgText, kMaxFixed> args_;
   // The numbers of the arguments whose variables hold one (or that are
   // literal integers), and which of them have not had their text written
-  // (bit k for argument k + 1).
-  std::array<int64_t, kMaxFixed> numbers_{};
+  // (bit k for argument k + 1); only those marked in numeric_ are set.
+  std::array<int64_t, kMaxFixed> numbers_;
   mutable uint32_t unwritten_ = 0;
-  // The arguments whose number is known (bit k for argument k + 1).
+  // The arguments whose number is known (bit k for argument k + 1), and
+  // those of them whose text is exactly the number's decimal text.
   uint32_t numeric_ = 0;
-  size_t next_ = 0;  // read position of NextArg; npos when done
+  uint32_t decimal_ = 0;
+  // The read position of NextArg: in the argument text (npos when done),
+  // or among the pieces of a planned call.
+  size_t next_ = 0;
+  const ArgPiece* next_piece_ = nullptr;
+  const ArgPiece* end_piece_ = nullptr;
 };
 
 }  // namespace zarn

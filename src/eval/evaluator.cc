@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <string>
 #include <vector>
 
 #include "eval/args.h"
@@ -67,13 +68,6 @@ std::string_view ResultName(int32_t n, std::array<char, 20>* buf) {
   char* end = std::to_chars(p, buf->data() + buf->size(), n).ptr;
   return std::string_view(buf->data(), static_cast<size_t>(end - buf->data()));
 }
-
-// How a rewriting ended.
-enum class RewriteEnd {
-  kText,           // no call is left: the final text is to be fetched
-  kInvalidFormat,  // a parenthesis does not belong to a call
-  kStopped,        // the visitor stopped it at a call
-};
 
 // The working copy is rewritten call by call: the first innermost call is
 // replaced by the name of the variable that receives its result, and the
@@ -151,17 +145,30 @@ bool IsErrorText(std::string_view result) {
          result.substr(0, kErrorPrefix.size()) == kErrorPrefix;
 }
 
+// Calls the function of row through its integer shortcut: true when the
+// shortcut gave *number.
+inline bool CallInteger(const FunctionRow& row, std::string_view arguments,
+                        const FunctionEnv& env, const PlannedArgs* pieces,
+                        int64_t* number) {
+  if (row.integer == nullptr) return false;
+  Call call(row.name, arguments, env, pieces);
+  return row.integer(call, number);
+}
+
+// Calls the function of row for its result text.
+std::string CallText(const FunctionRow& row, std::string_view arguments,
+                     const FunctionEnv& env, const PlannedArgs* pieces) {
+  Call call(row.name, arguments, env, pieces);
+  return row.function(call);
+}
+
 // Calls the function of row: true when its integer shortcut gave *number,
 // false with its result text as *result otherwise.
 bool CallFunction(const FunctionRow& row, std::string_view arguments,
-                  const FunctionEnv& env, const std::vector<ArgPiece>* pieces,
+                  const FunctionEnv& env, const PlannedArgs* pieces,
                   std::string* result, int64_t* number) {
-  if (row.integer != nullptr) {
-    Call call(row.name, arguments, env, pieces);
-    if (row.integer(call, number)) return true;
-  }
-  Call call(row.name, arguments, env, pieces);
-  *result = row.function(call);
+  if (CallInteger(row, arguments, env, pieces, number)) return true;
+  *result = CallText(row, arguments, env, pieces);
   return false;
 }
 
@@ -169,7 +176,7 @@ bool CallFunction(const FunctionRow& row, std::string_view arguments,
 // comes.
 std::string EvaluateAfresh(std::string_view expression, EvalContext& ctx) {
   ctx.FunrCount = 0;
-  const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
+  const FunctionEnv& env = ctx.env;
   std::string stop_result;
   auto visit = [&](const FunctionRow* row, std::string_view name,
                    std::string_view arguments, std::string_view var) {
@@ -206,27 +213,6 @@ std::string EvaluateAfresh(std::string_view expression, EvalContext& ctx) {
 
 }  // namespace
 
-// One call of a plan: the function, its argument text as the rewriting
-// leaves it, that text cut at its commas with each piece trimmed, and the
-// result variable.
-struct PlannedCall {
-  const FunctionRow* row = nullptr;
-  std::string arguments;
-  std::vector<ArgPiece> pieces;
-  VarName result;
-};
-
-struct ExpressionPlan {
-  std::vector<PlannedCall> calls;
-  // kText: `text` is the final text, trimmed; kStopped: the call after the
-  // planned ones names no function, `text` is its name; kInvalidFormat:
-  // the rewriting fails after the planned calls.
-  RewriteEnd end = RewriteEnd::kText;
-  VarName text;
-  // Whether the final text is the result variable of the last call.
-  bool ends_in_last_result = false;
-};
-
 ExpressionPlans::ExpressionPlans() = default;
 ExpressionPlans::~ExpressionPlans() = default;
 
@@ -247,6 +233,7 @@ ArgPiece ExpressionPlans::MakePiece(std::string_view text) const {
       !(value == 0 && text[0] == '-')) {  // "-0" reads as a negative zero
     piece.integer = true;
     piece.value = value;
+    piece.canonical = text == std::to_string(value);
   }
   return piece;
 }
@@ -262,18 +249,17 @@ const ExpressionPlan& ExpressionPlans::PlanOf(std::string_view expression) {
       plan->text = VarName(name);
       return false;
     }
-    PlannedCall call;
-    call.row = row;
-    call.arguments.assign(arguments);
+    std::vector<ArgPiece> pieces;
     for (size_t from = 0;;) {
       const size_t comma = arguments.find(',', from);
-      call.pieces.push_back(MakePiece(TrimBlanks(arguments.substr(
+      pieces.push_back(MakePiece(TrimBlanks(arguments.substr(
           from, comma == std::string_view::npos ? comma : comma - from))));
       if (comma == std::string_view::npos) break;
       from = comma + 1;
     }
-    call.result = VarName(var);
-    plan->calls.push_back(std::move(call));
+    plan->calls.push_back(PlannedCall{row, std::string(arguments),
+                                      PlannedArgs(std::move(pieces)),
+                                      VarName(var)});
     return true;
   };
   std::string final_text;
@@ -303,88 +289,138 @@ std::string Evaluate(const ExpressionPlan& plan, std::string_view expression,
   return std::string(result);
 }
 
-std::string_view EvaluateView(const ExpressionPlan& plan,
-                              std::string_view expression, EvalContext& ctx,
-                              std::string* buffer,
-                              std::optional<int64_t>* number) {
-  ctx.FunrCount = 0;
-  const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
-  const PlannedCall* const last =
-      plan.calls.empty() ? nullptr : &plan.calls.back();
-  for (const PlannedCall& planned : plan.calls) {
-    // The value of the expression is the last call's result: handed over
-    // without being stored when no one can read the result variable.
-    const bool hand_over =
-        &planned == last && plan.ends_in_last_result && !ctx.keep_results;
-    // A result that is one of the arguments is handed on as a view.
-    if (planned.row->choose != nullptr) {
-      Call call(planned.row->name, planned.arguments, env, &planned.pieces);
-      if (const int k = planned.row->choose(call)) {
-        const std::string_view chosen = call.arg(k);
-        if (IsErrorText(chosen)) {
-          buffer->assign(chosen);
-          return *buffer;
-        }
-        ++ctx.FunrCount;
-        if (hand_over) return chosen;
-        ctx.str_vars.Assign(planned.result, chosen);
-        continue;
-      }
-    }
-    std::string result;
-    int64_t integer = 0;
-    if (CallFunction(*planned.row, planned.arguments, env, &planned.pieces,
-                     &result, &integer)) {
-      ++ctx.FunrCount;
-      if (!hand_over) {
-        ctx.str_vars.SetNumber(planned.result, integer);
-        continue;
-      }
-      if (number != nullptr) {
-        *number = integer;
-        return std::string_view();
-      }
-      char digits[24];
-      const auto [end, ec] =
-          std::to_chars(digits, digits + sizeof digits, integer);
-      (void)ec;
-      buffer->assign(digits, end);
-      return *buffer;
-    }
-    if (IsErrorText(result)) {
-      *buffer = std::move(result);
-      return *buffer;
-    }
-    ++ctx.FunrCount;
-    if (hand_over) {
-      *buffer = std::move(result);
-      return *buffer;
-    }
-    ctx.str_vars.Set(planned.result, std::move(result));
-  }
-  switch (plan.end) {
-    case RewriteEnd::kStopped:
-      *buffer = UndefinedFunction(plan.text.str());
-      return *buffer;
-    case RewriteEnd::kInvalidFormat:
-      *buffer = InvalidFormat(expression);
-      return *buffer;
-    case RewriteEnd::kText:
-      break;
-  }
-  return FetchArgument(plan.text, ctx.str_vars);
+namespace {
+
+// The evaluation ends at an error: its text is the value.
+std::string_view ErrorValue(std::string_view error, std::string* buffer) {
+  buffer->assign(error);
+  return *buffer;
 }
 
-const VarName* PlainValueOf(const ExpressionPlan& plan) {
-  if (!plan.calls.empty() || plan.end != RewriteEnd::kText) return nullptr;
-  return &plan.text;
+}  // namespace
+
+std::string_view UnfinishedValue(const ExpressionPlan& plan,
+                                 std::string_view expression,
+                                 std::string* buffer) {
+  *buffer = plan.end == RewriteEnd::kStopped
+                ? UndefinedFunction(plan.text.str())
+                : InvalidFormat(expression);
+  return *buffer;
+}
+
+namespace {
+
+// A planned call made for its result text (MakeCall).
+[[gnu::noinline]] bool MakeTextCall(const PlannedCall& planned, bool hand_over,
+                                    const FunctionEnv& env, EvalContext& ctx,
+                                    std::string* buffer,
+                                    std::string_view* value) {
+  std::string result =
+      CallText(*planned.row, planned.arguments, env, &planned.args);
+  const bool error = IsErrorText(result);
+  if (!error) ++ctx.FunrCount;
+  if (error || hand_over) {
+    *buffer = std::move(result);
+    *value = *buffer;
+    return true;
+  }
+  ctx.str_vars.Set(planned.result, std::move(result));
+  return false;
+}
+
+// Makes one planned call of an evaluation. Its result goes to its result
+// variable (false); an error, or the result of the last call when it is
+// handed over without being stored (hand_over), is the value of the
+// evaluation instead (true with *value, which is empty when the value is
+// handed over as *number).
+inline bool MakeCall(const PlannedCall& planned, bool hand_over,
+                     const FunctionEnv& env, EvalContext& ctx,
+                     std::string* buffer, std::optional<int64_t>* number,
+                     std::string_view* value) {
+  const FunctionRow& row = *planned.row;
+  // A result that is one of the arguments is handed on as a view.
+  if (row.choose != nullptr) {
+    Call call(row.name, planned.arguments, env, &planned.args);
+    if (const int k = row.choose(call)) {
+      // An argument that is a number's decimal text is handed on as the
+      // number, as an integer shortcut's result is.
+      int64_t chosen_number = 0;
+      if ((!hand_over || number != nullptr) &&
+          call.ArgNumber(k, &chosen_number)) {
+        ++ctx.FunrCount;
+        if (!hand_over) {
+          ctx.str_vars.SetNumber(planned.result, chosen_number);
+          return false;
+        }
+        *number = chosen_number;
+        *value = std::string_view();
+        return true;
+      }
+      const std::string_view chosen = call.arg(k);
+      if (IsErrorText(chosen)) {
+        *value = ErrorValue(chosen, buffer);
+        return true;
+      }
+      ++ctx.FunrCount;
+      if (hand_over) {
+        *value = chosen;
+        return true;
+      }
+      ctx.str_vars.Assign(planned.result, chosen);
+      return false;
+    }
+  }
+  int64_t integer = 0;
+  if (!CallInteger(row, planned.arguments, env, &planned.args, &integer)) {
+    return MakeTextCall(planned, hand_over, env, ctx, buffer, value);
+  }
+  ++ctx.FunrCount;
+  if (!hand_over) {
+    ctx.str_vars.SetNumber(planned.result, integer);
+    return false;
+  }
+  if (number != nullptr) {
+    *number = integer;
+    *value = std::string_view();
+    return true;
+  }
+  char digits[24];
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, integer);
+  (void)ec;
+  buffer->assign(digits, end);
+  *value = *buffer;
+  return true;
+}
+
+}  // namespace
+
+std::string_view EvaluateCalls(const ExpressionPlan& plan,
+                               std::string_view expression, EvalContext& ctx,
+                               std::string* buffer,
+                               std::optional<int64_t>* number) {
+  const FunctionEnv& env = ctx.env;
+  // The value of the expression is the last call's result: handed over
+  // without being stored when no one can read the result variable.
+  const PlannedCall* const last = &plan.calls.back();
+  const bool hand_over_last = plan.ends_in_last_result && !ctx.keep_results;
+  for (const PlannedCall* planned = plan.calls.data();; ++planned) {
+    std::string_view value;
+    const bool is_last = planned == last;
+    if (MakeCall(*planned, is_last && hand_over_last, env, ctx, buffer, number,
+                 &value)) {
+      return value;
+    }
+    if (is_last) break;
+  }
+  return FinalValue(plan, expression, ctx.str_vars, buffer, number);
 }
 
 bool IsSrOfFileText(const ExpressionPlan& plan) {
   if (plan.calls.size() != 1 || plan.end != RewriteEnd::kText) return false;
   const PlannedCall& planned = plan.calls.front();
-  return planned.row->function == &Sr && !planned.pieces.empty() &&
-         planned.pieces.front().name.str() == kFileStringName &&
+  const std::vector<ArgPiece>& pieces = planned.args.pieces();
+  return planned.row->function == &Sr && !pieces.empty() &&
+         pieces.front().name.str() == kFileStringName &&
          plan.text.str() == planned.result.str();
 }
 
@@ -392,8 +428,8 @@ bool PlannedSrOfFileText(const ExpressionPlan& plan, EvalContext& ctx,
                          SrArguments* args) {
   if (!IsSrOfFileText(plan)) return false;
   const PlannedCall& planned = plan.calls.front();
-  const FunctionEnv env{ctx.str_vars, ctx.range_vars, ctx.regex};
-  Call call(planned.row->name, planned.arguments, env, &planned.pieces);
+  const FunctionEnv& env = ctx.env;
+  Call call(planned.row->name, planned.arguments, env, &planned.args);
   std::string error;
   return ReadSrArguments(call, args, &error);
 }

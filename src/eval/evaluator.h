@@ -11,15 +11,47 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "eval/args.h"
+#include "eval/call.h"
 #include "variables/range_vars.h"
 #include "variables/str_vars.h"
 
 namespace zarn {
 
-struct ExpressionPlan;     // evaluator.cc
 class RegularExpressions;  // support/regex.h
+struct FunctionRow;        // functions.h
+
+// How the rewriting of an expression ended.
+enum class RewriteEnd {
+  kText,           // no call is left: the final text is to be fetched
+  kInvalidFormat,  // a parenthesis does not belong to a call
+  kStopped,        // the visitor stopped it at a call
+};
+
+// One call of a plan: the function, its argument text as the rewriting
+// leaves it, that text cut at its commas with each piece trimmed, and the
+// result variable.
+struct PlannedCall {
+  const FunctionRow* row;
+  std::string arguments;
+  PlannedArgs args;
+  VarName result;
+};
+
+// The plan of an expression (see ExpressionPlans), made by
+// ExpressionPlans::PlanOf and read only by the evaluator.
+struct ExpressionPlan {
+  std::vector<PlannedCall> calls;
+  // kText: `text` is the final text, trimmed; kStopped: the call after the
+  // planned ones names no function, `text` is its name; kInvalidFormat:
+  // the rewriting fails after the planned calls.
+  RewriteEnd end = RewriteEnd::kText;
+  VarName text;
+  // Whether the final text is the result variable of the last call.
+  bool ends_in_last_result = false;
+};
 
 // The rewriting of an expression depends on nothing but its text: which
 // calls are made, in which order, with which argument texts, into which
@@ -82,8 +114,9 @@ struct EvalContext {
   // the result of the last call, which is the value of the expression, is
   // then handed over without being stored in its variable first.
   bool keep_results = true;
-  // Handed to the functions (FunctionEnv::regex).
-  RegularExpressions* regex = nullptr;
+  // What the functions read: the two stores, and the run's regular
+  // expressions once env.regex is set.
+  FunctionEnv env{str_vars, range_vars};
 };
 
 // The result text of an expression; an error is a text beginning with
@@ -96,17 +129,56 @@ std::string Evaluate(const ExpressionPlan& plan, std::string_view expression,
 // expression ends in, or of the plan's text, or of *buffer, which receives
 // any other result. A long value then reaches its destination with one copy
 // instead of two. The view is valid until the store or *buffer changes.
-// When number is given, a value that is a whole number computed as such
-// (the counter of a loop) may be handed over as *number instead, the view
-// then being empty: its decimal text is the value.
-std::string_view EvaluateView(const ExpressionPlan& plan,
-                              std::string_view expression, EvalContext& ctx,
-                              std::string* buffer,
-                              std::optional<int64_t>* number = nullptr);
-// The value of an expression that calls no function (a condition naming a
-// variable): its trimmed text, or the value of the variable it names;
-// nullptr when the plan calls a function or fails.
-const VarName* PlainValueOf(const ExpressionPlan& plan);
+// When number is given, a value that is a whole number known as such (the
+// counter of a loop, an argument chosen by ifn that holds or is written as
+// a number) may be handed over as *number instead, the view then being
+// empty: its decimal text is the value.
+//
+// A plan without calls (a condition naming a variable) is answered here,
+// inline; EvaluateCalls makes the calls of the others.
+std::string_view EvaluateCalls(const ExpressionPlan& plan,
+                               std::string_view expression, EvalContext& ctx,
+                               std::string* buffer,
+                               std::optional<int64_t>* number);
+// The value of a plan whose rewriting fails after its calls, in *buffer.
+std::string_view UnfinishedValue(const ExpressionPlan& plan,
+                                 std::string_view expression,
+                                 std::string* buffer);
+// The value an evaluation ends with once the calls of plan are made: the
+// error of a failed rewriting, else the final text, or the value of the
+// variable it names; a variable holding a number hands it over as such
+// (its text is the number's decimal text) when number is given.
+inline std::string_view FinalValue(const ExpressionPlan& plan,
+                                   std::string_view expression,
+                                   const StrVarStore& vars, std::string* buffer,
+                                   std::optional<int64_t>* number) {
+  if (plan.end != RewriteEnd::kText) {
+    return UnfinishedValue(plan, expression, buffer);
+  }
+  if (number == nullptr) return FetchArgument(plan.text, vars);
+  std::string_view text;
+  int64_t n = 0;
+  switch (vars.ExactTextOrNumber(plan.text, &text, &n)) {
+    case StrVarStore::Exact::kNumber:
+      *number = n;
+      return std::string_view();
+    case StrVarStore::Exact::kText:
+      return text;
+    case StrVarStore::Exact::kNone:
+      break;
+  }
+  return plan.text.str();
+}
+inline std::string_view EvaluateView(const ExpressionPlan& plan,
+                                     std::string_view expression,
+                                     EvalContext& ctx, std::string* buffer,
+                                     std::optional<int64_t>* number = nullptr) {
+  ctx.FunrCount = 0;
+  if (!plan.calls.empty()) {
+    return EvaluateCalls(plan, expression, ctx, buffer, number);
+  }
+  return FinalValue(plan, expression, ctx.str_vars, buffer, number);
+}
 
 struct SrArguments;  // functions.h
 

@@ -11,17 +11,31 @@ namespace {
 
 // Whether the comparison word op holds for a comparison result c (<0, 0,
 // >0); nullopt when op is none of eq, gt, lt, ge, le, ne (any letter case).
-std::optional<bool> Holds(std::string_view op, int c) {
+inline std::optional<bool> Holds(std::string_view op, int c) {
   if (op.size() != 2) return std::nullopt;
-  const char a = AsciiLowerChar(op[0]);
-  const char b = AsciiLowerChar(op[1]);
-  if (a == 'e' && b == 'q') return c == 0;
-  if (a == 'g' && b == 't') return c > 0;
-  if (a == 'l' && b == 't') return c < 0;
-  if (a == 'g' && b == 'e') return c >= 0;
-  if (a == 'l' && b == 'e') return c <= 0;
-  if (a == 'n' && b == 'e') return c != 0;
-  return std::nullopt;
+  // The two characters as one number, in lower case: setting bit 0x20
+  // lowers a letter, and only the two cases of a letter become that
+  // lower-case letter, so the comparisons below ignore case exactly.
+  constexpr auto word = [](unsigned char a, unsigned char b) {
+    return (a | 0x20u) << 8 | (b | 0x20u);
+  };
+  switch (word(static_cast<unsigned char>(op[0]),
+               static_cast<unsigned char>(op[1]))) {
+    case word('e', 'q'):
+      return c == 0;
+    case word('g', 't'):
+      return c > 0;
+    case word('l', 't'):
+      return c < 0;
+    case word('g', 'e'):
+      return c >= 0;
+    case word('l', 'e'):
+      return c <= 0;
+    case word('n', 'e'):
+      return c != 0;
+    default:
+      return std::nullopt;
+  }
 }
 
 constexpr std::string_view kWrongComparison = "WRONG COMPARISON ARGUMENT.";
@@ -45,13 +59,14 @@ std::string Combine(Call& call, bool all) {
   return (all ? !any_false : any_true) ? "1" : "0";
 }
 
-// The argument ifs chooses (4 or 5), or 0 with the error as *error.
+// The argument ifs chooses (4 or 5), or 0 with the error as *error
+// (unless error is nullptr).
 int ChooseIfs(Call& call, std::string* error) {
   if (!call.Open(5, error)) return 0;
   const int c = call.arg(1).compare(call.arg(3));
   std::optional<bool> holds = Holds(call.arg(2), c);
   if (!holds) {
-    *error = call.Error(kWrongComparison);
+    if (error != nullptr) *error = call.Error(kWrongComparison);
     return 0;
   }
   return *holds ? 4 : 5;
@@ -62,18 +77,22 @@ int ChooseIfn(Call& call, std::string* error) {
   if (!call.Open(5, error)) return 0;
   std::optional<double> a = call.ArgDouble(1);
   if (!a) {
-    *error = call.ArgumentError("NON-NUMERIC ARGUMENT", call.arg(1));
+    if (error != nullptr) {
+      *error = call.ArgumentError("NON-NUMERIC ARGUMENT", call.arg(1));
+    }
     return 0;
   }
   std::optional<double> b = call.ArgDouble(3);
   if (!b) {
-    *error = call.ArgumentError("NON-NUMERIC ARGUMENT", call.arg(3));
+    if (error != nullptr) {
+      *error = call.ArgumentError("NON-NUMERIC ARGUMENT", call.arg(3));
+    }
     return 0;
   }
   const int c = *a < *b ? -1 : (*a > *b ? 1 : 0);
   std::optional<bool> holds = Holds(call.arg(2), c);
   if (!holds) {
-    *error = call.Error(kWrongComparison);
+    if (error != nullptr) *error = call.Error(kWrongComparison);
     return 0;
   }
   return *holds ? 4 : 5;
@@ -88,10 +107,8 @@ std::string Ifs(Call& call) {
   return k == 0 ? error : std::string(call.arg(k));
 }
 
-int IfsChoice(Call& call) {
-  std::string error;
-  return ChooseIfs(call, &error);
-}
+// The error is left to Ifs, which the evaluator calls after a 0.
+int IfsChoice(Call& call) { return ChooseIfs(call, nullptr); }
 
 // ifn(a,op,b,yes,no): numbers compared as doubles.
 std::string Ifn(Call& call) {
@@ -100,10 +117,7 @@ std::string Ifn(Call& call) {
   return k == 0 ? error : std::string(call.arg(k));
 }
 
-int IfnChoice(Call& call) {
-  std::string error;
-  return ChooseIfn(call, &error);
-}
+int IfnChoice(Call& call) { return ChooseIfn(call, nullptr); }
 
 std::string And(Call& call) { return Combine(call, /*all=*/true); }
 

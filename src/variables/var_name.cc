@@ -15,10 +15,12 @@ VarName::VarName(std::string_view name) : name_(name) {
 NameSlot& NameSlots::Grow(uint32_t symbol) const {
   if (symbol == 0 || symbol >= kMaxSymbols) {
     if (slots_.empty()) slots_.resize(1);
+    count_ = static_cast<uint32_t>(slots_.size());
     slots_[0].epoch = 0;  // looked up afresh every time
     return slots_[0];
   }
   slots_.resize(static_cast<size_t>(symbol) + 1);
+  count_ = static_cast<uint32_t>(slots_.size());
   return slots_[symbol];
 }
 

@@ -60,7 +60,7 @@ class NameSlots {
   // gets a slot whose epoch never matches.
   NameSlot& Of(const VarName& name) const {
     const uint32_t symbol = name.symbol();
-    if (symbol != 0 && symbol < slots_.size()) return slots_[symbol];
+    if (symbol != 0 && symbol < count_) return slots_[symbol];
     return Grow(symbol);
   }
 
@@ -68,6 +68,7 @@ class NameSlots {
   static constexpr uint32_t kMaxSymbols = uint32_t{1} << 16;
   NameSlot& Grow(uint32_t symbol) const;
   mutable std::vector<NameSlot> slots_;  // slots_[0]: the uncached slot
+  mutable uint32_t count_ = 0;           // slots_.size(), read on every lookup
 };
 
 // The names a store looked up recently by their text, and the answers: a

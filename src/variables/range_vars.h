@@ -78,6 +78,7 @@ class RangeVarStore {
       slot.exact =
           slot.index != kNone && ranges_[slot.index].name == name.str();
       slot.epoch = name.symbol() == 0 ? 0 : epoch_;
+      slot.exact_epoch = slot.exact ? slot.epoch : 0;
     }
     return slot;
   }

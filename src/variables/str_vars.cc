@@ -17,6 +17,7 @@ void StrVarStore::Remember(const VarName& name, NameSlot& slot) const {
   slot.index = index;
   slot.exact = index != kNone && vars_[index].name == name.str();
   slot.epoch = name.symbol() == 0 ? 0 : epoch_;
+  slot.exact_epoch = slot.exact ? slot.epoch : 0;
 }
 
 size_t StrVarStore::Slot(size_t index, std::string_view name) {

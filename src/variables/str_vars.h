@@ -107,8 +107,9 @@ class StrVarStore {
   enum class Exact { kNone, kText, kNumber };
   Exact ExactTextOrNumber(const VarName& name, std::string_view* text,
                           int64_t* number) const {
-    const NameSlot& slot = Lookup(name);
-    if (!slot.exact) return Exact::kNone;
+    const NameSlot& slot = slots_.Of(name);
+    // Remembered as exact for the current epoch, or looked up again.
+    if (slot.exact_epoch != epoch_ && !Lookup(name).exact) return Exact::kNone;
     const Special& special = specials_[slot.index];
     if (special.number()) {
       *number = special.value;
@@ -201,7 +202,7 @@ class StrVarStore {
   // slot remembers it for the current epoch; kNone otherwise.
   size_t Known(const VarName& name) const {
     const NameSlot& slot = slots_.Of(name);
-    return slot.epoch == epoch_ && slot.exact ? slot.index : kNone;
+    return slot.exact_epoch == epoch_ ? slot.index : kNone;
   }
   static std::string_view Text(std::string_view name) { return name; }
   static std::string_view Text(const VarName& name) { return name.str(); }

@@ -16,7 +16,9 @@ NameSlot& NameSlots::Grow(uint32_t symbol) const {
   if (symbol == 0 || symbol >= kMaxSymbols) {
     if (slots_.empty()) slots_.resize(1);
     count_ = static_cast<uint32_t>(slots_.size());
-    slots_[0].epoch = 0;  // looked up afresh every time
+    // Looked up afresh every time.
+    slots_[0].epoch = 0;
+    slots_[0].exact_epoch = 0;
     return slots_[0];
   }
   slots_.resize(static_cast<size_t>(symbol) + 1);

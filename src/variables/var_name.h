@@ -49,6 +49,9 @@ struct NameSlot {
   uint64_t epoch = 0;  // the store's epoch at the lookup; 0 none
   size_t index = 0;    // the key's index then, or the store's none
   bool exact = false;  // the stored name was exactly the name looked up
+  // The epoch when it was (else 0): one comparison answers "remembered for
+  // the current epoch, and exact".
+  uint64_t exact_epoch = 0;
 };
 
 // The remembered lookups of one store, by symbol. Belongs to that store

@@ -80,16 +80,10 @@ ParameterCheck CheckCommandJob(const CheckServices& services,
   } else {
     s.LogFile = InCurrentFolder(job.log);
     s.LogFolder = FolderOfPath(s.LogFile);
-    if (!IsFolderPresent(fs, s.LogFolder)) {
-      return fail("--log",
-                  ParameterReport(services, "ZARNCPA003CT", "/{1}/{2}/",
-                                  MsgValues({s.LogFolder, "--log"})));
-    }
-    int err = 0;
-    if (mode.writes_log &&
-        !IsFolderWritable(fs, services.clock, s.LogFolder, &err)) {
-      return fail("--log",
-                  NotWritableReport(services, s.LogFolder, "--log", err));
+    if (std::string report =
+            FolderReport(services, s.LogFolder, "--log", mode.writes_log);
+        !report.empty()) {
+      return fail("--log", std::move(report));
     }
   }
   s.LogAppend = false;

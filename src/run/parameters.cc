@@ -37,11 +37,20 @@ std::string ParameterReport(const CheckServices& services,
       tmpl, values);
 }
 
-// A full disk says so: a user who reads "not writable" looks at the
-// permissions, not at the disk.
-std::string NotWritableReport(const CheckServices& services,
-                              const std::string& folder, std::string_view key,
-                              int err) {
+std::string FolderReport(const CheckServices& services,
+                         const std::string& folder, std::string_view key,
+                         bool must_write) {
+  if (!IsFolderPresent(services.fs, folder)) {
+    return ParameterReport(services, "ZARNCPA003CT", "/{1}/{2}/",
+                           MsgValues({folder, key}));
+  }
+  int err = 0;
+  if (!must_write ||
+      IsFolderWritable(services.fs, services.clock, folder, &err)) {
+    return {};
+  }
+  // A full disk says so: a user who reads "not writable" looks at the
+  // permissions, not at the disk.
   if (err == ENOSPC || err == EDQUOT) {
     return ParameterReport(services, "ZARNCPA010CT", "/{1}/{2}/{3}/",
                            MsgValues({folder, key, std::to_string(err)}));
@@ -76,16 +85,10 @@ ParameterCheck CheckParameters(const CheckServices& services,
   if (IsUndefined(value))
     return fail("Datafolder", Undefined(services, "Datafolder", "Data"));
   s.DataFolder = value;
-  if (!IsFolderPresent(fs, s.DataFolder)) {
-    return fail("Datafolder",
-                ParameterReport(services, "ZARNCPA003CT", "/{1}/{2}/",
-                                MsgValues({s.DataFolder, "Datafolder"})));
-  }
-  int err = 0;
-  if (mode.writes_data &&
-      !IsFolderWritable(fs, services.clock, s.DataFolder, &err)) {
-    return fail("Datafolder",
-                NotWritableReport(services, s.DataFolder, "Datafolder", err));
+  if (std::string report =
+          FolderReport(services, s.DataFolder, "Datafolder", mode.writes_data);
+      !report.empty()) {
+    return fail("Datafolder", std::move(report));
   }
 
   // Files: a regular expression; one that does not compile would fail on
@@ -103,10 +106,10 @@ ParameterCheck CheckParameters(const CheckServices& services,
   if (IsUndefined(value))
     return fail("Zarnfolder", Undefined(services, "Zarnfolder", "Data"));
   s.ZarnFolder = value;
-  if (!IsFolderPresent(fs, s.ZarnFolder)) {
-    return fail("Zarnfolder",
-                ParameterReport(services, "ZARNCPA003CT", "/{1}/{2}/",
-                                MsgValues({s.ZarnFolder, "Zarnfolder"})));
+  if (std::string report =
+          FolderReport(services, s.ZarnFolder, "Zarnfolder", false);
+      !report.empty()) {
+    return fail("Zarnfolder", std::move(report));
   }
 
   // Start: defined, the program file exists.
@@ -133,13 +136,10 @@ ParameterCheck CheckParameters(const CheckServices& services,
     s.LogFile = "." + std::string(kPathSepText) + s.LogFile;
   }
   s.LogFolder = FolderOfPath(s.LogFile);
-  if (!IsFolderPresent(fs, s.LogFolder)) {
-    return fail("Log", ParameterReport(services, "ZARNCPA003CT", "/{1}/{2}/",
-                                       MsgValues({s.LogFolder, "Log"})));
-  }
-  if (mode.writes_log &&
-      !IsFolderWritable(fs, services.clock, s.LogFolder, &err)) {
-    return fail("Log", NotWritableReport(services, s.LogFolder, "Log", err));
+  if (std::string report =
+          FolderReport(services, s.LogFolder, "Log", mode.writes_log);
+      !report.empty()) {
+    return fail("Log", std::move(report));
   }
 
   value = read("Log", "Logappend");

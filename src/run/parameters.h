@@ -58,10 +58,11 @@ std::string ParameterReport(const CheckServices& services,
                             std::string_view code, std::string_view tmpl,
                             std::string_view values);
 
-// The report of a folder that failed the writability test with err.
-std::string NotWritableReport(const CheckServices& services,
-                              const std::string& folder, std::string_view key,
-                              int err);
+// The report on the folder a setting (key) names: it must exist and, when
+// must_write, pass the writability test. Empty when it does.
+std::string FolderReport(const CheckServices& services,
+                         const std::string& folder, std::string_view key,
+                         bool must_write);
 
 // Makes the checked settings the run's: its fields and *parm1, *parm2, ...
 void ApplySettings(RunState& st, const Settings& settings);

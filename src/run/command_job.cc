@@ -20,11 +20,6 @@ ParameterCheck CheckCommandJob(const CheckServices& services,
                                const CommandJob& job, const CheckMode& mode) {
   ParameterCheck check;
   Settings& s = check.settings;
-  auto fail = [&check](std::string_view key, std::string report) {
-    check.failed_key = key;
-    check.report = std::move(report);
-    return check;
-  };
   FileSystem& fs = services.fs;
   auto missing = [&](const std::string& path, std::string_view by) {
     return ParameterReport(services, "ZARNCPA012CT", "/{1}/{2}/",
@@ -39,12 +34,13 @@ ParameterCheck CheckCommandJob(const CheckServices& services,
     if (path == kStandardStream) {
       // Standard input is read once: it cannot be one of several paths.
       if (s.paths.size() > 1) {
-        return fail("-", missing(path, "the command line among other paths"));
+        return check.Fail("-",
+                          missing(path, "the command line among other paths"));
       }
       continue;
     }
     if (!IsFilePresent(fs, path) && !IsFolderPresent(fs, path)) {
-      return fail("path", missing(path, "the command line"));
+      return check.Fail("path", missing(path, "the command line"));
     }
     // "src/", as a shell completes it, names the folder src: its files are
     // src/a.c, not src//a.c.
@@ -58,9 +54,9 @@ ParameterCheck CheckCommandJob(const CheckServices& services,
   s.FilesMask = job.files.value_or("");
   if (!services.regex.CheckPattern(
           s.FilesMask, RegularExpressions::TestOptions(true), nullptr)) {
-    return fail("--files",
-                ParameterReport(services, "ZARNCPA008CT", "/{1}/{2}/",
-                                MsgValues({s.FilesMask, "--files"})));
+    return check.Fail("--files",
+                      ParameterReport(services, "ZARNCPA008CT", "/{1}/{2}/",
+                                      MsgValues({s.FilesMask, "--files"})));
   }
 
   if (job.program_file.empty()) {
@@ -71,7 +67,7 @@ ParameterCheck CheckCommandJob(const CheckServices& services,
     s.ZarnFolder = FolderOfPath(program);
     s.ZarnStart = program.substr(s.ZarnFolder.size() + 1);
     if (!IsFilePresent(fs, program)) {
-      return fail("-f", missing(job.program_file, "-f"));
+      return check.Fail("-f", missing(job.program_file, "-f"));
     }
   }
 
@@ -83,7 +79,7 @@ ParameterCheck CheckCommandJob(const CheckServices& services,
     if (std::string report =
             FolderReport(services, s.LogFolder, "--log", mode.writes_log);
         !report.empty()) {
-      return fail("--log", std::move(report));
+      return check.Fail("--log", std::move(report));
     }
   }
   s.LogAppend = false;

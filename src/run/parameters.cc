@@ -64,16 +64,11 @@ ParameterCheck CheckParameters(const CheckServices& services,
                                const CheckMode& mode) {
   ParameterCheck check;
   Settings& s = check.settings;
-  auto fail = [&check](std::string_view key, std::string report) {
-    check.failed_key = key;
-    check.report = std::move(report);
-    return check;
-  };
   FileSystem& fs = services.fs;
   if (!IsFilePresent(fs, parm_file)) {
-    return fail("", "Zarn parameter (ini-file) \"" + parm_file +
-                        "\" -- is incorrectly defined or not found.\r\n"
-                        "Execution canceled. ");
+    return check.Fail("", "Zarn parameter (ini-file) \"" + parm_file +
+                              "\" -- is incorrectly defined or not found.\r\n"
+                              "Execution canceled. ");
   }
   const IniFile ini = IniFile::Load(fs, parm_file);
   auto read = [&](std::string_view section, std::string_view key) {
@@ -83,12 +78,12 @@ ParameterCheck CheckParameters(const CheckServices& services,
   // Datafolder: defined, present, writable.
   std::string value = read("Data", "Datafolder");
   if (IsUndefined(value))
-    return fail("Datafolder", Undefined(services, "Datafolder", "Data"));
+    return check.Fail("Datafolder", Undefined(services, "Datafolder", "Data"));
   s.DataFolder = value;
   if (std::string report =
           FolderReport(services, s.DataFolder, "Datafolder", mode.writes_data);
       !report.empty()) {
-    return fail("Datafolder", std::move(report));
+    return check.Fail("Datafolder", std::move(report));
   }
 
   // Files: a regular expression; one that does not compile would fail on
@@ -97,30 +92,32 @@ ParameterCheck CheckParameters(const CheckServices& services,
   s.FilesMask = IsUndefined(value) ? std::string(kDefaultFiles) : value;
   if (!services.regex.CheckPattern(
           s.FilesMask, RegularExpressions::TestOptions(true), nullptr)) {
-    return fail("Files", ParameterReport(services, "ZARNCPA008CT", "/{1}/{2}/",
-                                         MsgValues({s.FilesMask, "Files"})));
+    return check.Fail("Files",
+                      ParameterReport(services, "ZARNCPA008CT", "/{1}/{2}/",
+                                      MsgValues({s.FilesMask, "Files"})));
   }
 
   // Zarnfolder: defined, present.
   value = read("Data", "Zarnfolder");
   if (IsUndefined(value))
-    return fail("Zarnfolder", Undefined(services, "Zarnfolder", "Data"));
+    return check.Fail("Zarnfolder", Undefined(services, "Zarnfolder", "Data"));
   s.ZarnFolder = value;
   if (std::string report =
           FolderReport(services, s.ZarnFolder, "Zarnfolder", false);
       !report.empty()) {
-    return fail("Zarnfolder", std::move(report));
+    return check.Fail("Zarnfolder", std::move(report));
   }
 
   // Start: defined, the program file exists.
   value = read("Data", "Start");
   if (IsUndefined(value))
-    return fail("Start", Undefined(services, "Start", "Data"));
+    return check.Fail("Start", Undefined(services, "Start", "Data"));
   s.ZarnStart = value;
   if (!IsFilePresent(fs,
                      s.ZarnFolder + std::string(kPathSepText) + s.ZarnStart)) {
-    return fail("Start", ParameterReport(services, "ZARNCPA002CT", "/{1}/{2}/",
-                                         MsgValues({s.ZarnStart, "Start"})));
+    return check.Fail("Start",
+                      ParameterReport(services, "ZARNCPA002CT", "/{1}/{2}/",
+                                      MsgValues({s.ZarnStart, "Start"})));
   }
 
   value = read("Data", "Recursion");
@@ -139,7 +136,7 @@ ParameterCheck CheckParameters(const CheckServices& services,
   if (std::string report =
           FolderReport(services, s.LogFolder, "Log", mode.writes_log);
       !report.empty()) {
-    return fail("Log", std::move(report));
+    return check.Fail("Log", std::move(report));
   }
 
   value = read("Log", "Logappend");

@@ -25,6 +25,13 @@ struct ParameterCheck {
   std::string failed_key;
 
   bool ok() const { return report.empty(); }
+  // Records the failure of the setting key with its report; the check as
+  // it then stands.
+  ParameterCheck Fail(std::string_view key, std::string failure) {
+    failed_key = key;
+    report = std::move(failure);
+    return *this;
+  }
 };
 
 // What the check reads besides the parameter file: the file system and the

@@ -161,11 +161,19 @@ inline bool SetFileTextInPlace(Machine& m, const Assignment& a) {
   SetNextOper(m, NextInSequence(m));
 }
 
-}  // namespace
+// A whole number computed as such: stored as one, its text written when it
+// is first read.
+inline void SetNumber(Machine& m, const Assignment& a, int64_t number) {
+  Trace(m, kTraceSet, number);
+  if (!MayAssign(m, a)) return;
+  m.StrVars.SetNumber(a.op.target, number);
+  SetNextOper(m, NextInSequence(m));
+}
 
-void SetCommand(Machine& m, const CompiledOper& op) {
-  const Assignment a{op, /*from_set=*/true};
+// SetCommand for a value that is not computed from known numbers.
+[[gnu::noinline]] void SetEvaluated(Machine& m, const Assignment& a) {
   if (SetFileTextInPlace(m, a)) return;
+  const CompiledOper& op = a.op;
   // A view of the result where it lies (often a result variable), so that
   // a long text is copied once, into the variable that receives it.
   std::string buffer;
@@ -174,15 +182,23 @@ void SetCommand(Machine& m, const CompiledOper& op) {
       m, *op.rest_plan, op.cut.rest, &buffer,
       op.target_kind == TargetKind::kPlain ? &number : nullptr);
   if (number) {
-    // A whole number computed as such: stored as one, its text written
-    // when it is first read.
-    Trace(m, kTraceSet, *number);
-    if (!MayAssign(m, a)) return;
-    m.StrVars.SetNumber(op.target, *number);
-    SetNextOper(m, NextInSequence(m));
+    SetNumber(m, a, *number);
     return;
   }
   SetText(m, a, value);
+}
+
+}  // namespace
+
+void SetCommand(Machine& m, const CompiledOper& op) {
+  const Assignment a{op, /*from_set=*/true};
+  int64_t number = 0;
+  if (op.target_kind == TargetKind::kPlain &&
+      EvaluateKnownNumbers(*op.rest_plan, m.eval, &number)) {
+    SetNumber(m, a, number);
+    return;
+  }
+  SetEvaluated(m, a);
 }
 
 void SetcCommand(Machine& m, const CompiledOper& op) {

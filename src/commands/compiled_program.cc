@@ -83,7 +83,7 @@ std::shared_ptr<const CompiledProgram> CompileProgram(
     op.oper = &list[i];
     op.number = static_cast<int32_t>(i + 1);
     const CommandRow* row = FindCommandRow(op.oper->command);
-    op.handler = row == nullptr ? nullptr : row->handler;
+    op.handler = row == nullptr ? UnknownCommand : row->handler;
     const std::string& parm = op.oper->parm;
     for (int32_t w = 0; w < 4; ++w) {
       op.words[w] = ParmWord(parm, w + 1);

@@ -51,8 +51,8 @@ enum class TargetKind { kPlain, kFileString, kPos, kErrLogLev };
 struct CompiledOper {
   const Oper* oper = nullptr;  // the operation as loaded
   int32_t number = 0;          // its number, from 1
-  // The handler of its command; nullptr when the command is none (which
-  // is reported when the operation runs).
+  // The handler of its command; UnknownCommand when the command is none
+  // (which is reported when the operation runs).
   CommandHandler handler = nullptr;
 
   // The parameter cut into words, and the variables and ranges the words

@@ -46,6 +46,19 @@ inline bool ConditionHolds(Machine& m, const CompiledOper& op,
     Trace(m, label, "1");
     return true;
   }
+  // A condition that names a variable holding a number (the flag of a
+  // loop) holds when it is 1.
+  const ExpressionPlan& plan = *op.word_plan;
+  if (plan.calls.empty() && plan.end == RewriteEnd::kText) {
+    std::string_view text;
+    int64_t n = 0;
+    if (m.StrVars.ExactTextOrNumber(plan.text, &text, &n) ==
+        StrVarStore::Exact::kNumber) {
+      m.FunrCount = 0;
+      Trace(m, label, n);
+      return n == 1;
+    }
+  }
   return EvaluatedConditionHolds(m, op, label);
 }
 

@@ -114,36 +114,19 @@ LoopFacts FactsOf(const CompiledProgram& program) {
 // Executes operation m.CurOper as DispatchOperation says.
 inline void Execute(Machine& m, const CompiledOper& compiled,
                     const LoopFacts& facts) {
-  const Oper& op = *compiled.oper;
   if (facts.before_operation) {
-    BeforeOperation(m, op, facts.oper_observable, facts.errloglev_named);
+    BeforeOperation(m, *compiled.oper, facts.oper_observable,
+                    facts.errloglev_named);
   }
-
-  if (compiled.handler != nullptr) {
-    compiled.handler(m, compiled);
-  } else {
-    ReportError(m, "ZARNCMD004CT", op.command);
-  }
-
-  if (m.ErrFlag != ErrorState::kNone) LogFailedOperation(m, op);
-}
-
-// Whether the program ends for the file before the next operation: a
-// signal was noted, or the step limit is reached (which is logged).
-inline bool StopsBeforeOperation(Machine& m, int64_t* steps) {
-  // A signal ends the program for this file between two operations.
-  if (m.interrupt != nullptr &&
-      m.interrupt->load(std::memory_order_relaxed) != 0) {
-    return true;
-  }
-  if (m.step_limit > 0 && ++*steps > m.step_limit) {
-    StepLimitReached(m);
-    return true;
-  }
-  return false;
+  compiled.handler(m, compiled);
+  if (m.ErrFlag != ErrorState::kNone) LogFailedOperation(m, *compiled.oper);
 }
 
 }  // namespace
+
+void UnknownCommand(Machine& m, const CompiledOper& op) {
+  ReportError(m, "ZARNCMD004CT", op.oper->command);
+}
 
 void DispatchOperation(Machine& m) {
   const CompiledProgram& program = m.Program();
@@ -158,14 +141,23 @@ void RunOperations(Machine& m) {
   }
   const bool n_oper_held = !program.n_oper_observable();
   const LoopFacts facts = FactsOf(program);
-  // A signal note or a step limit is given before the run.
-  const bool watched = m.interrupt != nullptr || m.step_limit > 0;
+  // A signal note and a step limit are given before the run.
+  const std::atomic<int>* const interrupt = m.interrupt;
+  const int64_t step_limit = m.step_limit;
   m.next_oper_named = false;
   m.CurOper = 1;
   int64_t steps = 0;
   const int32_t count = program.OperCount();
   while (m.CurOper <= count) {
-    if (watched && StopsBeforeOperation(m, &steps)) break;
+    // A signal ends the program for this file between two operations.
+    if (interrupt != nullptr &&
+        interrupt->load(std::memory_order_relaxed) != 0) {
+      break;
+    }
+    if (step_limit > 0 && ++steps > step_limit) {
+      StepLimitReached(m);
+      break;
+    }
     Execute(m, program.At(m.CurOper), facts);
     if (m.ErrFlag != ErrorState::kNone) {
       m.CurOper = 999999999;

@@ -69,6 +69,10 @@ void IfCommand(Machine& m, const CompiledOper& op);
 void ElseCommand(Machine& m, const CompiledOper& op);
 void EndifCommand(Machine& m, const CompiledOper& op);
 
+// The handler of an operation whose command is none: it reports the
+// unknown command (dispatcher.cc).
+void UnknownCommand(Machine& m, const CompiledOper& op);
+
 }  // namespace zarn
 
 #endif  // ZARN_COMMANDS_HANDLERS_H_

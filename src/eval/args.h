@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,35 @@ struct ArgPiece {
   bool canonical = false;
   int64_t value = 0;
 };
+
+// The number a planned argument holds without a text being read: a literal
+// integer, or a variable stored under exactly the argument's name that
+// holds a number (StrVarStore::SetNumber); *decimal tells whether the
+// argument's text is exactly that number's decimal text. False when the
+// argument must be fetched as a text.
+inline bool KnownNumber(const ArgPiece& piece, const StrVarStore& vars,
+                        int64_t* value, bool* decimal) {
+  if (piece.literal) {
+    if (!piece.integer) return false;
+    *value = piece.value;
+    *decimal = piece.canonical;
+    return true;
+  }
+  std::string_view text;
+  if (vars.ExactTextOrNumber(piece.name, &text, value) !=
+      StrVarStore::Exact::kNumber) {
+    return false;
+  }
+  *decimal = true;
+  return true;
+}
+
+// A function's shortcut for a planned call whose value is a whole number
+// computed from arguments known as numbers (above) without opening a
+// call: true with the number whose decimal text the function would return;
+// false (having changed nothing) when the call must be made.
+using KnownNumbersShortcut = bool (*)(std::span<const ArgPiece> pieces,
+                                      const StrVarStore& vars, int64_t* result);
 
 // The most arguments a function of fixed arity reads (Call::kMaxFixed).
 inline constexpr int kMaxFixedArgs = 5;

@@ -269,6 +269,9 @@ const ExpressionPlan& ExpressionPlans::PlanOf(std::string_view expression) {
     plan->ends_in_last_result =
         !plan->calls.empty() &&
         plan->text.str() == plan->calls.back().result.str();
+    if (plan->calls.size() == 1 && plan->ends_in_last_result) {
+      plan->known_numbers = plan->calls.front().row->known_numbers;
+    }
   }
   return *plans_.emplace(std::string(expression), std::move(plan))
               .first->second;

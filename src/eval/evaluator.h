@@ -51,6 +51,9 @@ struct ExpressionPlan {
   VarName text;
   // Whether the final text is the result variable of the last call.
   bool ends_in_last_result = false;
+  // The shortcut of a plan that is one call whose value is the value of the
+  // expression, when its function has one (FunctionRow::known_numbers).
+  KnownNumbersShortcut known_numbers = nullptr;
 };
 
 // The rewriting of an expression depends on nothing but its text: which
@@ -169,10 +172,30 @@ inline std::string_view FinalValue(const ExpressionPlan& plan,
   }
   return plan.text.str();
 }
+// The value of a plan computed by its known-numbers shortcut (see
+// ExpressionPlan::known_numbers) when nothing can read the result variable
+// of its call: the number EvaluateView would hand over, its one call
+// counted. False, having changed nothing, when the plan must be evaluated.
+inline bool EvaluateKnownNumbers(const ExpressionPlan& plan, EvalContext& ctx,
+                                 int64_t* number) {
+  if (plan.known_numbers == nullptr || ctx.keep_results ||
+      !plan.known_numbers(plan.calls.front().args.pieces(), ctx.str_vars,
+                          number)) {
+    return false;
+  }
+  ctx.FunrCount = 1;
+  return true;
+}
+
 inline std::string_view EvaluateView(const ExpressionPlan& plan,
                                      std::string_view expression,
                                      EvalContext& ctx, std::string* buffer,
                                      std::optional<int64_t>* number = nullptr) {
+  int64_t known = 0;
+  if (number != nullptr && EvaluateKnownNumbers(plan, ctx, &known)) {
+    *number = known;
+    return std::string_view();
+  }
   ctx.FunrCount = 0;
   if (!plan.calls.empty()) {
     return EvaluateCalls(plan, expression, ctx, buffer, number);

@@ -33,6 +33,7 @@ struct FunctionRow {
   BuiltinFunction function;
   IntegerShortcut integer = nullptr;
   ArgumentChoice choose = nullptr;
+  KnownNumbersShortcut known_numbers = nullptr;
 };
 
 // The rows in their order of comparison.
@@ -46,6 +47,8 @@ std::string Ifs(Call& call);
 std::string Ifn(Call& call);
 int IfsChoice(Call& call);
 int IfnChoice(Call& call);
+bool IfnOfKnownNumbers(std::span<const ArgPiece> pieces,
+                       const StrVarStore& vars, int64_t* result);
 std::string And(Call& call);
 std::string Or(Call& call);
 std::string Not(Call& call);
@@ -90,6 +93,8 @@ std::string Rr(Call& call);
 
 // Arithmetic (functions_arith.cc).
 std::string Sum(Call& call);
+bool SumOfKnownNumbers(std::span<const ArgPiece> pieces,
+                       const StrVarStore& vars, int64_t* result);
 bool SumOfIntegers(Call& call, int64_t* result);
 std::string Mul(Call& call);
 std::string Div(Call& call);

@@ -39,6 +39,23 @@ bool SumOfIntegers(Call& call, int64_t* result) {
   }
 }
 
+bool SumOfKnownNumbers(std::span<const ArgPiece> pieces,
+                       const StrVarStore& vars, int64_t* result) {
+  // The numbers SumOfIntegers reads: plain integers of at most 18 digits.
+  constexpr int64_t kMax18 = 999'999'999'999'999'999;
+  int64_t total = 0;
+  for (const ArgPiece& piece : pieces) {
+    int64_t v = 0;
+    bool decimal = false;
+    if (!KnownNumber(piece, vars, &v, &decimal) || v < -kMax18 || v > kMax18 ||
+        __builtin_add_overflow(total, v, &total)) {
+      return false;
+    }
+  }
+  *result = total;
+  return true;
+}
+
 // sum(x1,x2,...): a value beyond the decimal type is an error.
 std::string Sum(Call& call) {
   std::string result;

@@ -119,6 +119,32 @@ std::string Ifn(Call& call) {
 
 int IfnChoice(Call& call) { return ChooseIfn(call, nullptr); }
 
+bool IfnOfKnownNumbers(std::span<const ArgPiece> pieces,
+                       const StrVarStore& vars, int64_t* result) {
+  // The comparison word must be written in the program, and the argument
+  // chosen must be a number's decimal text, as ifn's choice hands it over.
+  if (pieces.size() < 5 || !pieces[1].literal) return false;
+  int64_t a = 0;
+  int64_t b = 0;
+  bool decimal = false;
+  if (!KnownNumber(pieces[0], vars, &a, &decimal) ||
+      !KnownNumber(pieces[2], vars, &b, &decimal)) {
+    return false;
+  }
+  // Compared as the doubles ifn reads them as.
+  const auto x = static_cast<double>(a);
+  const auto y = static_cast<double>(b);
+  const std::optional<bool> holds =
+      Holds(pieces[1].name.str(), x < y ? -1 : (x > y ? 1 : 0));
+  int64_t chosen = 0;
+  if (!holds || !KnownNumber(pieces[*holds ? 3 : 4], vars, &chosen, &decimal) ||
+      !decimal) {
+    return false;
+  }
+  *result = chosen;
+  return true;
+}
+
 std::string And(Call& call) { return Combine(call, /*all=*/true); }
 
 std::string Or(Call& call) { return Combine(call, /*all=*/false); }

@@ -51,7 +51,7 @@ fault src/eval/functions_text.cc 'if (from + static_cast<size_t>(n) > t.size()) 
 fault src/support/text.h 'for (; done < count; ++done) {' 'for (; done <= count; ++done) {' 'sr with a count replaces one occurrence too many'
 fault src/eval/functions_word.cc 'const bool right = side == "1";' 'const bool right = side == "0";' 'fill pads on the wrong side'
 fault src/eval/functions_word.cc 'if (code > 255) {' 'if (code > 256) {' 'chr(256) gives a character'
-fault src/eval/functions_logic.cc 'if (a == '"'"'g'"'"' && b == '"'"'e'"'"') return c >= 0;' 'if (a == '"'"'g'"'"' && b == '"'"'e'"'"') return c > 0;' 'ge does not hold for equal values'
+fault src/eval/functions_logic.cc '      return c >= 0;' '      return c > 0;' 'ge does not hold for equal values'
 fault src/eval/functions_logic.cc 'const int c = *a < *b ? -1 : (*a > *b ? 1 : 0);' 'const int c = *a <= *b ? -1 : (*a > *b ? 1 : 0);' 'ifn compares equal numbers as less'
 fault src/eval/args.cc '(sticky || magnitude % 2 == 1)' '(sticky || magnitude % 2 == 0)' 'whole-number arguments round halves to odd'
 fault src/eval/args.cc 'rule.sign == WholeNumberRule::kAboveZero ? judged > 0 : judged >= 0' 'rule.sign == WholeNumberRule::kAboveZero ? judged >= 0 : judged >= 0' 'arguments that must be above zero accept 0'
@@ -62,7 +62,7 @@ fault src/variables/file_text.cc '        std::memcpy(base + write, to.data(), t
         write += to.size();' '        std::memcpy(base + write, to.data(), to.size());
         write += from.size();' 'the in-place sr keeps old bytes behind each shorter replacement'
 fault src/run/file_loop.cc 'const bool rewrite = changes > 0 && !text.IsOriginal();' 'const bool rewrite = changes > 0;' 'files whose text comes out as read are rewritten too'
-fault src/run/file_loop.cc 'while (m.CurOper <= count) {' 'while (m.CurOper < count) {' 'the last operation of a program never runs'
+fault src/commands/dispatcher.cc 'while (m.CurOper <= count) {' 'while (m.CurOper < count) {' 'the last operation of a program never runs'
 fault src/run/file_loop.cc 'if (st.machine.ErrFlag != ErrorState::kStopRun)' 'if (st.machine.ErrFlag == ErrorState::kStopRun)' 'a failed write-back does not fail the file (exit 0 instead of 3)'
 fault src/run/file_loop.cc 'const bool backup = !options.dry_run && !options.backup_suffix.empty();' 'const bool backup = options.dry_run && !options.backup_suffix.empty();' 'a real run makes no backups'
 fault src/run/file_loop.cc 'int64_t{IntVar(st.machine, "*allfiles")} + 1);' 'int64_t{IntVar(st.machine, "*allfiles")} + 2);' 'every file counts twice in *allfiles'
@@ -76,6 +76,9 @@ fault src/support/file_system.cc '    ::unlinkat(folder, temp->c_str(), 0);
     return err;' '    temp->clear();
     return err;' 'a failed replacement leaves its temporary file behind'
 fault src/support/file_system.cc 'return type == DT_REG && name[0] != '"'"'.'"'"';' 'return type == DT_REG && name[0] != '"'"'_'"'"';' 'hidden files (and left-over temporaries) are selected'
+fault src/eval/functions_logic.cc 'KnownNumber(pieces[*holds ? 3 : 4]' 'KnownNumber(pieces[*holds ? 4 : 3]' 'ifn over arguments known as numbers chooses the other argument'
+fault src/eval/functions_logic.cc '      !decimal) {' '      false) {' 'ifn over known numbers hands on a literal written otherwise (007) as its number'
+fault src/commands/control.cc '      return n == 1;' '      return n != 0;' 'a condition naming a variable that holds a number holds for any number but 0'
 
 # Exactly one occurrence of text (taken from the environment, never
 # interpreted) in the file; replaces it when asked.

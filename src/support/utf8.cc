@@ -206,8 +206,9 @@ std::string GetWordChars(std::string_view text, std::string_view separators,
                          int32_t n) {
   // Bytes from 0x80 on never stand for an ASCII character, so ASCII
   // separators split the bytes as they split the characters.
-  if (std::all_of(separators.begin(), separators.end(),
-                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+  if (std::all_of(separators.begin(), separators.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80;
+      })) {
     return GetWord(text, separators, n);
   }
   auto separates = [&](std::string_view c) {
@@ -217,7 +218,8 @@ std::string GetWordChars(std::string_view text, std::string_view separators,
   size_t i = 0;
   for (int32_t k = 0; k < n; ++k) {
     // Skip separators, then take the run up to the next one.
-    while (i < text.size() && separates(text.substr(i, CharLengthAt(text, i)))) {
+    while (i < text.size() &&
+           separates(text.substr(i, CharLengthAt(text, i)))) {
       i += CharLengthAt(text, i);
     }
     if (i >= text.size()) return std::string();

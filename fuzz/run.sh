@@ -4,7 +4,7 @@
 #
 #   fuzz/run.sh TARGET SECONDS [libFuzzer options...]
 #
-# TARGET is ini, program, eval, search or run. The stored corpus
+# TARGET is ini, program, eval, search, run or utf8run. The stored corpus
 # fuzz/corpus/TARGET seeds a working corpus in build/fuzz/corpus/TARGET,
 # which keeps what the fuzzer finds from one run to the next. Crashes, hangs
 # (over 10 s for one input), leaks and runaway memory land in
@@ -15,12 +15,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-usage="usage: fuzz/run.sh ini|program|eval|search|run SECONDS [libFuzzer options]"
+usage="usage: fuzz/run.sh ini|program|eval|search|run|utf8run SECONDS [libFuzzer options]"
 target=${1:?$usage}
 seconds=${2:?$usage}
 shift 2
 case $target in
-  ini | program | eval | search | run) ;;
+  ini | program | eval | search | run | utf8run) ;;
   *) echo "$usage" >&2; exit 64 ;;
 esac
 

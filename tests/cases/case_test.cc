@@ -210,7 +210,7 @@ class CaseTest : public E2eTest,
       for (size_t i = 1; kind == "options" && i < s.words.size(); ++i)
         args.push_back(s.words[i]);
       if (kind == "args")
-        args.insert(args.end(), s.lines.begin(), s.lines.end());
+        for (const std::string& line : s.lines) args.push_back(s.Line(line));
       if (kind != "file" && kind != "hardlink") continue;
       struct stat st {};
       ::stat(Path(name).c_str(), &st);

@@ -70,11 +70,12 @@ uint32_t UpperOf(uint32_t cp, locale_t locale) {
 
 }  // namespace
 
-size_t CountChars(std::string_view s) {
+size_t CountChars(std::string_view s, bool* valid) {
   const unsigned char* p = Data(s);
   const size_t n = s.size();
   size_t count = 0;
   size_t i = 0;
+  bool all_valid = true;
   while (i < n) {
     if (i + 8 <= n && EightAscii(p + i)) {
       i += 8;
@@ -82,10 +83,75 @@ size_t CountChars(std::string_view s) {
       continue;
     }
     const size_t len = Utf8SequenceLength(p + i, n - i);
+    all_valid = all_valid && len != 0;
     i += len == 0 ? 1 : len;
     ++count;
   }
+  if (valid != nullptr) *valid = all_valid;
   return count;
+}
+
+namespace {
+
+// The number of bytes of the eight at p that begin a character (are not
+// continuation bytes 10xxxxxx).
+int EightStarts(const unsigned char* p) {
+  uint64_t w = 0;
+  std::memcpy(&w, p, 8);
+  // A continuation byte has its top bit set and the next one clear; each
+  // becomes a 1 in the low bit of its byte, and the multiplication sums
+  // the eight bytes into the top one (no popcount instruction needed).
+  const uint64_t continuation = (w & ~(w << 1) & 0x8080808080808080ull) >> 7;
+  return 8 - static_cast<int>((continuation * 0x0101010101010101ull) >> 56);
+}
+
+}  // namespace
+
+size_t CountCharStarts(std::string_view s) {
+  const unsigned char* p = Data(s);
+  const size_t n = s.size();
+  size_t count = 0;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) count += static_cast<size_t>(EightStarts(p + i));
+  for (; i < n; ++i) count += !IsContinuationByte(p[i]);
+  return count;
+}
+
+size_t SkipCharStarts(std::string_view s, size_t from, size_t count) {
+  const unsigned char* p = Data(s);
+  const size_t n = s.size();
+  size_t i = from;
+  // Whole words while the character wanted lies beyond them; the word then
+  // holds at least one more start than are left to pass.
+  while (i + 8 <= n) {
+    const size_t starts = static_cast<size_t>(EightStarts(p + i));
+    if (starts > count) break;
+    count -= starts;
+    i += 8;
+  }
+  // count starts to pass, then the next start is the offset.
+  for (; i < n; ++i) {
+    if (IsContinuationByte(p[i])) continue;
+    if (count == 0) return i;
+    --count;
+  }
+  return n;
+}
+
+size_t SkipCharStartsBack(std::string_view s, size_t end, size_t count) {
+  const unsigned char* p = Data(s);
+  size_t i = end;
+  while (count > 0 && i >= 8) {
+    const size_t starts = static_cast<size_t>(EightStarts(p + i - 8));
+    if (starts >= count) break;
+    count -= starts;
+    i -= 8;
+  }
+  while (count > 0 && i > 0) {
+    --i;
+    if (!IsContinuationByte(p[i])) --count;
+  }
+  return i;
 }
 
 size_t SkipChars(std::string_view s, size_t from, size_t count,

@@ -67,8 +67,15 @@ inline size_t CharLengthAt(std::string_view s, size_t i) {
   return n == 0 ? 1 : n;
 }
 
-// The number of characters of s.
-size_t CountChars(std::string_view s);
+// The number of characters of s; *valid (when given) receives whether
+// every one is a valid sequence.
+size_t CountChars(std::string_view s, bool* valid = nullptr);
+
+// The same three for a text known to be valid UTF-8, where a character
+// begins at every byte but a continuation byte: eight bytes at a time.
+size_t CountCharStarts(std::string_view s);
+size_t SkipCharStarts(std::string_view s, size_t from, size_t count);
+size_t SkipCharStartsBack(std::string_view s, size_t end, size_t count);
 
 // The offset count characters after the offset from (a character start),
 // or s.size() when fewer follow; *skipped (when given) receives how many

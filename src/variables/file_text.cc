@@ -180,7 +180,18 @@ void FileText::ReplaceEvery(std::string_view from, std::string_view to,
   if (done == 0) return;
   size_ = write;
   gap_begin_ = size_;  // the bytes given up join the gap at the end
-  ForgetChars();
+  // In a valid text every hit lies between whole valid characters, so valid
+  // new text joins nothing: the count moves by the same step per hit.
+  // Otherwise it is counted again when needed.
+  bool to_valid = false;
+  const size_t to_chars = CountChars(to, &to_valid);
+  if (utf8_ && chars_ != kNone && valid_ && to_valid) {
+    chars_ = chars_ - static_cast<size_t>(done) * CountCharStarts(from) +
+             static_cast<size_t>(done) * to_chars;
+    cursor_char_ = cursor_byte_ = 0;
+  } else {
+    ForgetChars();
+  }
   std::string().swap(shadow_);
   shadow_kept_ = false;
   crlf_pairs_ = -1;
@@ -237,7 +248,7 @@ void FileText::SetEncoding(TextEncoding encoding) {
 
 size_t FileText::CountedChars() const {
   if (chars_ == kNone) {
-    chars_ = CountChars(view());
+    chars_ = CountChars(view(), &valid_);
     cursor_char_ = cursor_byte_ = 0;
   }
   return chars_;
@@ -279,11 +290,11 @@ size_t FileText::ByteOfCharCounted(size_t c) const {
   if (c >= from_char) {
     const size_t k = c - from_char;
     const size_t reach = std::min(size_ - from_byte, 4 * k);
-    b = from_byte + SkipChars(Span(from_byte, from_byte + reach), 0, k);
+    b = from_byte + Skip(Span(from_byte, from_byte + reach), k);
   } else {
     const size_t k = from_char - c;
     const size_t low = from_byte >= 4 * k ? from_byte - 4 * k : 0;
-    b = low + SkipCharsBack(Span(low, from_byte), from_byte - low, k);
+    b = low + SkipBack(Span(low, from_byte), k);
   }
   cursor_char_ = c;
   cursor_byte_ = b;
@@ -298,12 +309,12 @@ size_t FileText::CharOfByteCounted(size_t b) const {
   const size_t to_cursor =
       b >= cursor_byte_ ? b - cursor_byte_ : cursor_byte_ - b;
   if (to_cursor < b && to_cursor <= size_ - b) {
-    c = b >= cursor_byte_ ? cursor_char_ + CountChars(Span(cursor_byte_, b))
-                          : cursor_char_ - CountChars(Span(b, cursor_byte_));
+    c = b >= cursor_byte_ ? cursor_char_ + CountIn(Span(cursor_byte_, b))
+                          : cursor_char_ - CountIn(Span(b, cursor_byte_));
   } else if (size_ - b < b) {
-    c = total - CountChars(Span(b, size_));
+    c = total - CountIn(Span(b, size_));
   } else {
-    c = CountChars(Span(0, b));
+    c = CountIn(Span(0, b));
   }
   cursor_char_ = c;
   cursor_byte_ = b;
@@ -335,16 +346,20 @@ FileText::CharEdit FileText::BeforeCharEdit(size_t pos, size_t len) const {
       break;
     }
   }
-  e.old_chars = CountChars(Span(e.left, e.right));
+  e.old_chars = CountIn(Span(e.left, e.right));
   e.cursor_inside = cursor_byte_ > e.left && cursor_byte_ < e.right;
   if (e.cursor_inside) {
-    e.left_char = cursor_char_ - CountChars(Span(e.left, cursor_byte_));
+    e.left_char = cursor_char_ - CountIn(Span(e.left, cursor_byte_));
   }
   return e;
 }
 
 void FileText::AfterCharEdit(const CharEdit& e, size_t len, size_t n) {
-  const size_t new_chars = CountChars(Span(e.left, e.right - len + n));
+  // The window decides whether the text stays valid: the rest is as it
+  // was.
+  bool valid = false;
+  const size_t new_chars = CountChars(Span(e.left, e.right - len + n), &valid);
+  valid_ = valid_ && valid;
   chars_ = chars_ - e.old_chars + new_chars;
   if (e.cursor_inside) {
     cursor_char_ = e.left_char;

@@ -191,6 +191,18 @@ class FileText {
     chars_ = kNone;
     cursor_char_ = cursor_byte_ = 0;
   }
+  // Counting and walking over part of the text, the fast way when the
+  // whole text is known to be valid UTF-8.
+  size_t CountIn(std::string_view part) const {
+    return valid_ ? CountCharStarts(part) : CountChars(part);
+  }
+  size_t Skip(std::string_view part, size_t count) const {
+    return valid_ ? SkipCharStarts(part, 0, count) : SkipChars(part, 0, count);
+  }
+  size_t SkipBack(std::string_view part, size_t count) const {
+    return valid_ ? SkipCharStartsBack(part, part.size(), count)
+                  : SkipCharsBack(part, part.size(), count);
+  }
 
   // The members change on reads too (the gap moves, the shadow is made),
   // which never changes the text itself.
@@ -204,6 +216,7 @@ class FileText {
   mutable size_t patched_ = kNone;   // buffer index of a restored LF
   bool utf8_ = false;
   mutable size_t chars_ = kNone;  // the count of characters, once counted
+  mutable bool valid_ = false;    // and every one is valid UTF-8
   mutable size_t cursor_char_ = 0;
   mutable size_t cursor_byte_ = 0;
   mutable std::string scratch_;

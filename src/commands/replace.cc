@@ -72,12 +72,15 @@ void RepCommand(Machine& m, const CompiledOper& op) {
     size_t from = 0;
     size_t count = 0;
     int64_t n_counted = n;  // the new text's length as ranges count it
+    bool may_join = false;  // the edit may join bytes into a character
     if (text.utf8()) {
       // The range and the new text in characters; the text is cut in
       // bytes.
       from = text.ByteOfChar(static_cast<size_t>(s - 1));
       count = text.ByteOfChar(static_cast<size_t>(s - 1 + l)) - from;
-      n_counted = static_cast<int64_t>(CountChars(new_text));
+      bool valid = false;
+      n_counted = static_cast<int64_t>(CountChars(new_text, &valid));
+      may_join = !valid || !text.KnownValid();
     } else {
       from = std::min(static_cast<size_t>(s - 1), size);
       count = std::min(static_cast<size_t>(l), size - from);
@@ -87,7 +90,7 @@ void RepCommand(Machine& m, const CompiledOper& op) {
                        static_cast<int64_t>(size - count) + n)) {
       return;
     }
-    const bool was_whole = text.utf8() && WholeRangeIsWhole(m);
+    const bool was_whole = may_join && WholeRangeIsWhole(m);
     if (n_counted != l) {
       const ReplacedStretch stretch{s, l, n_counted,
                                     static_cast<int64_t>(text.CharCount())};

@@ -4,9 +4,14 @@
 #include <wctype.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "support/text.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zarn {
 
@@ -77,15 +82,26 @@ size_t CountChars(std::string_view s, bool* valid) {
   size_t i = 0;
   bool all_valid = true;
   while (i < n) {
-    if (i + 8 <= n && EightAscii(p + i)) {
-      i += 8;
-      count += 8;
-      continue;
+    // The ASCII bytes before the next other one, many at a time.
+    size_t ascii = 0;
+#if defined(__SSE2__)
+    if (i + 16 <= n) {
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i))));
+      ascii = mask == 0 ? 16 : static_cast<size_t>(std::countr_zero(mask));
+    } else  // NOLINT(readability/braces): the line below is the else
+#endif
+      ascii = i + 8 <= n && EightAscii(p + i) ? 8 : p[i] < 0x80;
+    i += ascii;
+    count += ascii;
+    // Then the run of other characters (a word of accented or non-Latin
+    // letters).
+    while (i < n && p[i] >= 0x80) {
+      const size_t len = Utf8SequenceLength(p + i, n - i);
+      all_valid = all_valid && len != 0;
+      i += len == 0 ? 1 : len;
+      ++count;
     }
-    const size_t len = Utf8SequenceLength(p + i, n - i);
-    all_valid = all_valid && len != 0;
-    i += len == 0 ? 1 : len;
-    ++count;
   }
   if (valid != nullptr) *valid = all_valid;
   return count;

@@ -109,6 +109,8 @@ class FileText {
   bool utf8() const { return utf8_; }
   // The length in characters (size() in byte mode).
   size_t CharCount() const { return utf8_ ? CountedChars() : size_; }
+  // Whether the text is known to be valid UTF-8 (UTF-8 mode, counted).
+  bool KnownValid() const { return utf8_ && chars_ != kNone && valid_; }
   // The byte offset of the zero-based character number c; size() from
   // CharCount() on.
   size_t ByteOfChar(size_t c) const {

@@ -43,7 +43,8 @@ mkdir -p "$work" "$artifacts"
 options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=6144
          -malloc_limit_mb=2048
          -artifact_prefix="$artifacts/" -print_final_stats=1)
-[ -f "fuzz/$target.dict" ] && options+=(-dict="fuzz/$target.dict")
+dict=fuzz/${target/utf8run/run}.dict  # a run in UTF-8 mode: the same words
+[ -f "$dict" ] && options+=(-dict="$dict")
 # Leaks are checked at exit of each input; the first directory receives
 # the new inputs, the stored corpus is only read.
 exec "$build/zarn_fuzz_$target" "${options[@]}" "$@" "$work" "fuzz/corpus/$target"

@@ -184,14 +184,13 @@ void FileText::ReplaceEvery(std::string_view from, std::string_view to,
   // new text joins nothing: the count moves by the same step per hit.
   // Otherwise it is counted again when needed.
   bool to_valid = false;
-  const size_t to_chars = CountChars(to, &to_valid);
-  if (utf8_ && chars_ != kNone && valid_ && to_valid) {
+  if (utf8_ && chars_ != kNone && valid_) {
+    const size_t to_chars = CountChars(to, &to_valid);
     chars_ = chars_ - static_cast<size_t>(done) * CountCharStarts(from) +
              static_cast<size_t>(done) * to_chars;
     cursor_char_ = cursor_byte_ = 0;
-  } else {
-    ForgetChars();
   }
+  if (!to_valid) ForgetChars();
   std::string().swap(shadow_);
   shadow_kept_ = false;
   crlf_pairs_ = -1;

@@ -46,8 +46,9 @@
 // through the text walks it about once in all.
 //
 // Views handed out stay valid until the next call of a member other than
-// size(), HasCrLf(), AppendTo() and the character conversions; views from
-// view() also survive further calls of view().
+// size(), HasCrLf(), AppendTo() and, once the characters are counted
+// (CharCount()), the character conversions; views from view() also survive
+// further calls of view().
 #ifndef ZARN_VARIABLES_FILE_TEXT_H_
 #define ZARN_VARIABLES_FILE_TEXT_H_
 

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "support/regex.h"
+#include "support/text.h"
 #include "variables/file_text_search.h"
 
 namespace zarn {
@@ -117,8 +118,8 @@ const char* const kPatterns[] = {
 // the conversions, walked from a cursor that edits move along, against a
 // count of the whole text: edits anywhere, which cut characters and make
 // stray continuation bytes join leads into new ones; then a valid text
-// edited at character starts (counted the fast way) until one edit puts
-// an invalid byte in.
+// edited at character starts (counted the fast way), now and then
+// throughout, until one edit puts an invalid byte in.
 TEST(FileTextTest, CharactersFollowRandomEdits) {
   static const char* const kPieces[] = {
       "a",    "\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80",
@@ -145,8 +146,21 @@ TEST(FileTextTest, CharactersFollowRandomEdits) {
         len = SkipChars(now, pos, rng() % 3) - pos;
       }
       const std::string repl = random(3);
-      text.Replace(pos, len, repl);
-      now.replace(pos, len, repl);
+      if (step % 50 == 49) {
+        // A replacement of every occurrence, which keeps a valid count.
+        const std::string from = random(2) + "a", to = random(1);
+        std::string model;
+        if (to.size() <= from.size()) {
+          ForEachOccurrence(
+              now, from, 9, true, [&](std::string_view k) { model += k; },
+              [&](size_t) { model += to; });
+          text.ReplaceEvery(from, to, 9);
+          now = model;
+        }
+      } else {
+        text.Replace(pos, len, repl);
+        now.replace(pos, len, repl);
+      }
       for (int k = 0; k < 3; ++k) {
         const size_t c = rng() % (CountChars(now) + 1);
         ASSERT_EQ(text.ByteOfChar(c), SkipChars(now, 0, c)) << step;

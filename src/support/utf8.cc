@@ -75,6 +75,62 @@ uint32_t UpperOf(uint32_t cp, locale_t locale) {
 
 }  // namespace
 
+namespace {
+
+#if defined(__SSE2__)
+int PopCount16(unsigned x) {
+  x = x - ((x >> 1) & 0x5555);
+  x = (x & 0x3333) + ((x >> 2) & 0x3333);
+  x = (x + (x >> 4)) & 0x0F0F;
+  return static_cast<int>((x + (x >> 8)) & 0x1F);
+}
+
+// The sixteen bytes at p, which begin at a character start, when they hold
+// only ASCII and valid 2- and 3-byte sequences (Latin, Greek, Cyrillic,
+// Hebrew, Arabic, CJK and most symbols): *used receives how many of them
+// (fewer when the last sequence goes on past them) and the result how many
+// characters begin there. -1 for anything else, left to the byte loop.
+int FewByteSequences(const unsigned char* p, size_t* used) {
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  auto below = [&](int v) {
+    return static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_cmplt_epi8(b, _mm_set1_epi8(static_cast<char>(v)))));
+  };
+  auto equal = [&](int v) {
+    return static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>(v)))));
+  };
+  // As signed bytes: continuations 80-BF lie below -64 (80-9F below -96),
+  // leads C2-DF from -62 to -33, leads E0-EF from -32 to -17.
+  unsigned other = static_cast<unsigned>(_mm_movemask_epi8(b));
+  unsigned cont = below(-64);
+  const unsigned low_cont = below(-96);
+  unsigned lead2 = below(-32) & ~below(-62);
+  unsigned lead3 = below(-16) & ~below(-32);
+  // A sequence that goes on past the sixteen is left to the next ones.
+  unsigned keep = 0xFFFF;
+  if (lead3 & 0x4000) keep = 0x3FFF;
+  if ((lead2 | lead3) & 0x8000) keep &= 0x7FFF;
+  *used = keep == 0x3FFF ? 14 : keep == 0x7FFF ? 15 : 16;
+  other &= keep;
+  cont &= keep;
+  lead2 &= keep;
+  lead3 &= keep;
+  // Every byte from 0x80 on is a lead or a continuation, exactly the bytes
+  // behind the leads are continuations, E0 is followed by A0-BF and ED by
+  // 80-9F (no overlong form, no surrogate).
+  const unsigned claimed = ((lead2 | lead3) << 1 | lead3 << 2) & 0xFFFF;
+  if ((cont | lead2 | lead3) != other || claimed != cont ||
+      ((equal(-32) & keep) << 1 & low_cont) != 0 ||
+      ((equal(-19) & keep) << 1 & cont & ~low_cont) != 0) {
+    return -1;
+  }
+  return static_cast<int>(*used) - PopCount16(cont);
+}
+#endif
+
+}  // namespace
+
 size_t CountChars(std::string_view s, bool* valid) {
   const unsigned char* p = Data(s);
   const size_t n = s.size();
@@ -82,21 +138,27 @@ size_t CountChars(std::string_view s, bool* valid) {
   size_t i = 0;
   bool all_valid = true;
   while (i < n) {
-    // The ASCII bytes before the next other one, many at a time.
-    size_t ascii = 0;
+    size_t end = n;  // the byte loop below goes on to here
 #if defined(__SSE2__)
     if (i + 16 <= n) {
-      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i))));
-      ascii = mask == 0 ? 16 : static_cast<size_t>(std::countr_zero(mask));
-    } else  // NOLINT(readability/braces): the line below is the else
+      size_t used = 0;
+      const int chars = FewByteSequences(p + i, &used);
+      if (chars >= 0) {
+        i += used;
+        count += static_cast<size_t>(chars);
+        continue;
+      }
+      end = i + 16;
+    }
 #endif
-      ascii = i + 8 <= n && EightAscii(p + i) ? 8 : p[i] < 0x80;
-    i += ascii;
-    count += ascii;
-    // Then the run of other characters (a word of accented or non-Latin
-    // letters).
-    while (i < n && p[i] >= 0x80) {
+    // Character by character, to the end of the sixteen bytes (or of the
+    // text), ASCII eight at a time.
+    while (i < end) {
+      if (i + 8 <= end && EightAscii(p + i)) {
+        i += 8;
+        count += 8;
+        continue;
+      }
       const size_t len = Utf8SequenceLength(p + i, n - i);
       all_valid = all_valid && len != 0;
       i += len == 0 ? 1 : len;

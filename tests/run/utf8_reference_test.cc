@@ -89,6 +89,35 @@ class Utf8Reference : public ::testing::Test {
   std::mt19937 rng_{20261207};
 };
 
+// The count, sixteen bytes at a time where it can, over long texts with
+// the edges of the valid forms: overlong, surrogate and cut sequences.
+TEST_F(Utf8Reference, CountMatchesTheDefinition) {
+  // Valid forms first, then invalid ones.
+  const Chars pieces = {"a",
+                        "\xc2\x80",
+                        "\xdf\xbf",
+                        "\xe0\xa0\x80",
+                        "\xed\x9f\xbf",
+                        "\xef\xbf\xbf",
+                        "\xf4\x8f\xbf\xbf",
+                        "\xe0\x9f\xbf",
+                        "\xed\xa0\x80",
+                        "\xc1\xbf",
+                        "\x80",
+                        "\xe2\x82"};
+  for (int round = 0; round < 3000; ++round) {
+    std::string s;
+    for (size_t n = rng_() % 120; n > 0; --n) {
+      s += pieces[rng_() % (round % 3 ? 7 : pieces.size())];
+    }
+    const Chars want = Decode(s);
+    bool valid = false;
+    ASSERT_EQ(CountChars(s, &valid), want.size())
+        << ::testing::PrintToString(s);
+    EXPECT_EQ(valid, std::all_of(want.begin(), want.end(), IsValid));
+  }
+}
+
 TEST_F(Utf8Reference, FunctionsCountAndCutCharacters) {
   StrVarStore vars;
   RangeVarStore ranges;

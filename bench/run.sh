@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Times Zarn against sed and perl on the job "replace every foo by bar in
-# place", and Zarn's interpreter against the same counting loop in perl and
+# place" (W-utf8: on UTF-8 text, Zarn in UTF-8 mode against its byte mode and
+# against sed in a UTF-8 locale; W-many also times Zarn's UTF-8 mode on
+# ASCII), and Zarn's interpreter against the same counting loop in perl and
 # awk. Prints one table: median, min and max of each tool, its ratio to sed
 # (to perl for W-interp) from the same run, its ratio to the floor (cp -r of
 # the same tree) and its peak memory, followed by the targets.
@@ -19,7 +21,7 @@
 #                  slow for every tool alike (ext4 steps over recently
 #                  freed inodes), which swamps what the tools do.
 #   BENCH_ONLY     comma list of workloads to run (default all):
-#                  W-many,W-big,W-big-sparse,W-big-4x,W-interp
+#                  W-many,W-utf8,W-big,W-big-sparse,W-big-4x,W-interp
 #   BENCH_BIG_MIB  size of W-big and W-big-sparse in MiB (default 64;
 #                  W-big-4x is four times it)
 #   BENCH_COUNT    the count of W-interp (default 1000000)
@@ -42,7 +44,7 @@ default_data() {
   fi
 }
 data=${BENCH_DATA:-$(default_data)}
-only=${BENCH_ONLY:-W-many,W-big,W-big-sparse,W-big-4x,W-interp}
+only=${BENCH_ONLY:-W-many,W-utf8,W-big,W-big-sparse,W-big-4x,W-interp}
 big_mib=${BENCH_BIG_MIB:-64}
 count=${BENCH_COUNT:-1000000}
 limit=${BENCH_TIMEOUT:-300}
@@ -107,17 +109,18 @@ wlog i
 EOF
 
 work=$data/work
-params() {  # program -> parameter file for the tree $work
-  local file=$data/prog/$1.ini
+params() {  # program [encoding] -> parameter file for the tree $work
+  local file=$data/prog/$1${2:+-$2}.ini
   cat > "$file" <<EOF
 [Data]
+Encoding=${2:-Bytes}
 Datafolder=$work
 Files=\.txt$
 Recursion=Yes
 Zarnfolder=$data/prog
 Start=$1.zarn
 [Log]
-Log=$data/log/$1.log
+Log=$data/log/$1${2:+-$2}.log
 [String_parm]
 Parm1=$count
 EOF
@@ -129,9 +132,12 @@ tool_command() {
   case $1 in
     cp) echo "cp -r '$src' '$work'" ;;
     sed) echo "find '$work' -type f -name '*.txt' -print0 | LC_ALL=C xargs -0 sed -i 's/foo/bar/g'" ;;
+    sed-utf8) echo "find '$work' -type f -name '*.txt' -print0 | LC_ALL=C.UTF-8 xargs -0 sed -i 's/foo/bar/g'" ;;
     perl) echo "find '$work' -type f -name '*.txt' -print0 | xargs -0 perl -pi -e 's/foo/bar/g'" ;;
     zarn-loop) echo "'$zarn' '$(params loop)'" ;;
     zarn-sr) echo "'$zarn' '$(params sr)'" ;;
+    zarn-loop-utf8) echo "'$zarn' '$(params loop UTF-8)'" ;;
+    zarn-sr-utf8) echo "'$zarn' '$(params sr UTF-8)'" ;;
     perl-count) echo "perl -e 'my \$n = shift; my \$i = 0; while (1) { \$i = \$i + 1; my \$done = \$i >= \$n ? 1 : 0; last if \$done } print \"\$i\\n\"' $count" ;;
     awk-count) echo "awk -v n=$count 'BEGIN { i = 0; while (1) { i = i + 1; done = (i >= n) ? 1 : 0; if (done) break } print i }'" ;;
     zarn-count) echo "'$zarn' '$(params count)'" ;;
@@ -178,7 +184,7 @@ check() {  # workload tool output
     zarn-count)
       grep -q "^ *$count"$'\r'"\$" "$data/log/count.log" ||
         { echo "zarn did not count to $count" >&2; exit 1; } ;;
-    sed)
+    sed|sed-utf8)
       if [[ ! -d "$data/ref/$w" ]]; then
         if grep -rq foo "$work"; then echo "sed left a foo" >&2; exit 1; fi
         cp -r "$work" "$data/ref/$w"
@@ -206,7 +212,11 @@ wanted() { [[ ",$only," == *",$1,"* ]]; }
 started=$(date +%s)
 if wanted W-many; then
   make_corpus many many
-  run_workload W-many many cp sed perl zarn-loop zarn-sr
+  run_workload W-many many cp sed perl zarn-loop zarn-sr zarn-loop-utf8 zarn-sr-utf8
+fi
+if wanted W-utf8; then
+  make_corpus many-utf8 many-utf8
+  run_workload W-utf8 many-utf8 cp sed-utf8 sed zarn-loop zarn-sr zarn-loop-utf8 zarn-sr-utf8
 fi
 if wanted W-big; then
   make_corpus_sized big$big_mib big "$big_mib"
@@ -233,6 +243,7 @@ largest_mib() {  # corpus name -> size of its largest file in MiB
 }
 declare -A largest=(
   [W-many]=$( [[ -d $corpus/many ]] && largest_mib many || echo 0)
+  [W-utf8]=$( [[ -d $corpus/many-utf8 ]] && largest_mib many-utf8 || echo 0)
   [W-big]=$( [[ -d $corpus/big$big_mib ]] && largest_mib "big$big_mib" || echo 0)
   [W-big-sparse]=$( [[ -d $corpus/sparse$big_mib ]] && largest_mib "sparse$big_mib" || echo 0)
   [W-big-4x]=$( [[ -d $corpus/big$((4 * big_mib)) ]] && largest_mib "big$((4 * big_mib))" || echo 0)
@@ -277,13 +288,14 @@ awk -v largest="$largest_list" '
     for (i = 1; i <= n; i++) {
       k = order[i]; split(k, parts, SUBSEP); w = parts[1]; t = parts[2]
       ref = (w == "W-interp") ? w SUBSEP "perl-count" : w SUBSEP "sed"
+      if (w == "W-utf8") ref = w SUBSEP "sed-utf8"
       floor = w SUBSEP "cp"
       if (med[k] < 0) { printf "| %s | %s | timeout | | | | | %.0f |\n", w, t, peak[k] / 1024; continue }
       xr = (ref in med && med[ref] > 0) ? sprintf("%.2f", med[k] / med[ref]) : "-"
       xf = (floor in med && med[floor] > 0) ? sprintf("%.2f", med[k] / med[floor]) : "-"
       printf "| %s | %s | %s | %s | %s | %s | %s | %.0f |\n", w, t, fmt(med[k]), fmt(lo[k]), fmt(hi[k]), xr, xf, peak[k] / 1024
     }
-    printf "\n(x sed: for W-interp the ratio to perl.)\n\nTargets:\n"
+    printf "\n(x sed: for W-interp the ratio to perl, for W-utf8 to sed in a UTF-8 locale.)\n\nTargets:\n"
     fails = 0
     target("loop / sed, W-many", ratio("W-many" SUBSEP "zarn-loop", "W-many" SUBSEP "sed"), 1.0)
     target("loop / sed, W-big", ratio("W-big" SUBSEP "zarn-loop", "W-big" SUBSEP "sed"), 1.0)
@@ -291,6 +303,12 @@ awk -v largest="$largest_list" '
     target("sr / sed, W-many", ratio("W-many" SUBSEP "zarn-sr", "W-many" SUBSEP "sed"), 0.5)
     target("sr / sed, W-big", ratio("W-big" SUBSEP "zarn-sr", "W-big" SUBSEP "sed"), 0.5)
     target("sr / sed, W-big-sparse", ratio("W-big-sparse" SUBSEP "zarn-sr", "W-big-sparse" SUBSEP "sed"), 0.5)
+    target("loop utf-8 / loop bytes, W-utf8", ratio("W-utf8" SUBSEP "zarn-loop-utf8", "W-utf8" SUBSEP "zarn-loop"), 1.3)
+    target("sr utf-8 / sr bytes, W-utf8", ratio("W-utf8" SUBSEP "zarn-sr-utf8", "W-utf8" SUBSEP "zarn-sr"), 1.3)
+    target("loop utf-8 / sed utf-8, W-utf8", ratio("W-utf8" SUBSEP "zarn-loop-utf8", "W-utf8" SUBSEP "sed-utf8"), 1.0)
+    target("sr utf-8 / sed utf-8, W-utf8", ratio("W-utf8" SUBSEP "zarn-sr-utf8", "W-utf8" SUBSEP "sed-utf8"), 1.0)
+    target("loop utf-8 / loop bytes, W-many (ASCII)", ratio("W-many" SUBSEP "zarn-loop-utf8", "W-many" SUBSEP "zarn-loop"), 1.05)
+    target("sr utf-8 / sr bytes, W-many (ASCII)", ratio("W-many" SUBSEP "zarn-sr-utf8", "W-many" SUBSEP "zarn-sr"), 1.05)
     target("zarn / perl, W-interp", ratio("W-interp" SUBSEP "zarn-count", "W-interp" SUBSEP "perl-count"), 1.0)
     target("loop, W-big-4x / W-big", ratio("W-big-4x" SUBSEP "zarn-loop", "W-big" SUBSEP "zarn-loop"), 4.5)
     target("sr, W-big-4x / W-big", ratio("W-big-4x" SUBSEP "zarn-sr", "W-big" SUBSEP "zarn-sr"), 4.5)

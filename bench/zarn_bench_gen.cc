@@ -8,6 +8,9 @@
 //                                         the same density
 //   zarn_bench_gen sparse FOLDER [MIB]    one LF file (default 64 MiB) holding
 //                                         "foo" exactly 100 times
+//   zarn_bench_gen many-utf8 FOLDER       the tree of many, its words mixed
+//                                         with accented and non-Latin UTF-8
+//                                         words
 //   zarn_bench_gen interp FOLDER          one small file for the loop timing
 //
 // "foo" occurs only where it is put on purpose: the words never contain it
@@ -58,11 +61,27 @@ constexpr std::string_view kWords[] = {
 };
 constexpr size_t kWordCount = sizeof kWords / sizeof kWords[0];
 
+// UTF-8 words of 2-, 3- and 4-byte characters; one word in three is one of
+// them in the many-utf8 corpus.
+constexpr std::string_view kUtf8Words[] = {
+    "café",   "naïve",     "größe", "Straße", "été",    "Ça",
+    "señor",  "žluťoučký", "łódź",  "αλφα",   "βήτα",   "число",
+    "данные", "שלום",      "مرحبا", "東京",   "データ", "서울",
+    "€10",    "→",         "😀",     "𝄞note",  "fôo",    "ƒoo",
+};
+constexpr size_t kUtf8WordCount = sizeof kUtf8Words / sizeof kUtf8Words[0];
+
+std::string_view PickWord(Random& rng, bool utf8) {
+  if (utf8 && rng.Next() % 3 == 0)
+    return kUtf8Words[rng.Next() % kUtf8WordCount];
+  return kWords[rng.Next() % kWordCount];
+}
+
 // Appends text of about `size` bytes: lines of 40 to 100 characters ending
 // in CR LF or LF, with "foo" every `gap_lo` to `gap_hi` bytes (or at the
 // offsets of `fixed_hits` evenly spread ones when that is not 0).
 std::string MakeText(Random& rng, size_t size, bool crlf, size_t gap_lo,
-                     size_t gap_hi, size_t fixed_hits) {
+                     size_t gap_hi, size_t fixed_hits, bool utf8 = false) {
   std::string out;
   out.reserve(size + 256);
   const std::string_view eol = crlf ? "\r\n" : "\n";
@@ -81,7 +100,7 @@ std::string MakeText(Random& rng, size_t size, bool crlf, size_t gap_lo,
       next_hit = fixed_hits > 0 ? size / (fixed_hits + 1) * (hits + 1)
                                 : out.size() + rng.Between(gap_lo, gap_hi);
     } else {
-      out.append(kWords[rng.Next() % kWordCount]);
+      out.append(PickWord(rng, utf8));
     }
     if (out.size() - line_start >= line_limit) {
       out.append(eol);
@@ -115,7 +134,7 @@ bool WriteFile(const std::string& path, const std::string& text) {
 
 constexpr size_t kMiB = size_t{1} << 20;
 
-bool Many(const std::string& root) {
+bool Many(const std::string& root, bool utf8) {
   Random rng(0x5A524E31);  // fixed seed
   if (!MakeFolder(root)) return false;
   int number = 0;
@@ -136,7 +155,7 @@ bool Many(const std::string& root) {
           std::snprintf(name, sizeof name, "/f%04d.txt", number);
           const size_t size = rng.Between(60 * 1024, 68 * 1024);
           const std::string text =
-              MakeText(rng, size, /*crlf=*/number % 2 == 0, 100, 300, 0);
+              MakeText(rng, size, /*crlf=*/number % 2 == 0, 100, 300, 0, utf8);
           if (!WriteFile(dc + name, text)) return false;
         }
       }
@@ -166,7 +185,8 @@ bool Interp(const std::string& root) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: zarn_bench_gen many|big|sparse|interp FOLDER [MIB]\n");
+               "usage: zarn_bench_gen many|many-utf8|big|sparse|interp FOLDER "
+               "[MIB]\n");
   return 64;
 }
 
@@ -186,7 +206,9 @@ int main(int argc, char** argv) {
   }
   bool ok = false;
   if (what == "many") {
-    ok = Many(folder);
+    ok = Many(folder, /*utf8=*/false);
+  } else if (what == "many-utf8") {
+    ok = Many(folder, /*utf8=*/true);
   } else if (what == "big") {
     ok = Big(folder, mib);
   } else if (what == "sparse") {

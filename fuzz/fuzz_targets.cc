@@ -157,7 +157,9 @@ void FuzzSearch(std::string_view data) {
   regex.Test(text, pattern, flags & 8, &err);
 }
 
-void FuzzProgramRun(std::string_view data) {
+namespace {
+
+void RunProgram(std::string_view data, TextEncoding encoding) {
   // Enough operations for loops to run a while, few enough that a program
   // looping for ever still ends quickly.
   constexpr int kOperationBudget = 2000;
@@ -170,6 +172,7 @@ void FuzzProgramRun(std::string_view data) {
       SysVarSettings{"/app", "/data", "/prog", "p.zarn", "/data/zarn.log", 0});
   InstallProgram(st);
   if (st.machine.ErrFlag != ErrorState::kNone) return;
+  st.machine.SetEncoding(encoding);
   std::string text(nul == std::string_view::npos ? std::string_view()
                                                  : data.substr(nul + 1));
   // The file loop's own preparation and operation loop, with a budget.
@@ -178,6 +181,16 @@ void FuzzProgramRun(std::string_view data) {
   st.machine.StrVars.Set("*allchanges", "0");
   int32_t changes = 0;
   RunOnFile(st.machine, text, changes);
+}
+
+}  // namespace
+
+void FuzzProgramRun(std::string_view data) {
+  RunProgram(data, TextEncoding::kBytes);
+}
+
+void FuzzProgramRunUtf8(std::string_view data) {
+  RunProgram(data, TextEncoding::kUtf8);
 }
 
 }  // namespace zarn::fuzz

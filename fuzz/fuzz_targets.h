@@ -35,6 +35,10 @@ void FuzzSearch(std::string_view data);
 // fuzzer invents.
 void FuzzProgramRun(std::string_view data);
 
+// The same run in UTF-8 mode, where every position is a character and the
+// file text may hold any bytes.
+void FuzzProgramRunUtf8(std::string_view data);
+
 struct FuzzTarget {
   const char* name;  // also the folder of its corpus: fuzz/corpus/<name>
   void (*run)(std::string_view data);
@@ -43,7 +47,7 @@ struct FuzzTarget {
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"ini", FuzzIniReader},  {"program", FuzzProgramLoader},
     {"eval", FuzzEvaluator}, {"search", FuzzSearch},
-    {"run", FuzzProgramRun},
+    {"run", FuzzProgramRun}, {"utf8run", FuzzProgramRunUtf8},
 };
 
 }  // namespace zarn::fuzz

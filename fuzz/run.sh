@@ -4,7 +4,7 @@
 #
 #   fuzz/run.sh TARGET SECONDS [libFuzzer options...]
 #
-# TARGET is ini, program, eval, search or run. The stored corpus
+# TARGET is ini, program, eval, search, run or utf8run. The stored corpus
 # fuzz/corpus/TARGET seeds a working corpus in build/fuzz/corpus/TARGET,
 # which keeps what the fuzzer finds from one run to the next. Crashes, hangs
 # (over 10 s for one input), leaks and runaway memory land in
@@ -15,12 +15,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-usage="usage: fuzz/run.sh ini|program|eval|search|run SECONDS [libFuzzer options]"
+usage="usage: fuzz/run.sh ini|program|eval|search|run|utf8run SECONDS [libFuzzer options]"
 target=${1:?$usage}
 seconds=${2:?$usage}
 shift 2
 case $target in
-  ini | program | eval | search | run) ;;
+  ini | program | eval | search | run | utf8run) ;;
   *) echo "$usage" >&2; exit 64 ;;
 esac
 
@@ -43,7 +43,8 @@ mkdir -p "$work" "$artifacts"
 options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=6144
          -malloc_limit_mb=2048
          -artifact_prefix="$artifacts/" -print_final_stats=1)
-[ -f "fuzz/$target.dict" ] && options+=(-dict="fuzz/$target.dict")
+dict=fuzz/${target/utf8run/run}.dict  # a run in UTF-8 mode: the same words
+[ -f "$dict" ] && options+=(-dict="$dict")
 # Leaks are checked at exit of each input; the first directory receives
 # the new inputs, the stored corpus is only read.
 exec "$build/zarn_fuzz_$target" "${options[@]}" "$@" "$work" "fuzz/corpus/$target"

@@ -153,6 +153,14 @@ const Option kOptions[] = {
        cl.job_option = true;
        return std::string();
      }},
+    {"--encoding", "", "NAME", false,
+     "with -e or -f: how texts are counted, bytes (default) or utf-8",
+     [](CommandLine& cl, std::string_view value) {
+       // A wrong name is the job's parameter error, reported by its check.
+       cl.job.encoding = std::string(value);
+       cl.job_option = true;
+       return std::string();
+     }},
     {"--log", "", "FILE", true, "with -e or -f: the log file (default none)",
      [](CommandLine& cl, std::string_view value) {
        if (value.empty()) return std::string("--log needs a FILE");
@@ -279,7 +287,8 @@ int main(int argc, char** argv) {
   if (job && cl.job.operations.empty() == cl.job.program_file.empty()) {
     std::cerr << "zarn: "
               << (cl.job.operations.empty()
-                      ? "--files, --parm and --log need a program: -e or -f"
+                      ? "--files, --parm, --encoding and --log need a program: "
+                        "-e or -f"
                       : "give the program either by -e or by -f")
               << "\n"
               << Usage();

@@ -64,7 +64,7 @@ std::string NextOperText(const Machine& m) {
 }
 
 int32_t FileTextLength(Machine& m) {
-  const size_t size = m.StrVars.file_text().size();
+  const size_t size = m.StrVars.file_text().CharCount();
   constexpr size_t kMax = std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(size > kMax ? kMax : size);
 }

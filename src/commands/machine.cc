@@ -14,6 +14,12 @@ void Machine::Use(const CompiledProgram& compiled) {
   eval.env.regex = &regex;
 }
 
+void Machine::SetEncoding(TextEncoding encoding) {
+  StrVars.file_text().SetEncoding(encoding);
+  regex.set_search_encoding(encoding);
+  eval.env.utf8 = encoding == TextEncoding::kUtf8;
+}
+
 int32_t IntVar(const Machine& m, std::string_view name) {
   return ToInt32(m.StrVars.ValueOrEmpty(name));
 }

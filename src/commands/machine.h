@@ -70,6 +70,9 @@ class Machine {
   const CompiledProgram& Program() const { return *program_; }
   // Makes compiled the program the machine runs (before the first file).
   void Use(const CompiledProgram& compiled);
+  // How the program counts the text (before the first file): the file
+  // text, the searches and the functions.
+  void SetEncoding(TextEncoding encoding);
 
   // The largest text *filestring may hold: the largest file a run reads
   // back (lowered by tests, which cannot build texts of 2 GB).

@@ -57,6 +57,10 @@ struct Settings {
   bool LogAppend = false;
   std::vector<std::string> parms;  // the values of *parm1, *parm2, ...
   std::vector<std::string> paths;  // a command-line job's files and folders
+  // How the program counts the text: bytes, or UTF-8 characters.
+  TextEncoding encoding = TextEncoding::kBytes;
+  // The encoding was given (Encoding, --encoding): the listing shows it.
+  bool encoding_given = false;
 };
 
 // The run: its settings, its services (file system, clock, log, message

@@ -3,6 +3,7 @@
 // match, the match and after it; the capture groups become *ctx1, *ctx2, ...
 // *pos itself is not moved.
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -18,6 +19,39 @@ namespace zarn {
 namespace {
 
 enum class CaseMode { kIgnore, kSignificant };
+
+// The byte position (from 1) the search starts from for the character
+// position start; the subject is empty (start below 1, or at or past the
+// last character) exactly when it is for the character position.
+int32_t ByteStart(const FileText& text, int32_t start) {
+  if (start < 1) return start;
+  if (static_cast<size_t>(start) >= text.CharCount()) return INT32_MAX;
+  return static_cast<int32_t>(text.ByteOfChar(static_cast<size_t>(start) - 1) +
+                              1);
+}
+
+// The positions and lengths of a search started at ByteStart(start), in
+// characters.
+void InCharacters(const FileText& text, int32_t start, SearchResult* found) {
+  if (found->count <= 0) return;
+  if (start < 1 || static_cast<size_t>(start) >= text.CharCount()) {
+    // The empty subject: everything found is empty and lies at start.
+    found->position = start;
+    for (CaptureRange& capture : found->captures) capture.startpos = start;
+    return;
+  }
+  auto convert = [&](int32_t* position, int32_t* length) {
+    const size_t begin = static_cast<size_t>(*position) - 1;
+    const size_t first = text.CharOfByte(begin);
+    const size_t last = text.CharOfByte(begin + static_cast<size_t>(*length));
+    *position = static_cast<int32_t>(first + 1);
+    *length = static_cast<int32_t>(last - first);
+  };
+  convert(&found->position, &found->length);
+  for (CaptureRange& capture : found->captures) {
+    convert(&capture.startpos, &capture.length);
+  }
+}
 
 void Search(Machine& m, const CompiledOper& op, CaseMode mode) {
   // Messages name "find" for both case-ignoring keywords.
@@ -40,9 +74,12 @@ void Search(Machine& m, const CompiledOper& op, CaseMode mode) {
   // when the count can be seen.
   const bool count_all = m.ErrLogLevel == 1 || m.Program().nctx_observable();
   SearchResult& found = m.search_result;
-  FileTextSearch text(m.StrVars.file_text());
-  m.regex.Search(text, start, pattern,
+  const FileText& file_text = m.StrVars.file_text();
+  FileTextSearch text(file_text);
+  const bool chars = file_text.utf8();
+  m.regex.Search(text, chars ? ByteStart(file_text, start) : start, pattern,
                  /*ignore_case=*/mode == CaseMode::kIgnore, count_all, &found);
+  if (chars) InCharacters(file_text, start, &found);
   if (found.limit_exceeded) ReportEngineLimit(m);
   for (const CaptureRange& capture : found.captures) {
     m.RangeVars.SetRangeVar(RangeVarRec{"*ctx" + std::to_string(capture.group),

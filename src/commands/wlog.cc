@@ -43,7 +43,7 @@ void WlogCommand(Machine& m, const CompiledOper& op) {
   bool shown = false;
   if (all || m.RangeVars.FindRangeVar(name) != 0) {
     Log(m, m.RangeVars.DumpRangeVars(name, kRangeLabel, kIndent,
-                                     m.StrVars.file_text().view()));
+                                     m.StrVars.file_text()));
     shown = true;
   }
   if (all || m.StrVars.FindStrVar(name) != 0) {

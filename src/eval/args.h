@@ -137,6 +137,8 @@ struct FunctionEnv {
   // The run's regular expressions, whose cache keeps the compiled patterns
   // (nullptr: a function that needs one compiles with its own).
   RegularExpressions* regex = nullptr;
+  // Texts count UTF-8 characters instead of bytes (support/utf8.h).
+  bool utf8 = false;
 };
 
 // The longest result a function builds. Repetition and replacement could

@@ -70,6 +70,7 @@ struct SrArguments {
   std::string_view from;
   std::string_view to;
   int32_t count = 0;
+  bool chars = false;  // occurrences begin and end at UTF-8 characters
 };
 // Fetches and checks them as sr does; false with sr's error as *error.
 bool ReadSrArguments(Call& call, SrArguments* args, std::string* error);

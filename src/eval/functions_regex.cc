@@ -11,6 +11,7 @@
 
 #include "eval/functions.h"
 #include "support/regex.h"
+#include "support/utf8.h"
 
 namespace zarn {
 
@@ -95,7 +96,10 @@ std::string Rr(Call& call) {
   std::optional<RegularExpressions> own;
   RegularExpressions* engine = call.env().regex;
   if (engine == nullptr) engine = &own.emplace(1);
-  Regex& regex = engine->cache().Get(p, kValueOptions);
+  const bool chars = call.env().utf8;
+  RegexOptions options = kValueOptions;
+  options.utf = chars;
+  Regex& regex = engine->cache().Get(p, options);
   if (!regex.ok()) return call.ArgumentError("INVALID PATTERN ARGUMENT", p);
   const std::vector<Piece> pieces =
       ParseReplacement(r, regex.NumberOfCaptureGroups());
@@ -130,7 +134,9 @@ std::string Rr(Call& call) {
     } else {
       const bool crlf =
           end + 1 < t.size() && t[end] == '\r' && t[end + 1] == '\n';
-      attempt = end + (crlf ? 2 : 1);
+      attempt = end + (crlf                      ? 2
+                       : chars && end < t.size() ? CharLengthAt(t, end)
+                                                 : 1);
     }
   }
   result.append(t.substr(std::min(kept, t.size())));

@@ -7,6 +7,7 @@
 #include "eval/functions.h"
 #include "support/large_buffer.h"
 #include "support/text.h"
+#include "support/utf8.h"
 
 namespace zarn {
 
@@ -34,7 +35,8 @@ constexpr WholeNumberRule kMidLength = {
 std::string Len(Call& call) {
   std::string result;
   if (!call.Open(1, &result)) return result;
-  return CountText(call.arg(1).size());
+  const std::string_view t = call.arg(1);
+  return CountText(call.env().utf8 ? CountChars(t) : t.size());
 }
 
 // pos(t,s[,start]): the first occurrence of s at or after start, or "0".
@@ -44,17 +46,25 @@ std::string Pos(Call& call) {
   const std::string_view t = call.arg(1);
   const std::string_view s = call.arg(2);
   const std::string_view start_arg = call.arg(3);
+  const bool chars = call.env().utf8;
   int32_t start = 1;
   if (!start_arg.empty()) {
     if (!call.WholeNumber(start_arg, kPosStart, &start, &result)) {
       return result;
     }
-    if (static_cast<size_t>(start) > t.size()) {
+    if (static_cast<size_t>(start) > (chars ? CountChars(t) : t.size())) {
       return call.ArgumentError("STARTPOS ARGUMENT EXCEEDS STRING LENGTH",
                                 start_arg);
     }
   }
   if (t.empty()) return "0";
+  if (chars) {
+    const size_t from = SkipChars(t, 0, static_cast<size_t>(start) - 1);
+    const size_t found = FindChars(t, s, from);
+    if (found == std::string_view::npos) return "0";
+    return CountText(static_cast<size_t>(start) +
+                     CountChars(t.substr(from, found - from)));
+  }
   const size_t found = t.find(s, static_cast<size_t>(start) - 1);
   return found == std::string_view::npos ? "0" : CountText(found + 1);
 }
@@ -71,18 +81,25 @@ std::string Mid(Call& call) {
   }
   int32_t p = 0;
   if (!call.WholeNumber(p_arg, kMidPosition, &p, &result)) return result;
-  if (static_cast<size_t>(p) > t.size()) {
+  const bool chars = call.env().utf8;
+  const size_t length = chars ? CountChars(t) : t.size();
+  if (static_cast<size_t>(p) > length) {
     return call.ArgumentError("POSITION ARGUMENT EXCEEDS STRING LENGTH", p_arg);
   }
   const size_t from = static_cast<size_t>(p) - 1;
-  if (n_arg.empty()) return std::string(t.substr(from));
+  const size_t from_byte = chars ? SkipChars(t, 0, from) : from;
+  if (n_arg.empty()) return std::string(t.substr(from_byte));
   int32_t n = 0;
   if (!call.WholeNumber(n_arg, kMidLength, &n, &result)) return result;
-  if (from + static_cast<size_t>(n) > t.size()) {
+  if (from + static_cast<size_t>(n) > length) {
     std::string both(p_arg);
     both.append(" , ");
     both.append(n_arg);
     return call.ArgumentError("POSITION+LENGTH EXCEED STRING LENGTH", both);
+  }
+  if (chars) {
+    const size_t end = SkipChars(t, from_byte, static_cast<size_t>(n));
+    return std::string(t.substr(from_byte, end - from_byte));
   }
   return std::string(t.substr(from, static_cast<size_t>(n)));
 }
@@ -90,19 +107,19 @@ std::string Mid(Call& call) {
 std::string Rev(Call& call) {
   std::string result;
   if (!call.Open(1, &result)) return result;
-  return ReverseText(call.arg(1));
+  return call.env().utf8 ? ReverseChars(call.arg(1)) : ReverseText(call.arg(1));
 }
 
 std::string Lc(Call& call) {
   std::string result;
   if (!call.Open(1, &result)) return result;
-  return AsciiLower(call.arg(1));
+  return call.env().utf8 ? Utf8Lower(call.arg(1)) : AsciiLower(call.arg(1));
 }
 
 std::string Uc(Call& call) {
   std::string result;
   if (!call.Open(1, &result)) return result;
-  return AsciiUpper(call.arg(1));
+  return call.env().utf8 ? Utf8Upper(call.arg(1)) : AsciiUpper(call.arg(1));
 }
 
 // cs(t1,t2,...): the arguments joined without separator. The length is
@@ -128,6 +145,7 @@ bool ReadSrArguments(Call& call, SrArguments* args, std::string* error) {
   args->from = call.arg(2);
   args->to = call.arg(3);
   args->count = INT32_MAX;
+  args->chars = call.env().utf8;
   const std::string_view count_arg = call.arg(4);
   return count_arg.empty() ||
          call.WholeNumber(count_arg, kPlainCount, &args->count, error);
@@ -143,7 +161,9 @@ std::string SrHead(const SrArguments& args, size_t n) {
     // An occurrence from from + n on leaves n bytes before it unchanged:
     // the search need not look further.
     const size_t window = std::min(t.size(), from + n + f.size());
-    const size_t hit = FindText(t.substr(0, window), f, from);
+    const std::string_view part = t.substr(0, window);
+    const size_t hit =
+        args.chars ? FindChars(part, f, from) : FindText(part, f, from);
     if (hit == std::string_view::npos) break;
     head.append(t.substr(from, hit - from));
     head.append(args.to);
@@ -171,7 +191,8 @@ std::string Sr(Call& call) {
   // copied.
   auto build = [&](int32_t hits) {
     ForEachOccurrence(
-        t, f, hits, [&](std::string_view kept) { result.append(kept); },
+        t, f, hits, args.chars,
+        [&](std::string_view kept) { result.append(kept); },
         [&](size_t) { result.append(r); });
   };
   if (r.size() <= f.size()) {
@@ -181,7 +202,7 @@ std::string Sr(Call& call) {
     return result;
   }
   const int32_t hits = ForEachOccurrence(
-      t, f, count, [](std::string_view) {}, [](size_t) {});
+      t, f, count, args.chars, [](std::string_view) {}, [](size_t) {});
   const size_t kept = t.size() - static_cast<size_t>(hits) * f.size();
   const size_t limit = std::max(kMaxResultLength, t.size());
   if (static_cast<size_t>(hits) > (limit - kept) / r.size()) {

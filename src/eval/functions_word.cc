@@ -6,6 +6,7 @@
 
 #include "eval/functions.h"
 #include "support/text.h"
+#include "support/utf8.h"
 
 namespace zarn {
 
@@ -24,6 +25,35 @@ constexpr WholeNumberRule kCharCode = {
 // The overlay position is a 16-bit number: beyond it there is no result.
 constexpr int32_t kMaxOverlayPosition = 32767;
 
+// fill counting characters: t cut to its first (right) or last len
+// characters, or padded with whole copies of f cut to the pad's length.
+std::string FillChars(std::string_view t, size_t len, bool right,
+                      std::string_view f) {
+  const size_t chars = CountChars(t);
+  if (chars >= len) {
+    if (right) return std::string(t.substr(0, SkipChars(t, 0, len)));
+    return std::string(t.substr(SkipChars(t, 0, chars - len)));
+  }
+  const size_t pad = len - chars;
+  const size_t period = CountChars(f);
+  // The pad is cut from copies of f: their start on the right, their end
+  // on the left.
+  const size_t copies = pad / period + 1;
+  std::string fill;
+  fill.reserve(copies * f.size());
+  for (size_t i = 0; i < copies; ++i) fill.append(f);
+  std::string out;
+  if (right) {
+    out.append(t);
+    out.append(fill, 0, SkipChars(fill, 0, pad));
+  } else {
+    out.append(fill, SkipChars(fill, 0, copies * period - pad),
+               std::string::npos);
+    out.append(t);
+  }
+  return out;
+}
+
 }  // namespace
 
 // gw(t,d[,n]): word n of t, words separated by any character of d.
@@ -37,6 +67,7 @@ std::string Gw(Call& call) {
   }
   // A text of L characters holds at most L words.
   if (static_cast<size_t>(n) > call.arg(1).size()) return std::string();
+  if (call.env().utf8) return GetWordChars(call.arg(1), call.arg(2), n);
   return GetWord(call.arg(1), call.arg(2), n);
 }
 
@@ -44,6 +75,11 @@ std::string Gw(Call& call) {
 std::string Gh(Call& call) {
   std::string result;
   if (!call.Open(2, &result)) return result;
+  if (call.env().utf8) {
+    const size_t at = FindChars(call.arg(1), call.arg(2), 0);
+    if (at == std::string_view::npos) return std::string();
+    return std::string(call.arg(1).substr(0, at));
+  }
   return LeftOf(call.arg(1), call.arg(2));
 }
 
@@ -51,6 +87,11 @@ std::string Gh(Call& call) {
 std::string Gt(Call& call) {
   std::string result;
   if (!call.Open(2, &result)) return result;
+  if (call.env().utf8) {
+    const size_t at = FindChars(call.arg(1), call.arg(2), 0);
+    if (at == std::string_view::npos) return std::string();
+    return std::string(call.arg(1).substr(at + call.arg(2).size()));
+  }
   return RightOf(call.arg(1), call.arg(2));
 }
 
@@ -77,6 +118,7 @@ std::string Ovl(Call& call) {
     return result;
   }
   if (p > kMaxOverlayPosition) return std::string();
+  if (call.env().utf8) return OverlayChars(o, t, p);
   return OverlayText(o, t, p);
 }
 
@@ -100,6 +142,7 @@ std::string Fill(Call& call) {
   const size_t len = static_cast<size_t>(n);
   if (len > kMaxResultLength) return call.TooLong();
   const bool right = side == "1";
+  if (call.env().utf8) return FillChars(t, len, right, f);
   if (t.size() >= len) {
     return std::string(right ? t.substr(0, len) : t.substr(t.size() - len));
   }
@@ -144,7 +187,8 @@ std::string Cop(Call& call) {
   return RepeatText(t, n);
 }
 
-// chr(code): the byte with that code, 0 to 255.
+// chr(code): the byte with that code, 0 to 255; in UTF-8 mode the
+// character of that code point.
 std::string Chr(Call& call) {
   std::string result;
   if (!call.Open(1, &result)) return result;
@@ -154,6 +198,13 @@ std::string Chr(Call& call) {
   }
   int32_t code = 0;
   if (!call.WholeNumber(code_arg, kCharCode, &code, &result)) return result;
+  if (call.env().utf8) {
+    if (!IsScalarValue(code)) {
+      return call.ArgumentError("OUT-OF-RANGE CODE ARGUMENT", code_arg);
+    }
+    AppendCodePoint(&result, static_cast<uint32_t>(code));
+    return result;
+  }
   if (code > 255) {
     return call.ArgumentError("OUT-OF-RANGE CODE ARGUMENT", code_arg);
   }

@@ -141,7 +141,8 @@ class ProgramChecker {
         const std::string name = Word(line.parm, 1);
         if (name.empty()) continue;
         pattern_uses_[name].push_back(
-            PatternUse{i, RegexOptions{.ignore_case = c != "findup"}});
+            PatternUse{i, RegexOptions{.ignore_case = c != "findup",
+                                       .utf = regex_.search_utf()}});
         if (!IsVariable(name)) {
           Add(i, Severity::kWarning,
               "the pattern variable " + Quoted(name) +
@@ -158,8 +159,10 @@ class ProgramChecker {
   // The pattern arguments of the rr calls of an expression: a variable is
   // checked where setc assigns it, a literal here.
   void CollectRrPatterns(size_t i, std::string_view expr) {
-    static constexpr RegexOptions kValue = {
-        .ignore_case = true, .multiline = true, .crlf_line_ends_only = true};
+    const RegexOptions kValue = {.ignore_case = true,
+                                 .multiline = true,
+                                 .crlf_line_ends_only = true,
+                                 .utf = regex_.search_utf()};
     for (size_t at = expr.find('('); at != std::string_view::npos;
          at = expr.find('(', at + 1)) {
       size_t start = at;

@@ -84,6 +84,13 @@ ParameterCheck CheckCommandJob(const CheckServices& services,
   }
   s.LogAppend = false;
   s.parms = job.parms;
+  if (job.encoding) {
+    if (std::string report =
+            ReadEncoding(services, *job.encoding, "--encoding", &s);
+        !report.empty()) {
+      return check.Fail("--encoding", std::move(report));
+    }
+  }
   return check;
 }
 

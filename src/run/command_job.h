@@ -34,6 +34,7 @@ struct CommandJob {
   std::optional<std::string> files;     // --files (none: every name)
   std::string log;                      // --log (empty: no log)
   std::vector<std::string> parms;       // --parm, in order
+  std::optional<std::string> encoding;  // --encoding (none: bytes)
 };
 
 // The name of the program of -e in findings and in the log's listing.

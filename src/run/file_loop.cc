@@ -433,12 +433,12 @@ bool RunOnFile(Machine& m, std::string& content, int32_t& changes,
                std::string* original) {
   m.StrVars.Set("*changes", "0");
   m.StrVars.Set("*pos", "1");
-  const int32_t length = static_cast<int32_t>(content.size());
   m.StrVars.Set(kFileStringName, std::move(content));
   content.clear();
   FileText& text = m.StrVars.file_text();
   text.TrackOriginal();
-  m.RangeVars.SetRangeVar(RangeVarRec{std::string(kFileRangeName), 1, length});
+  m.RangeVars.SetRangeVar(
+      RangeVarRec{std::string(kFileRangeName), 1, FileTextLength(m)});
   RunOperations(m);
   changes = IntVar(m, "*changes");
   SetIntVar(m, "*allchanges", int64_t{IntVar(m, "*allchanges")} + changes);

@@ -94,6 +94,8 @@ void CheckCommandLineJob(RunState& st, const CommandJob& job, JobCheck* check) {
     check->findings.push_back(JobFinding{
         "zarn", Finding{0, "", Severity::kError, OneLine(settings.report)}});
   }
+  // Patterns are checked as the run's encoding reads them.
+  st.machine.regex.set_search_encoding(settings.settings.encoding);
   if (job.program_file.empty()) {
     CheckProgramText(st, std::string(kOperationsName), OperationsText(job),
                      check);
@@ -154,6 +156,7 @@ JobCheck CheckJob(RunState& st, const CommandJob* job) {
                                Severity::kError, OneLine(parameters.report)}});
       }
     }
+    st.machine.regex.set_search_encoding(parameters.settings.encoding);
     // The program, even when a setting failed, as long as it is named.
     const IniFile ini = IniFile::Parse(text);
     const std::optional<std::string> folder = ini.Get("Data", "Zarnfolder");

@@ -36,7 +36,8 @@ struct KnownSection {
 
 const std::array<KnownSection, 3>& KnownSections() {
   static const std::array<KnownSection, 3> kSections = {{
-      {"Data", {"Datafolder", "Files", "Zarnfolder", "Start", "Recursion"}},
+      {"Data",
+       {"Datafolder", "Files", "Zarnfolder", "Start", "Recursion", "Encoding"}},
       {"Log", {"Log", "Logappend"}},
       {"String_parm", {}},
   }};

@@ -123,6 +123,15 @@ ParameterCheck CheckParameters(const CheckServices& services,
   value = read("Data", "Recursion");
   s.RecurseFlag = IsUndefined(value) || value == "Yes";
 
+  // Encoding: Bytes (the default) or UTF-8, letter case ignored.
+  value = read("Data", "Encoding");
+  if (!IsUndefined(value)) {
+    if (std::string report = ReadEncoding(services, value, "Encoding", &s);
+        !report.empty()) {
+      return check.Fail("Encoding", std::move(report));
+    }
+  }
+
   // Log: its folder exists and is writable.
   value = read("Log", "Log");
   s.LogFile = IsUndefined(value)
@@ -151,8 +160,27 @@ ParameterCheck CheckParameters(const CheckServices& services,
   return check;
 }
 
+std::string_view EncodingName(TextEncoding encoding) {
+  return encoding == TextEncoding::kUtf8 ? "UTF-8" : "Bytes";
+}
+
+std::string ReadEncoding(const CheckServices& services, std::string_view value,
+                         std::string_view key, Settings* settings) {
+  if (EqualsIgnoreCase(value, "Bytes")) {
+    settings->encoding = TextEncoding::kBytes;
+  } else if (EqualsIgnoreCase(value, "UTF-8")) {
+    settings->encoding = TextEncoding::kUtf8;
+  } else {
+    return ParameterReport(services, "ZARNCPA013CT", "/{1}/{2}/",
+                           MsgValues({value, key}));
+  }
+  settings->encoding_given = true;
+  return {};
+}
+
 void ApplySettings(RunState& st, const Settings& s) {
   static_cast<Settings&>(st) = s;
+  st.machine.SetEncoding(s.encoding);
   st.ParmCount = static_cast<int32_t>(s.parms.size());
   for (size_t i = 0; i < s.parms.size(); ++i) {
     st.machine.StrVars.Set("*parm" + std::to_string(i + 1), s.parms[i]);
@@ -176,6 +204,10 @@ void WriteParmListing(RunState& st, const std::string& logfile,
        (st.RecurseFlag ? "Yes" : "No") + "'");
   line("Section [Data], parameter 'Zarnfolder' = '" + st.ZarnFolder + "'");
   line("Section [Data], parameter 'Start' = '" + st.ZarnStart + "'");
+  if (st.encoding_given) {
+    line(std::string("Section [Data], parameter 'Encoding' = '") +
+         std::string(EncodingName(st.encoding)) + "'");
+  }
   line("Section [Log], parameter 'Log' = '" + st.LogFile + "'");
   line(std::string("Section [Log], parameter 'Logappend' = '") +
        (st.LogAppend ? "Yes" : "No") + "'");

@@ -71,6 +71,15 @@ std::string FolderReport(const CheckServices& services,
                          const std::string& folder, std::string_view key,
                          bool must_write);
 
+// The encoding's name as the listing shows it: "Bytes" or "UTF-8".
+std::string_view EncodingName(TextEncoding encoding);
+
+// Reads the value of an encoding setting (key: Encoding, --encoding) into
+// *settings: "Bytes" or "UTF-8", letter case ignored. The report for any
+// other value; empty when it is one of them.
+std::string ReadEncoding(const CheckServices& services, std::string_view value,
+                         std::string_view key, Settings* settings);
+
 // Makes the checked settings the run's: its fields and *parm1, *parm2, ...
 void ApplySettings(RunState& st, const Settings& settings);
 

@@ -79,7 +79,7 @@ namespace {
 // a character other than CR, LF and NUL: a plain character, an escaped
 // punctuation character, \d, \w or a class that is not negated; 0 for
 // anything else. The caller has checked that every part is blind.
-size_t ConsumingAtomLength(std::string_view p) {
+size_t ConsumingAtomLength(std::string_view p, bool utf) {
   if (p.empty()) return 0;
   switch (p[0]) {
     case '\\':
@@ -109,7 +109,7 @@ size_t ConsumingAtomLength(std::string_view p) {
     case '.':
       return 0;
     default:
-      return 1;
+      return utf ? CharLengthAt(p, 0) : 1;
   }
 }
 
@@ -123,7 +123,7 @@ bool AllowsZero(std::string_view p) {
 
 }  // namespace
 
-bool LineBreaksMatter(std::string_view pattern) {
+bool LineBreaksMatter(std::string_view pattern, bool utf) {
   const size_t n = pattern.size();
   size_t i = 0;
   int depth = 0;
@@ -213,7 +213,7 @@ bool LineBreaksMatter(std::string_view pattern) {
   // with such an atom that is not optional.
   std::string_view rest = pattern;
   if (!rest.empty() && rest[0] == '^') rest.remove_prefix(1);
-  const size_t atom = ConsumingAtomLength(rest);
+  const size_t atom = ConsumingAtomLength(rest, utf);
   if (atom == 0) return true;
   return AllowsZero(rest.substr(atom));
 }
@@ -251,6 +251,9 @@ Regex::Regex(std::string_view pattern, RegexOptions options)
                    PCRE2_MATCH_UNSET_BACKREF | PCRE2_ALLOW_EMPTY_CLASS;
   if (options.ignore_case) flags |= PCRE2_CASELESS;
   if (options.multiline) flags |= PCRE2_MULTILINE;
+  if (options.utf) {
+    flags |= PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF;
+  }
   int error_code = 0;
   PCRE2_SIZE error_offset = 0;
   engine_->code = pcre2_compile(Bytes(pattern), pattern.size(), flags,
@@ -277,7 +280,7 @@ Regex::Regex(std::string_view pattern, RegexOptions options)
   pcre2_set_depth_limit(engine_->match_context, kDepthLimit);
   pcre2_set_heap_limit(engine_->match_context, kHeapLimitKib);
   capture_count_ = static_cast<int>(captures);
-  line_breaks_matter_ = LineBreaksMatter(pattern);
+  line_breaks_matter_ = LineBreaksMatter(pattern, options.utf);
   ok_ = true;
 }
 
@@ -337,6 +340,7 @@ Regex& RegexCache::Get(std::string_view pattern, RegexOptions options) {
   key_buffer_.push_back(options.ignore_case ? 'i' : '-');
   key_buffer_.push_back(options.multiline ? 'm' : '-');
   key_buffer_.push_back(options.crlf_line_ends_only ? 'r' : '-');
+  key_buffer_.push_back(options.utf ? 'u' : '-');
   key_buffer_.append(pattern);
   auto found = index_.find(key_buffer_);
   if (found != index_.end()) {
@@ -385,7 +389,8 @@ Regex* RegularExpressions::StartSearch(std::string_view pattern,
   result->length = 0;
   result->captures.clear();
   result->limit_exceeded = false;
-  Regex& regex = cache_.Get(pattern, RegexOptions{ignore_case, false});
+  Regex& regex = cache_.Get(
+      pattern, RegexOptions{.ignore_case = ignore_case, .utf = search_utf_});
   return regex.ok() ? &regex : nullptr;
 }
 
@@ -431,8 +436,9 @@ void RegularExpressions::SearchSubject(Regex& regex, std::string_view subject,
   if (regex.pattern().empty()) {
     // The empty pattern matches the empty text at every offset 0..n; counted
     // directly instead of by n + 1 attempts.
+    const size_t places = search_utf_ ? CountChars(subject) : subject.size();
     result->count =
-        count_all ? ClampToInt32(static_cast<int64_t>(subject.size()) + 1) : 1;
+        count_all ? ClampToInt32(static_cast<int64_t>(places) + 1) : 1;
     result->position = start;
     return;
   }
@@ -460,6 +466,9 @@ void RegularExpressions::SearchSubject(Regex& regex, std::string_view subject,
     size_t attempt = 0;
     for (;;) {
       size_t next = end > begin ? end : end + 1;
+      if (search_utf_ && end == begin && end < subject.size()) {
+        next = end + CharLengthAt(subject, end);
+      }
       next = std::max(next, attempt + 1);  // always move on
       if (next > subject.size()) break;
       attempt = next;

@@ -15,6 +15,11 @@
 //     digits is a plain "x");
 //   - a backreference to a group that has not taken part matches the empty
 //     string; "[]" matches nothing and "[^]" matches any character.
+// In UTF-8 mode (RegexOptions::utf) the pattern and the subject are UTF-8
+// instead: "." and every class take one character, \w, \d, \s, \b and
+// letter case follow Unicode (simple case folding), and bytes that are not
+// valid UTF-8 are matched by nothing (a match goes around them). Offsets
+// stay byte offsets, always at character starts.
 // Patterns are JIT-compiled where the platform allows it.
 //
 // A match attempt that runs away (catastrophic backtracking) is ended by the
@@ -37,6 +42,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "support/utf8.h"
+
 namespace zarn {
 
 // Whether a pattern might find anything different in a text whose CR LF
@@ -56,7 +63,8 @@ namespace zarn {
 // and digits such as \x00, \0, \r, \n or back references, "(?" and "(*"
 // constructs, POSIX classes, alternatives of the whole pattern, patterns
 // that may match the empty text) counts as mattering.
-bool LineBreaksMatter(std::string_view pattern);
+// In UTF-8 mode (utf) a multi-byte character of the pattern is one atom.
+bool LineBreaksMatter(std::string_view pattern, bool utf = false);
 
 // The options a pattern is compiled with; together with the pattern text
 // they identify a compiled pattern in the cache.
@@ -67,6 +75,8 @@ struct RegexOptions {
   // matches VT, FF and the byte 0x85, which is a piece of many UTF-8
   // characters.
   bool crlf_line_ends_only = false;
+  // Pattern and subject are UTF-8 (see above).
+  bool utf = false;
 };
 
 enum class MatchStatus {
@@ -235,7 +245,12 @@ class RegularExpressions {
   //
   // Matches are counted as an ECMAScript global match does: after a
   // non-empty match the next attempt starts where it ended, after an empty
-  // match at p it starts at p + 1, each attempt seeing the whole subject.
+  // match at p it starts one character on, each attempt seeing the whole
+  // subject.
+  //
+  // Positions, lengths and start count bytes, also in UTF-8 mode (see
+  // set_search_encoding), where the caller converts them; there only the
+  // count of empty matches counts characters.
   // An attempt that exceeds the engine's limits ends the search: on the
   // first attempt like an invalid pattern (count -1), later with count = the
   // matches found so far.
@@ -262,6 +277,13 @@ class RegularExpressions {
 
   RegexCache& cache() { return cache_; }
 
+  // How the searches of the find commands read pattern and text (bytes
+  // unless set). The file-name test is not affected.
+  void set_search_encoding(TextEncoding encoding) {
+    search_utf_ = encoding == TextEncoding::kUtf8;
+  }
+  bool search_utf() const { return search_utf_; }
+
  private:
   // Empties *result for a search (count -1: nothing searched) and gives the
   // compiled pattern, or nullptr when it does not compile.
@@ -279,6 +301,7 @@ class RegularExpressions {
   RegexCache cache_;
   // Scratch space reused across calls: the subject with CR LF translated.
   std::string subject_buffer_;
+  bool search_utf_ = false;
 };
 
 }  // namespace zarn

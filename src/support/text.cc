@@ -156,7 +156,8 @@ std::string ReplaceAll(std::string_view text, std::string_view from,
   if (from.empty()) return std::string(text);
   std::string out;
   ForEachOccurrence(
-      text, from, INT32_MAX, [&](std::string_view kept) { out.append(kept); },
+      text, from, INT32_MAX, false,
+      [&](std::string_view kept) { out.append(kept); },
       [&](size_t) { out.append(to); });
   return out;
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/utf8.h"
+
 namespace zarn {
 
 // Text before the first occurrence of delim; empty when delim is absent.
@@ -40,14 +42,16 @@ size_t FindText(std::string_view text, std::string_view what, size_t from);
 // of what (not empty) in text, left to right and not overlapping, at most
 // count of them. kept(piece) receives each stretch before an occurrence
 // and, last, the rest after the last one; hit(offset) each occurrence's
-// offset. Returns the number of occurrences.
+// offset. Returns the number of occurrences. With chars, only occurrences
+// that begin and end at UTF-8 character starts count (FindChars).
 template <typename Kept, typename Hit>
 int32_t ForEachOccurrence(std::string_view text, std::string_view what,
-                          int32_t count, Kept kept, Hit hit) {
+                          int32_t count, bool chars, Kept kept, Hit hit) {
   size_t from = 0;
   int32_t done = 0;
   for (; done < count; ++done) {
-    const size_t at = FindText(text, what, from);
+    const size_t at =
+        chars ? FindChars(text, what, from) : FindText(text, what, from);
     if (at == std::string_view::npos) break;
     kept(text.substr(from, at - from));
     hit(at);

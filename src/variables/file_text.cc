@@ -96,6 +96,9 @@ void FileText::Replace(size_t pos, size_t len, std::string_view repl) {
     }
   }
   RestorePatch();
+  const bool count_chars = utf8_ && chars_ != kNone;
+  CharEdit char_edit;
+  if (count_chars) char_edit = BeforeCharEdit(pos, len);
   // The CR LF pairs that the edit can make or break begin from the byte
   // before the edit up to its last byte.
   const size_t first = pos == 0 ? 0 : pos - 1;
@@ -127,6 +130,7 @@ void FileText::Replace(size_t pos, size_t len, std::string_view repl) {
     crlf_pairs_ += PairsBeginningIn(first, pos + n) - pairs_before;
   }
   if (shadow_kept_) RefreshShadow(first, pos + n + 1);
+  if (count_chars) AfterCharEdit(char_edit, len, n);
 }
 
 void FileText::ReplaceEvery(std::string_view from, std::string_view to,
@@ -140,7 +144,7 @@ void FileText::ReplaceEvery(std::string_view from, std::string_view to,
   size_t write = 0;
   size_t from_at = kNone;  // where the log keeps the replaced bytes
   const int32_t done = ForEachOccurrence(
-      text, from, count,
+      text, from, count, utf8_,
       [&](std::string_view piece) {
         if (base + write != piece.data()) {
           std::memmove(base + write, piece.data(), piece.size());
@@ -176,6 +180,17 @@ void FileText::ReplaceEvery(std::string_view from, std::string_view to,
   if (done == 0) return;
   size_ = write;
   gap_begin_ = size_;  // the bytes given up join the gap at the end
+  // In a valid text every hit lies between whole valid characters, so valid
+  // new text joins nothing: the count moves by the same step per hit.
+  // Otherwise it is counted again when needed.
+  bool to_valid = false;
+  if (utf8_ && chars_ != kNone && valid_) {
+    const size_t to_chars = CountChars(to, &to_valid);
+    chars_ = chars_ - static_cast<size_t>(done) * CountCharStarts(from) +
+             static_cast<size_t>(done) * to_chars;
+    cursor_char_ = cursor_byte_ = 0;
+  }
+  if (!to_valid) ForgetChars();
   std::string().swap(shadow_);
   shadow_kept_ = false;
   crlf_pairs_ = -1;
@@ -193,6 +208,7 @@ void FileText::Assign(std::string text) {
   buffer_ = std::move(text);
   size_ = buffer_.size();
   gap_begin_ = gap_end_ = size_;
+  ForgetChars();
   std::string().swap(shadow_);
   shadow_kept_ = false;
   crlf_pairs_ = -1;
@@ -208,6 +224,7 @@ void FileText::AssignCopy(std::string_view text) {
   buffer_.assign(text.data(), text.size());  // copes with text inside it
   size_ = buffer_.size();
   gap_begin_ = gap_end_ = size_;
+  ForgetChars();
   std::string().swap(shadow_);
   shadow_kept_ = false;
   crlf_pairs_ = -1;
@@ -221,6 +238,135 @@ std::string FileText::Take() {
   StopTracking();
   Assign(std::string());
   return out;
+}
+
+void FileText::SetEncoding(TextEncoding encoding) {
+  utf8_ = encoding == TextEncoding::kUtf8;
+  ForgetChars();
+}
+
+size_t FileText::CountedChars() const {
+  if (chars_ == kNone) {
+    chars_ = CountChars(view(), &valid_);
+    cursor_char_ = cursor_byte_ = 0;
+  }
+  return chars_;
+}
+
+std::string_view FileText::Span(size_t from, size_t to) const {
+  to = std::min(to, size_);
+  from = std::min(from, to);
+  if (from >= gap_begin_) {
+    return std::string_view(buffer_.data() + Physical(from), to - from);
+  }
+  if (to <= gap_begin_) {
+    return std::string_view(buffer_.data() + from, to - from);
+  }
+  scratch_.clear();
+  AppendTo(from, to - from, &scratch_);
+  return scratch_;
+}
+
+size_t FileText::ByteOfCharCounted(size_t c) const {
+  const size_t total = CountedChars();
+  if (c >= total) return size_;
+  if (total == size_) return c;  // every byte is a character
+  // From the nearest of the start, the cursor and the end.
+  size_t from_char = 0;
+  size_t from_byte = 0;
+  const size_t to_cursor =
+      c >= cursor_char_ ? c - cursor_char_ : cursor_char_ - c;
+  if (to_cursor < c && to_cursor <= total - c) {
+    from_char = cursor_char_;
+    from_byte = cursor_byte_;
+  } else if (total - c < c) {
+    from_char = total;
+    from_byte = size_;
+  }
+  size_t b = 0;
+  // A character is at most four bytes long, so k characters lie within
+  // 4k bytes.
+  if (c >= from_char) {
+    const size_t k = c - from_char;
+    const size_t reach = std::min(size_ - from_byte, 4 * k);
+    b = from_byte + Skip(Span(from_byte, from_byte + reach), k);
+  } else {
+    const size_t k = from_char - c;
+    const size_t low = from_byte >= 4 * k ? from_byte - 4 * k : 0;
+    b = low + SkipBack(Span(low, from_byte), k);
+  }
+  cursor_char_ = c;
+  cursor_byte_ = b;
+  return b;
+}
+
+size_t FileText::CharOfByteCounted(size_t b) const {
+  const size_t total = CountedChars();
+  if (b >= size_) return total;
+  if (total == size_) return b;
+  size_t c = 0;
+  const size_t to_cursor =
+      b >= cursor_byte_ ? b - cursor_byte_ : cursor_byte_ - b;
+  if (to_cursor < b && to_cursor <= size_ - b) {
+    c = b >= cursor_byte_ ? cursor_char_ + CountIn(Span(cursor_byte_, b))
+                          : cursor_char_ - CountIn(Span(b, cursor_byte_));
+  } else if (size_ - b < b) {
+    c = total - CountIn(Span(b, size_));
+  } else {
+    c = CountIn(Span(0, b));
+  }
+  cursor_char_ = c;
+  cursor_byte_ = b;
+  return c;
+}
+
+FileText::CharEdit FileText::BeforeCharEdit(size_t pos, size_t len) const {
+  // Every byte but a continuation byte begins a character whatever
+  // surrounds it. So a character start at most three bytes before the
+  // edit, or else the edit's own start (no character can then reach over
+  // it), begins characters in the old and the new text alike; the same
+  // holds behind the edit, where three continuation bytes in a row end
+  // every character that could reach into them. Only the characters
+  // between the two can change.
+  CharEdit e;
+  e.left = pos;
+  for (size_t k = 1; k <= 3 && k <= pos; ++k) {
+    if (!IsContinuationByte(static_cast<unsigned char>(At(pos - k)))) {
+      e.left = pos - k;
+      break;
+    }
+  }
+  const size_t end = pos + len;
+  const size_t limit = std::min(size_, end + 3);
+  e.right = limit;
+  for (size_t i = end; i < limit; ++i) {
+    if (!IsContinuationByte(static_cast<unsigned char>(At(i)))) {
+      e.right = i;
+      break;
+    }
+  }
+  e.old_chars = CountIn(Span(e.left, e.right));
+  e.cursor_inside = cursor_byte_ > e.left && cursor_byte_ < e.right;
+  if (e.cursor_inside) {
+    e.left_char = cursor_char_ - CountIn(Span(e.left, cursor_byte_));
+  }
+  return e;
+}
+
+void FileText::AfterCharEdit(const CharEdit& e, size_t len, size_t n) {
+  // The window decides whether the text stays valid: the rest is as it
+  // was.
+  bool valid = false;
+  const size_t new_chars = CountChars(Span(e.left, e.right - len + n), &valid);
+  valid_ = valid_ && valid;
+  chars_ = chars_ - e.old_chars + new_chars;
+  if (e.cursor_inside) {
+    cursor_char_ = e.left_char;
+    cursor_byte_ = e.left;
+  } else if (cursor_byte_ >= e.right) {
+    cursor_byte_ = cursor_byte_ - len + n;
+    cursor_char_ = cursor_char_ - e.old_chars + new_chars;
+  }
 }
 
 void FileText::TrackOriginal() {

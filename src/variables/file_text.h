@@ -35,17 +35,31 @@
 // the end of the previous one, or a log grown to a sizable part of the
 // text, costs a copy of the marked text, which then becomes the base.
 //
+// Characters. In UTF-8 mode (SetEncoding) the program counts the text in
+// characters (support/utf8.h) while the text stays bytes. The number of
+// characters is counted once, on first need, and then kept through every
+// edit by recounting the few bytes around it. A text in which every byte is
+// a character (pure ASCII, say) converts as itself. Otherwise a cursor, a
+// character number with its byte offset, is kept from the last conversion
+// (and moved along by edits), and a conversion walks from the nearest of
+// the start, the cursor and the end: a scan loop that moves forward
+// through the text walks it about once in all.
+//
 // Views handed out stay valid until the next call of a member other than
-// size(), HasCrLf() and AppendTo(); views from view() also survive further
-// calls of view().
+// size(), HasCrLf(), AppendTo() and, once the characters are counted
+// (CharCount()), the character conversions; views from view() also survive
+// further calls of view().
 #ifndef ZARN_VARIABLES_FILE_TEXT_H_
 #define ZARN_VARIABLES_FILE_TEXT_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "support/utf8.h"
 
 namespace zarn {
 
@@ -90,6 +104,22 @@ class FileText {
 
   // Hands the text over (the file loop writes it back) and leaves it empty.
   std::string Take();
+
+  // How the text is counted; bytes unless set.
+  void SetEncoding(TextEncoding encoding);
+  bool utf8() const { return utf8_; }
+  // The length in characters (size() in byte mode).
+  size_t CharCount() const { return utf8_ ? CountedChars() : size_; }
+  // Whether the text is known to be valid UTF-8 (UTF-8 mode, counted).
+  bool KnownValid() const { return utf8_ && chars_ != kNone && valid_; }
+  // The byte offset of the zero-based character number c; size() from
+  // CharCount() on.
+  size_t ByteOfChar(size_t c) const {
+    return utf8_ ? ByteOfCharCounted(c) : std::min(c, size_);
+  }
+  // The character number of the byte offset b, which begins a character
+  // (or is size()).
+  size_t CharOfByte(size_t b) const { return utf8_ ? CharOfByteCounted(b) : b; }
 
   // Marks the current text as the one read from the data file.
   void TrackOriginal();
@@ -142,6 +172,41 @@ class FileText {
   // Undoes the LF that TranslatedViewFrom put into the shadow.
   void RestorePatch() const;
 
+  size_t CountedChars() const;
+  size_t ByteOfCharCounted(size_t c) const;
+  size_t CharOfByteCounted(size_t b) const;
+  // The bytes [from, to) (clipped) in one piece: where they lie, or a copy
+  // in scratch_ when the gap divides them.
+  std::string_view Span(size_t from, size_t to) const;
+  // Keeps the count of characters and the cursor through the replacement
+  // of len bytes at pos by repl; called around the edit (before: true).
+  struct CharEdit {
+    size_t left = 0;       // a character start before the edit in both texts
+    size_t right = 0;      // the same behind it, in the old text
+    size_t old_chars = 0;  // characters in [left, right) of the old text
+    size_t left_char = 0;  // the character number of left, when known
+    bool cursor_inside = false;
+  };
+  CharEdit BeforeCharEdit(size_t pos, size_t len) const;
+  void AfterCharEdit(const CharEdit& e, size_t len, size_t n);
+  // Forgets the count (a new text, or one rewritten throughout).
+  void ForgetChars() {
+    chars_ = kNone;
+    cursor_char_ = cursor_byte_ = 0;
+  }
+  // Counting and walking over part of the text, the fast way when the
+  // whole text is known to be valid UTF-8.
+  size_t CountIn(std::string_view part) const {
+    return valid_ ? CountCharStarts(part) : CountChars(part);
+  }
+  size_t Skip(std::string_view part, size_t count) const {
+    return valid_ ? SkipCharStarts(part, 0, count) : SkipChars(part, 0, count);
+  }
+  size_t SkipBack(std::string_view part, size_t count) const {
+    return valid_ ? SkipCharStartsBack(part, part.size(), count)
+                  : SkipCharsBack(part, part.size(), count);
+  }
+
   // The members change on reads too (the gap moves, the shadow is made),
   // which never changes the text itself.
   mutable std::string buffer_;
@@ -152,6 +217,12 @@ class FileText {
   mutable bool shadow_kept_ = false;
   mutable int64_t crlf_pairs_ = -1;  // -1: not counted yet
   mutable size_t patched_ = kNone;   // buffer index of a restored LF
+  bool utf8_ = false;
+  mutable size_t chars_ = kNone;  // the count of characters, once counted
+  mutable bool valid_ = false;    // and every one is valid UTF-8
+  mutable size_t cursor_char_ = 0;
+  mutable size_t cursor_byte_ = 0;
+  mutable std::string scratch_;
 
   // One logged edit: len bytes at pos (in the text as it was just before
   // the edit, which is also where they lie now, as later edits lie behind

@@ -90,14 +90,21 @@ std::string_view RangeText(const RangeVarRec& rec, std::string_view file_text) {
 void AppendRangeText(const RangeVarRec& rec, const FileText& file_text,
                      std::string* out) {
   if (rec.name == "?" || rec.length <= 0 || rec.startpos <= 0) return;
-  file_text.AppendTo(static_cast<size_t>(rec.startpos) - 1,
-                     static_cast<size_t>(rec.length), out);
+  size_t from = static_cast<size_t>(rec.startpos) - 1;
+  size_t length = static_cast<size_t>(rec.length);
+  if (file_text.utf8()) {
+    // Characters to bytes; the end first, as a scan moves forward.
+    const size_t end = file_text.ByteOfChar(from + length);
+    from = file_text.ByteOfChar(from);
+    length = end - from;
+  }
+  file_text.AppendTo(from, length, out);
 }
 
 std::string RangeVarStore::DumpRangeVars(std::string_view name,
                                          std::string_view head,
                                          std::string_view indent,
-                                         std::string_view file_text) const {
+                                         const FileText& file_text) const {
   std::string out = "\r\n";
   const bool all = name == "=all=";
   for (const TR& r : ranges_) {
@@ -111,8 +118,9 @@ std::string RangeVarStore::DumpRangeVars(std::string_view name,
     out.append(std::to_string(r.length));
     out.append("\r\n");
     out.append(indent);
-    std::string_view text =
-        RangeText(RangeVarRec{r.name, r.startpos, r.length}, file_text);
+    std::string text;
+    AppendRangeText(RangeVarRec{r.name, r.startpos, r.length}, file_text,
+                    &text);
     AppendIndented(&out, text, indent);
     out.append("\r\n");
     if (!all) break;

@@ -61,7 +61,7 @@ class RangeVarStore {
   // covers in file_text.
   std::string DumpRangeVars(std::string_view name, std::string_view head,
                             std::string_view indent,
-                            std::string_view file_text) const;
+                            const FileText& file_text) const;
 
  private:
   static constexpr size_t kNone = static_cast<size_t>(-1);

@@ -18,6 +18,14 @@ namespace fs = std::filesystem;
 
 const std::string kCaseFolder = std::string(ZARN_SOURCE_DIR) + "/tests/cases";
 const std::set<std::string> kFlags = {"crlf", "noeol", "escaped", "contains"};
+// The name of a case's second run in UTF-8 mode.
+const std::string kUtf8Run = " (UTF-8)";
+
+bool IsAscii(const std::string& s) {
+  return std::all_of(s.begin(), s.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x80;
+  });
+}
 
 // "\r", "\n", "\t", "\\" and "\xHH" as bytes; any other backslash stays.
 std::string Unescape(const std::string& s) {
@@ -202,7 +210,7 @@ class CaseTest : public E2eTest,
       for (size_t i = 1; kind == "options" && i < s.words.size(); ++i)
         args.push_back(s.words[i]);
       if (kind == "args")
-        args.insert(args.end(), s.lines.begin(), s.lines.end());
+        for (const std::string& line : s.lines) args.push_back(s.Line(line));
       if (kind != "file" && kind != "hardlink") continue;
       struct stat st {};
       ::stat(Path(name).c_str(), &st);
@@ -322,6 +330,8 @@ class CaseTest : public E2eTest,
       const std::string left = Unescape(row.substr(0, arrow));
       const std::string result =
           Fill(Unescape(row.substr(std::min(arrow + 4, row.size()))));
+      // The UTF-8 run counts as the byte run where everything is ASCII.
+      if (utf8_run_ && (!IsAscii(left) || !IsAscii(result))) continue;
       SCOPED_TRACE(row);
       ASSERT_EQ(std::system(("rm -rf '" + root_ + "'/*").c_str()), 0);
       fs::create_directories(data_);
@@ -359,14 +369,24 @@ class CaseTest : public E2eTest,
     int64_t mtime_ns, mtime_s;
   };
   std::vector<Section> sections_;
+  bool utf8_run_ = false;
   std::map<std::string, Input> inputs_;
   std::map<std::string, std::string> folders_or_links_;  // to the target
 };
 
 TEST_P(CaseTest, Run) {
-  sections_ = GetParam().rfind("README.md#", 0) == 0
-                  ? ReadmeExamples()[GetParam()]
-                  : ParseCase(ReadFile(kCaseFolder + "/" + GetParam()));
+  std::string name = GetParam();
+  utf8_run_ = name.size() > kUtf8Run.size() &&
+              name.substr(name.size() - kUtf8Run.size()) == kUtf8Run;
+  if (utf8_run_) name.resize(name.size() - kUtf8Run.size());
+  sections_ = name.rfind("README.md#", 0) == 0
+                  ? ReadmeExamples()[name]
+                  : ParseCase(ReadFile(kCaseFolder + "/" + name));
+  if (utf8_run_) {
+    // Its parameter goes before the defaults; the listing shows it.
+    sections_.insert(sections_.begin(),
+                     Section{{"parameters"}, {"Encoding=UTF-8"}});
+  }
   Expected want;
   for (const Section& s : sections_) {
     const std::string& kind = s.Kind();
@@ -387,11 +407,24 @@ std::vector<std::string> CaseFiles() {
   std::vector<std::string> names;
   for (const auto& e : fs::recursive_directory_iterator(kCaseFolder)) {
     const std::string path = e.path().string();
-    if (e.path().extension() == ".case")
-      names.push_back(path.substr(kCaseFolder.size() + 1));
+    if (e.path().extension() != ".case") continue;
+    names.push_back(path.substr(kCaseFolder.size() + 1));
+    // The language's examples (rows) over ASCII run in UTF-8 mode too.
+    bool rows = false, ascii = true;
+    for (const Section& s : ParseCase(ReadFile(path))) {
+      const bool row = s.Kind() == "rows" || s.Kind() == "expressions";
+      rows = rows || row;
+      ascii = ascii && (row || IsAscii(s.Text()));
+    }
+    if (rows && ascii) names.push_back(names.back() + kUtf8Run);
   }
   std::sort(names.begin(), names.end());
-  for (const auto& [name, sections] : ReadmeExamples()) names.push_back(name);
+  for (const auto& [name, sections] : ReadmeExamples()) {
+    names.push_back(name);
+    if (std::all_of(sections.begin(), sections.end(),
+                    [](const Section& s) { return IsAscii(s.Text()); }))
+      names.push_back(name + kUtf8Run);
+  }
   return names;
 }
 

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "support/regex.h"
+#include "support/text.h"
 #include "variables/file_text_search.h"
 
 namespace zarn {
@@ -112,6 +113,64 @@ const char* const kPatterns[] = {
     "x*", "", "[a-z]+", "\\bfo", "o{2}", "[\\d\\w]", "(?s).", "[[:space:]]",
     "\r\n", "(a|\\r)", "(?=\\n)", "\\N", "[ -~]+", "\\Bo"};
 // clang-format on
+
+// In UTF-8 mode the count of characters, kept through every edit, and
+// the conversions, walked from a cursor that edits move along, against a
+// count of the whole text: edits anywhere, which cut characters and make
+// stray continuation bytes join leads into new ones; then a valid text
+// edited at character starts (counted the fast way), now and then
+// throughout, until one edit puts an invalid byte in.
+TEST(FileTextTest, CharactersFollowRandomEdits) {
+  static const char* const kPieces[] = {
+      "a",    "\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80",
+      "\x82", "\xe2",     "\xff"};
+  std::mt19937 rng(14);
+  for (const bool valid : {false, true}) {
+    auto random = [&](size_t max) {
+      std::string s;
+      for (size_t n = rng() % (max + 1); n > 0; --n) {
+        s += kPieces[rng() % (valid && rng() % 500 ? 4 : 7)];
+      }
+      return s;
+    };
+    FileText text;
+    text.SetEncoding(TextEncoding::kUtf8);
+    std::string now = random(40);
+    text.Assign(now);
+    for (int step = 0; step < 3000; ++step) {
+      // The conversions are read with the gap where the edit left it.
+      size_t pos = rng() % (now.size() + 1);
+      size_t len = rng() % (now.size() - pos + 1) % 6;
+      if (valid) {
+        pos = SkipChars(now, 0, rng() % (CountChars(now) + 1));
+        len = SkipChars(now, pos, rng() % 3) - pos;
+      }
+      const std::string repl = random(3);
+      if (step % 50 == 49) {
+        // A replacement of every occurrence, which keeps a valid count.
+        const std::string from = random(2) + "a", to = random(1);
+        std::string model;
+        if (to.size() <= from.size()) {
+          ForEachOccurrence(
+              now, from, 9, true, [&](std::string_view k) { model += k; },
+              [&](size_t) { model += to; });
+          text.ReplaceEvery(from, to, 9);
+          now = model;
+        }
+      } else {
+        text.Replace(pos, len, repl);
+        now.replace(pos, len, repl);
+      }
+      for (int k = 0; k < 3; ++k) {
+        const size_t c = rng() % (CountChars(now) + 1);
+        ASSERT_EQ(text.ByteOfChar(c), SkipChars(now, 0, c)) << step;
+        ASSERT_EQ(text.CharOfByte(SkipChars(now, 0, c)), c) << step;
+      }
+      ASSERT_EQ(text.CharCount(), CountChars(now)) << step;
+    }
+    EXPECT_EQ(text.view(), now);
+  }
+}
 
 TEST(FileTextSearchTest, MatchesTheCopyingSearchOverRandomEdits) {
   std::mt19937 rng(5);

@@ -8,6 +8,7 @@
 
 #include "commands/run_state.h"
 #include "run/command_job.h"
+#include "support/file_system.h"
 
 namespace zarn {
 
@@ -24,6 +25,26 @@ void ProcessFileSet(RunState& st, const Filter& filter = {});
 // The path "-" with a filter is standard input, edited to standard output.
 void ProcessFile(RunState& st, const std::string& path, const FileId* listed,
                  const Filter& filter = {});
+
+// What the program's run on a file leaves for the file's write-back.
+struct FileRun {
+  FileStamp stamp;       // what the read saw of the file
+  std::string content;   // the text as read; the new text when rewrite
+  std::string original;  // the text as read, when KeepsOriginal
+  bool rewrite = false;  // the program changed the text
+};
+
+// Whether a run keeps the text of a changed file as read (for its diff or
+// its backup).
+bool KeepsOriginal(const RunOptions& options);
+
+// Logs that the file could not be read; only the file fails.
+void ReadFailed(RunState& st, const std::string& path, int err);
+
+// The end of ProcessFile once the program has run: writes the new text
+// back (after its backup), or shows its diff in a dry run, and logs what
+// failed. True when the file was replaced.
+bool CommitFile(RunState& st, const std::string& path, FileRun& run);
 
 // Sets the per-file variables, runs the program on the machine (which
 // starts from the variables the previous file left), and hands back the number

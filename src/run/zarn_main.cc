@@ -4,6 +4,7 @@
 #include <optional>
 #include <set>
 
+#include "commands/carried_state.h"
 #include "commands/command_support.h"
 #include "commands/compiled_program.h"
 #include "program/program.h"
@@ -38,8 +39,13 @@ namespace {
 
 void LockDataFolder(RunState& st, const std::string& folder) {
   // One place for the lock: a run holds it on the data folder itself, for
-  // as long as the process lives.
-  const int err = st.fs.LockFolder(folder);
+  // as long as the process lives. The runs of the shards of one split
+  // share it, each holding its shard alone.
+  const int err =
+      st.options.shards > 0
+          ? st.fs.LockShard(folder, std::to_string(st.options.shard) + "/" +
+                                        std::to_string(st.options.shards))
+          : st.fs.LockFolder(folder);
   if (err == 0) return;
   ComposeMessage(st, "CheckParameters",
                  err == EWOULDBLOCK ? "ZARNCPA009CT" : "ZARNCPA011CT",
@@ -151,6 +157,19 @@ int Main(RunState& st, std::ostream& report, const CommandJob* job,
   if (st.machine.ErrFlag != ErrorState::kNone) {
     ShowFinalReport(st, report, st.FinalMsg);
     return kExitStartup;
+  }
+
+  // The shards of a split each start from the variables of the run's
+  // start: a program that carries anything from file to file cannot be
+  // split.
+  if (st.options.shards > 0) {
+    if (const std::optional<CarriedRead> read = FindCarriedRead(st.Program())) {
+      ShowFinalReport(st, report,
+                      "--shard: the files of this program cannot be split "
+                      "over runs: " +
+                          DescribeCarriedRead(*read));
+      return kExitUsage;
+    }
   }
 
   ProcessFileSet(st, filter);

@@ -4,9 +4,11 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
+#include <sys/un.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -17,7 +19,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -377,6 +381,36 @@ int RealFileSystem::LockFolder(const std::string& folder) {
   if (fd.get() < 0) return errno;
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return errno;
   locks_.push_back(std::move(fd));
+  return 0;
+}
+
+int RealFileSystem::LockShard(const std::string& folder,
+                              std::string_view shard) {
+  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  if (::flock(fd.get(), LOCK_SH | LOCK_NB) != 0) return errno;
+  struct stat folder_stat;
+  if (::fstat(fd.get(), &folder_stat) != 0) return errno;
+  // The shard's own lock is a name in the abstract socket namespace, made
+  // of the folder's identity and the shard: held by a bound socket, gone
+  // with the process however it ends, and nothing is created on disk.
+  UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (sock.get() < 0) return errno;
+  const std::string name = "zarn-shard/" + std::to_string(folder_stat.st_dev) +
+                           "/" + std::to_string(folder_stat.st_ino) + "/" +
+                           std::string(shard);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (name.size() + 1 > sizeof address.sun_path) return ENAMETOOLONG;
+  std::memcpy(address.sun_path + 1, name.data(), name.size());
+  const auto size =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+  if (::bind(sock.get(), reinterpret_cast<const sockaddr*>(&address), size) !=
+      0) {
+    return errno == EADDRINUSE ? EWOULDBLOCK : errno;
+  }
+  locks_.push_back(std::move(fd));
+  locks_.push_back(std::move(sock));
   return 0;
 }
 

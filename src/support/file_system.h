@@ -106,6 +106,11 @@ class FileSystem {
   // it is destroyed and released by the system if the process dies;
   // EWOULDBLOCK when another holds it.
   virtual int LockFolder(const std::string& folder) = 0;
+  // The lock of one shard of a split run (shard names it, "K/N"): the
+  // folder's lock shared with the other shards' runs, which LockFolder
+  // refuses, and the shard's own, which a second run of the same shard
+  // cannot take; EWOULDBLOCK when either is held.
+  virtual int LockShard(const std::string& folder, std::string_view shard) = 0;
 
   // Reads every byte of the file. A file longer than kMaxFileSize is not
   // read (EFBIG): every position of a text is a 32-bit number. With
@@ -235,6 +240,7 @@ class RealFileSystem : public FileSystem {
   bool IsFolder(const std::string& path) override;
   int OpenTree(const std::string& root) override;
   int LockFolder(const std::string& folder) override;
+  int LockShard(const std::string& folder, std::string_view shard) override;
   int ReadFile(const std::string& path, const FileId* expect,
                std::string* content, FileStamp* stamp) override;
   int ReplaceFile(const std::string& path, std::string_view content,

@@ -96,6 +96,14 @@ int MemoryFileSystem::LockFolder(const std::string& folder) {
   return 0;
 }
 
+int MemoryFileSystem::LockShard(const std::string& folder,
+                                std::string_view shard) {
+  if (int err = Failure(Op::kLock, folder)) return err;
+  if (!folders_.count(folder)) return ENOENT;
+  locks_.push_back(folder + " " + std::string(shard));
+  return 0;
+}
+
 int MemoryFileSystem::ReadFile(const std::string& path, const FileId* expect,
                                std::string* content, FileStamp* stamp) {
   content->clear();

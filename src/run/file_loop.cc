@@ -288,8 +288,10 @@ void KeepShard(RunState& st, std::vector<FolderFiles>* selection,
           st.options.shard) {
         continue;
       }
-      folder.paths[kept] = std::move(folder.paths[i]);
-      if (!folder.ids.empty()) folder.ids[kept] = folder.ids[i];
+      if (kept != i) {
+        folder.paths[kept] = std::move(folder.paths[i]);
+        if (!folder.ids.empty()) folder.ids[kept] = folder.ids[i];
+      }
       ++kept;
     }
     *total -= static_cast<int64_t>(folder.paths.size() - kept);

@@ -1,6 +1,7 @@
 #include "run/shard.h"
 
 #include <charconv>
+#include <string>
 
 namespace zarn {
 
@@ -16,6 +17,17 @@ uint64_t Fnv1a64(std::string_view text) {
 int64_t ShardOf(std::string_view relative_path, int64_t shards) {
   return static_cast<int64_t>(Fnv1a64(relative_path) %
                               static_cast<uint64_t>(shards));
+}
+
+std::string ShardLogName(std::string_view log, int64_t shard, int64_t shards) {
+  const std::string mark =
+      ".shard-" + std::to_string(shard) + "-of-" + std::to_string(shards);
+  const size_t name =
+      log.rfind('/') == std::string_view::npos ? 0 : log.rfind('/') + 1;
+  size_t dot = log.rfind('.');
+  // A name that is all extension (".log") keeps it as its name.
+  if (dot == std::string_view::npos || dot <= name) dot = log.size();
+  return std::string(log.substr(0, dot)) + mark + std::string(log.substr(dot));
 }
 
 std::string ParseShard(std::string_view text, int64_t* shard, int64_t* shards) {

@@ -22,6 +22,11 @@ uint64_t Fnv1a64(std::string_view text);
 // The shard (from 0) of a file of that relative path among shards.
 int64_t ShardOf(std::string_view relative_path, int64_t shards);
 
+// The log of shard K of N: the log the settings name with ".shard-K-of-N"
+// before its extension ("run.log" becomes "run.shard-0-of-4.log"), so that
+// the shards of a split that share a folder each write their own.
+std::string ShardLogName(std::string_view log, int64_t shard, int64_t shards);
+
 // Reads "K/N" (0 <= K < N, N at most 1,000,000); an error text for
 // anything else.
 std::string ParseShard(std::string_view text, int64_t* shard, int64_t* shards);

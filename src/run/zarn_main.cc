@@ -12,6 +12,7 @@
 #include "run/file_loop.h"
 #include "run/interrupt.h"
 #include "run/parameters.h"
+#include "run/shard.h"
 #include "support/file_io.h"
 #include "support/ini.h"
 #include "support/messages.h"
@@ -117,7 +118,13 @@ int Main(RunState& st, std::ostream& report, const CommandJob* job,
 
   const CheckServices services{st.fs, st.clock, st.machine.regex,
                                st.MessageFile(), st.MsgFile};
-  const CheckMode mode{.writes_data = !st.options.dry_run};
+  // The shards of a split start at once on one folder: the test file of
+  // one shard's writability test would be listed by another as a data
+  // file. A shard's folders are not tested by writing; an unwritable one
+  // fails its writes instead.
+  const bool shard = st.options.shards > 0;
+  const CheckMode mode{.writes_data = !st.options.dry_run && !shard,
+                       .writes_log = !shard};
   const ParameterCheck check =
       job ? CheckCommandJob(services, *job, mode)
           : CheckParameters(services, st.ParmFile, mode);
@@ -128,6 +135,9 @@ int Main(RunState& st, std::ostream& report, const CommandJob* job,
     return kExitStartup;
   }
   ApplySettings(st, check.settings);
+  if (st.options.shards > 0 && st.LogFile != "n") {
+    st.LogFile = ShardLogName(st.LogFile, st.options.shard, st.options.shards);
+  }
 
   // Before the log: a second run must not even start a log of its own over
   // the first's. A preview writes nothing back and takes no lock.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Zarn with every test and runs them all, twice: a plain build, and a
 # build with AddressSanitizer and UndefinedBehaviorSanitizer, which must be
-# just as clean (any memory error, leak or undefined behaviour fails a test).
+# just as clean (any memory error, leak or undefined behaviour fails a test);
+# then the tests of files in parallel under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -29,3 +30,15 @@ cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j"$jobs"
+
+# ThreadSanitizer over the runs that use several threads: files in
+# parallel (in this process and in the binary, faults included) and the
+# crash test with workers. Everything else runs on one thread and is
+# covered by the two builds above; the whole suite under ThreadSanitizer
+# would cost more than the rest of this script together.
+cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG" -DZARN_TEST_COMPILE_OPTIONS=-O0 \
+  -DZARN_TSAN=ON -DZARN_WERROR=ON >/dev/null
+cmake --build build/tsan -j"$jobs" --target zarn run_tests
+TSAN_OPTIONS=halt_on_error=1 \
+  build/tsan/run_tests --gtest_filter='Parallel.*:*CrashSafety*'

@@ -492,7 +492,9 @@ bool CommitFile(RunState& st, const std::string& path, FileRun& run) {
   how.unchanged = &run.stamp;
   how.before_commit = CommitGate;
   ReplaceNotes notes;
-  const int err = st.fs.ReplaceFile(path, content, how, &notes);
+  const int err = run.prepared.ready()
+                      ? st.fs.CommitReplace(run.prepared, how, &notes)
+                      : st.fs.ReplaceFile(path, content, how, &notes);
   if (err == 0) {
     if (notes.set_id_cleared) {
       LogMessage(st, kSection, "ZARNPFI009CI", "/{1}/",

@@ -32,6 +32,9 @@ struct FileRun {
   std::string content;   // the text as read; the new text when rewrite
   std::string original;  // the text as read, when KeepsOriginal
   bool rewrite = false;  // the program changed the text
+  // The new text already in a temporary file beside the file, when a
+  // worker prepared the replacement (see FileSystem::PrepareReplace).
+  PreparedReplace prepared;
 };
 
 // Whether a run keeps the text of a changed file as read (for its diff or

@@ -3,6 +3,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <new>
 #include <string_view>
 #include <thread>
@@ -70,8 +71,11 @@ struct FilesAhead::Slot {
   bool interrupted = false;
   bool out_of_memory = false;
   std::vector<RecordingHost::Event> events;
-  // How many files had been replaced when it was read.
+  // How many files had been replaced when it was read (or handed to a
+  // worker to read).
   size_t replaced_before = 0;
+  // What the worker's file system is made from; null: read already.
+  std::shared_ptr<FileSystem> source;
   bool done = false;
 };
 
@@ -110,6 +114,9 @@ struct FilesAhead::Worker {
   RecordingHost host;
   Machine machine;
   std::string files_path;  // the path of the file in hand
+  // The worker's own file system, made from `made_from`.
+  std::unique_ptr<FileSystem> fs;
+  const FileSystem* made_from = nullptr;
   std::thread thread;
 };
 
@@ -159,8 +166,31 @@ void FilesAhead::WorkerLoop(Worker& worker) {
       slot = queue_.front();
       queue_.pop_front();
     }
-    worker.files_path = files_[slot->index].path;
-    worker.Run(*slot, keep_original_);
+    const File& file = files_[slot->index];
+    worker.files_path = file.path;
+    if (slot->source != nullptr) {
+      if (worker.made_from != slot->source.get()) {
+        worker.fs = slot->source->ForWorker();
+        worker.made_from = slot->source.get();
+      }
+      if (worker.fs == nullptr) {
+        slot->read_error = EMFILE;
+      } else {
+        ReadInto(*slot, *worker.fs);
+      }
+    }
+    if (slot->read_error == 0) {
+      worker.Run(*slot, keep_original_);
+      // The new text waits beside the file for its turn; if that fails,
+      // the commit writes it and meets the failure itself.
+      if (worker.fs != nullptr && slot->source != nullptr &&
+          slot->run.rewrite && !st_.options.dry_run && !slot->out_of_memory &&
+          !slot->interrupted &&
+          worker.fs->PrepareReplace(file.path, slot->run.content,
+                                    &slot->run.prepared) == 0) {
+        slot->run.content = std::string();
+      }
+    }
     {
       const std::lock_guard<std::mutex> lock(mutex_);
       slot->done = true;
@@ -169,12 +199,11 @@ void FilesAhead::WorkerLoop(Worker& worker) {
   }
 }
 
-void FilesAhead::ReadInto(Slot& slot) {
+void FilesAhead::ReadInto(Slot& slot, FileSystem& fs) {
   const File& file = files_[slot.index];
   slot.run = FileRun();
-  slot.read_error = st_.fs.ReadFile(file.path, file.listed, &slot.run.content,
-                                    &slot.run.stamp);
-  slot.replaced_before = replaced_.size();
+  slot.read_error =
+      fs.ReadFile(file.path, file.listed, &slot.run.content, &slot.run.stamp);
 }
 
 FilesAhead::Slot& FilesAhead::Fill(size_t index) {
@@ -185,7 +214,18 @@ FilesAhead::Slot& FilesAhead::Fill(size_t index) {
          files_[next_read_].segment == segment) {
     auto slot = std::make_unique<Slot>();
     slot->index = next_read_;
-    ReadInto(*slot);
+    slot->replaced_before = replaced_.size();
+    // The tree of a new segment is open now: the workers' file systems
+    // are made from it.
+    if (segment != segment_) {
+      segment_ = segment;
+      worker_source_ = st_.fs.ForWorker();
+    }
+    if (worker_source_ != nullptr) {
+      slot->source = worker_source_;
+    } else {
+      ReadInto(*slot, st_.fs);
+    }
     Slot* ready = slot.get();
     {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -215,7 +255,8 @@ void FilesAhead::Process(size_t index) {
       std::find(
           replaced_.begin() + static_cast<ptrdiff_t>(slot.replaced_before),
           replaced_.end(), slot.run.stamp.id) != replaced_.end()) {
-    ReadInto(slot);
+    ReadInto(slot, st_.fs);
+    slot.replaced_before = replaced_.size();
     if (slot.read_error == 0) {
       redo_->files_path = path;
       redo_->Run(slot, keep_original_);

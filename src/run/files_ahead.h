@@ -3,12 +3,15 @@
 // For a program whose run on a file depends on that file alone
 // (commands/carried_state.h), the file loop hands the files to a few
 // workers, each with a machine of its own started from the variables the
-// run had before its first file. The thread of the file loop stays the
-// only one that touches the file system, the log, the progress line and
-// standard error: it reads the files a little ahead, and when the loop
-// reaches a file it takes that file's result, writes the lines its run
-// would have logged, and writes the file back, exactly as the one machine
-// of a sequential run would have, in the same order. The files written are
+// run had before its first file. A worker reads its file, runs the program
+// and writes the new text into a temporary file beside it, through a file
+// system of its own (FileSystem::ForWorker; where there is none, the loop's
+// thread reads the files). The thread of the file loop stays the only one
+// that changes anything anyone can see, the log, the progress line and
+// standard error: when the loop reaches a file it takes that file's
+// result, writes the lines its run would have logged, and commits the file
+// (backup, check, rename), exactly as the one machine of a sequential run
+// would have, in the same order. The files written are
 // therefore at every moment a prefix of the order, and a run that stops
 // on a file leaves nothing after it written or logged.
 //
@@ -69,7 +72,8 @@ class FilesAhead {
   // Reads the files from `index` on that may be in flight, handing each to
   // the workers; the slot of index.
   Slot& Fill(size_t index);
-  void ReadInto(Slot& slot);
+  // Reads the file of slot through fs.
+  void ReadInto(Slot& slot, FileSystem& fs);
   void WorkerLoop(Worker& worker);
   void Stop();
 
@@ -78,6 +82,10 @@ class FilesAhead {
   const size_t window_;
   const bool keep_original_;
   size_t next_read_ = 0;
+  // The file system the workers' own are made from, for the segment of
+  // segment_; null when the files are read on this thread.
+  std::shared_ptr<FileSystem> worker_source_;
+  int32_t segment_ = -1;
   // The files replaced so far, by the identity their read saw.
   std::vector<FileId> replaced_;
   std::unique_ptr<Worker> redo_;  // runs a file again, on this thread

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -485,6 +486,60 @@ int RealFileSystem::ReadFile(const std::string& path, const FileId* expect,
   return 0;
 }
 
+PreparedReplace::~PreparedReplace() {
+  if (!temp_.empty()) ::unlinkat(folder_.get(), temp_.c_str(), 0);
+}
+
+std::unique_ptr<FileSystem> RealFileSystem::ForWorker() {
+  auto worker = std::make_unique<RealFileSystem>();
+  worker->set_sync_writes(sync_writes());
+  if (tree_.get() >= 0) {
+    worker->tree_ = UniqueFd(::fcntl(tree_.get(), F_DUPFD_CLOEXEC, 0));
+    if (worker->tree_.get() < 0) return nullptr;
+    worker->tree_path_ = tree_path_;
+  }
+  return worker;
+}
+
+int RealFileSystem::PrepareReplace(const std::string& path,
+                                   std::string_view content,
+                                   PreparedReplace* prepared) {
+  UniqueFd own;
+  int folder = -1;
+  std::string name;
+  if (int err = FolderOf(path, &own, &folder, &name)) return err;
+  // The folder stays open with the temporary file: the check and the
+  // rename go through the folder the file was read from.
+  UniqueFd kept(own.get() >= 0 ? own.Release()
+                               : ::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+  if (kept.get() < 0) return errno;
+  std::string temp;
+  ReplaceNotes notes;
+  try {
+    if (int err = PrepareIn(kept.get(), name, path, content, ReplaceOptions(),
+                            &notes, &temp)) {
+      return err;
+    }
+  } catch (const std::bad_alloc&) {
+    if (!temp.empty()) ::unlinkat(kept.get(), temp.c_str(), 0);
+    return ENOMEM;
+  }
+  prepared->folder_ = std::move(kept);
+  prepared->name_ = std::move(name);
+  prepared->path_ = path;
+  prepared->temp_ = std::move(temp);
+  prepared->set_id_cleared_ = notes.set_id_cleared;
+  return 0;
+}
+
+int RealFileSystem::CommitReplace(PreparedReplace& prepared,
+                                  const ReplaceOptions& options,
+                                  ReplaceNotes* notes) {
+  if (notes != nullptr) notes->set_id_cleared = prepared.set_id_cleared_;
+  return CommitIn(prepared.folder_.get(), prepared.name_, prepared.path_,
+                  options, &prepared.temp_);
+}
+
 int RealFileSystem::ReplaceFile(const std::string& path,
                                 std::string_view content,
                                 const ReplaceOptions& options,
@@ -504,6 +559,16 @@ int RealFileSystem::ReplaceFile(const std::string& path,
 }
 
 int RealFileSystem::ReplaceIn(int folder, const std::string& name,
+                              const std::string& path, std::string_view content,
+                              const ReplaceOptions& options,
+                              ReplaceNotes* notes, std::string* temp) {
+  if (int err = PrepareIn(folder, name, path, content, options, notes, temp)) {
+    return err;
+  }
+  return CommitIn(folder, name, path, options, temp);
+}
+
+int RealFileSystem::PrepareIn(int folder, const std::string& name,
                               const std::string& path, std::string_view content,
                               const ReplaceOptions& options,
                               ReplaceNotes* notes, std::string* temp) {
@@ -579,7 +644,17 @@ int RealFileSystem::ReplaceIn(int folder, const std::string& name,
     if (int err = Sync(fd.get(), /*is_folder=*/false)) return fail(err);
   }
   if (int err = fd.Close()) return fail(err);
+  return 0;
+}
 
+int RealFileSystem::CommitIn(int folder, const std::string& name,
+                             const std::string& path,
+                             const ReplaceOptions& options, std::string* temp) {
+  auto fail = [&](int err) {
+    ::unlinkat(folder, temp->c_str(), 0);
+    temp->clear();
+    return err;
+  };
   if (options.before_commit) {
     if (int err = options.before_commit()) return fail(err);
   }

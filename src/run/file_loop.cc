@@ -9,6 +9,7 @@
 #include <ostream>
 #include <set>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "commands/carried_state.h"
@@ -333,7 +334,11 @@ void ProcessFileSet(RunState& st, const Filter& filter) {
   if (st.options.shards > 0) KeepShard(st, &selection, &total);
   std::optional<FilesAhead> ahead;
   if (const int workers = ParallelWorkers(st, total); workers > 1) {
-    ahead.emplace(st, FlatSelection(selection), workers);
+    try {
+      ahead.emplace(st, FlatSelection(selection), workers);
+    } catch (const std::system_error&) {
+      ahead.reset();  // no threads: one file after another
+    }
   }
   ProgressLine* progress = st.options.progress;
   if (progress) progress->Start(total);

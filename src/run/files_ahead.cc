@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <new>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -114,9 +115,9 @@ struct FilesAhead::Worker {
   RecordingHost host;
   Machine machine;
   std::string files_path;  // the path of the file in hand
-  // The worker's own file system, made from `made_from`.
+  // The worker's own file system, for the files of segment `fs_segment`.
   std::unique_ptr<FileSystem> fs;
-  const FileSystem* made_from = nullptr;
+  int32_t fs_segment = -1;
   std::thread thread;
 };
 
@@ -136,9 +137,16 @@ FilesAhead::FilesAhead(RunState& st, std::vector<File> files, int workers)
   for (int i = 0; i < std::max(workers, 1); ++i) {
     workers_.push_back(std::make_unique<Worker>(st));
   }
-  for (std::unique_ptr<Worker>& worker : workers_) {
-    Worker* w = worker.get();
-    w->thread = std::thread([this, w] { WorkerLoop(*w); });
+  try {
+    for (std::unique_ptr<Worker>& worker : workers_) {
+      Worker* w = worker.get();
+      w->thread = std::thread([this, w] { WorkerLoop(*w); });
+    }
+  } catch (const std::system_error&) {
+    // No thread to be had: the ones started end, and the caller runs the
+    // files one after another.
+    Stop();
+    throw;
   }
 }
 
@@ -169,9 +177,9 @@ void FilesAhead::WorkerLoop(Worker& worker) {
     const File& file = files_[slot->index];
     worker.files_path = file.path;
     if (slot->source != nullptr) {
-      if (worker.made_from != slot->source.get()) {
+      if (worker.fs_segment != file.segment) {
         worker.fs = slot->source->ForWorker();
-        worker.made_from = slot->source.get();
+        worker.fs_segment = file.segment;
       }
       if (worker.fs == nullptr) {
         slot->read_error = EMFILE;

@@ -13,8 +13,11 @@
 namespace zarn {
 
 // Applies the program to every selected file of the data folder tree (or
-// of the paths of a command-line job) and logs the summary. A filter's
-// text comes from filter.in and goes to filter.out.
+// of the paths of a command-line job, or of the run's shard of them) and
+// logs the summary. A filter's text comes from filter.in and goes to
+// filter.out. With options.jobs above 1 and a program whose run on a file
+// depends on that file alone, the files run on several workers and are
+// committed in their order (run/files_ahead.h), with the same result.
 void ProcessFileSet(RunState& st, const Filter& filter = {});
 
 // Reads one file, runs the program on it and writes it back when changed;

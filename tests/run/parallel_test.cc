@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "run/e2e_fixture.h"
+#include "run/shard.h"
 #include "run/zarn_main.h"
 #include "support/clock.h"
 #include "support/faulty_real_file_system.h"
@@ -219,6 +220,20 @@ TEST_F(Parallel, FourShardsGiveTheTreeOfOneRun) {
     }
   }
   EXPECT_EQ(shard_processed, processed);
+}
+
+// The split is documented as FNV-1a (64 bits) modulo N: pinned by the
+// published test vectors, so that no later build moves a file to another
+// shard.
+TEST(Shard, HashAndLogNamesAreTheDocumentedOnes) {
+  EXPECT_EQ(Fnv1a64(""), 14695981039346656037ULL);
+  EXPECT_EQ(Fnv1a64("a"), 0xaf63dc4c8601ec8cULL);
+  EXPECT_EQ(Fnv1a64("foobar"), 0x85944171f73967e8ULL);
+  EXPECT_EQ(ShardOf("foobar", 7),
+            static_cast<int64_t>(0x85944171f73967e8ULL % 7));
+  EXPECT_EQ(ShardLogName("/x/run.log", 2, 4), "/x/run.shard-2-of-4.log");
+  EXPECT_EQ(ShardLogName("/x.d/zarn", 0, 2), "/x.d/zarn.shard-0-of-2");
+  EXPECT_EQ(ShardLogName("/x/.log", 1, 3), "/x/.log.shard-1-of-3");
 }
 
 }  // namespace

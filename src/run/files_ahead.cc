@@ -165,6 +165,7 @@ void FilesAhead::Stop() {
 }
 
 void FilesAhead::WorkerLoop(Worker& worker) {
+  KeepInterruptsFromThisThread();
   for (;;) {
     Slot* slot = nullptr;
     {

@@ -72,9 +72,6 @@ struct FilesAhead::Slot {
   bool interrupted = false;
   bool out_of_memory = false;
   std::vector<RecordingHost::Event> events;
-  // How many files had been replaced when it was read (or handed to a
-  // worker to read).
-  size_t replaced_before = 0;
   // What the worker's file system is made from; null: read already.
   std::shared_ptr<FileSystem> source;
   bool done = false;
@@ -223,7 +220,6 @@ FilesAhead::Slot& FilesAhead::Fill(size_t index) {
          files_[next_read_].segment == segment) {
     auto slot = std::make_unique<Slot>();
     slot->index = next_read_;
-    slot->replaced_before = replaced_.size();
     // The tree of a new segment is open now: the workers' file systems
     // are made from it.
     if (segment != segment_) {
@@ -258,14 +254,14 @@ void FilesAhead::Process(size_t index) {
   const std::string& path = files_[index].path;
   st_.machine.StrVars.Set("*file", path);
   Slot& slot = Fill(index);
-  // Read before an earlier file of the run replaced this very file: the
-  // read in its turn would have seen the new text.
+  // Read ahead, the file may since have changed: replaced by an earlier
+  // file of the run (a second path of it), or written to (the run's own
+  // log, processed as a data file, or another program). Its read in its
+  // turn would have seen that: it is read and run again now.
+  FileStamp now;
   if (slot.read_error == 0 &&
-      std::find(
-          replaced_.begin() + static_cast<ptrdiff_t>(slot.replaced_before),
-          replaced_.end(), slot.run.stamp.id) != replaced_.end()) {
+      (st_.fs.StampFile(path, &now) != 0 || now != slot.run.stamp)) {
     ReadInto(slot, st_.fs);
-    slot.replaced_before = replaced_.size();
     if (slot.read_error == 0) {
       redo_->files_path = path;
       redo_->Run(slot, keep_original_);
@@ -307,7 +303,7 @@ void FilesAhead::Process(size_t index) {
     st_.FileAbandoned = true;
     return;
   }
-  if (CommitFile(st_, path, slot.run)) replaced_.push_back(slot.run.stamp.id);
+  CommitFile(st_, path, slot.run);
 }
 
 }  // namespace zarn

@@ -16,8 +16,10 @@
 // on a file leaves nothing after it written or logged.
 //
 // At most two files per worker are in flight, whatever the tree. A file
-// read ahead that is the very file an earlier one replaced meanwhile (two
-// paths of one file) is read and run again in its turn.
+// that changed between its read ahead and its turn (its stamp differs: an
+// earlier file of the run replaced it under a second path, the run's own
+// log is being written, another program wrote to it) is read and run
+// again in its turn, where a sequential run would have read it.
 //
 // Thread-safety: an instance belongs to the thread of the file loop; its
 // workers touch only their own machines and the files handed to them.
@@ -86,8 +88,6 @@ class FilesAhead {
   // segment_; null when the files are read on this thread.
   std::shared_ptr<FileSystem> worker_source_;
   int32_t segment_ = -1;
-  // The files replaced so far, by the identity their read saw.
-  std::vector<FileId> replaced_;
   std::unique_ptr<Worker> redo_;  // runs a file again, on this thread
 
   std::mutex mutex_;

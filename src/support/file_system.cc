@@ -415,6 +415,19 @@ int RealFileSystem::LockShard(const std::string& folder,
   return 0;
 }
 
+int RealFileSystem::StampFile(const std::string& path, FileStamp* stamp) {
+  UniqueFd own;
+  int folder = -1;
+  std::string name;
+  if (int err = FolderOf(path, &own, &folder, &name)) return err;
+  struct stat st;
+  if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno;
+  }
+  *stamp = StampOf(st);
+  return 0;
+}
+
 int RealFileSystem::ReadFile(const std::string& path, const FileId* expect,
                              std::string* content, FileStamp* stamp) {
   content->clear();
@@ -486,8 +499,21 @@ int RealFileSystem::ReadFile(const std::string& path, const FileId* expect,
   return 0;
 }
 
-PreparedReplace::~PreparedReplace() {
+void PreparedReplace::Abandon() {
   if (!temp_.empty()) ::unlinkat(folder_.get(), temp_.c_str(), 0);
+  temp_.clear();
+}
+
+PreparedReplace& PreparedReplace::operator=(PreparedReplace&& other) noexcept {
+  if (this != &other) {
+    Abandon();
+    folder_ = std::move(other.folder_);
+    name_ = std::move(other.name_);
+    path_ = std::move(other.path_);
+    temp_ = std::exchange(other.temp_, std::string());
+    set_id_cleared_ = other.set_id_cleared_;
+  }
+  return *this;
 }
 
 std::unique_ptr<FileSystem> RealFileSystem::ForWorker() {

@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zarn {
@@ -128,6 +129,9 @@ class FileSystem {
   int ReadWholeFile(const std::string& path, std::string* content) {
     return ReadFile(path, nullptr, content, nullptr);
   }
+  // What a read of the file would see of it now (ReadFile's stamp), without
+  // reading it; a link is not followed.
+  virtual int StampFile(const std::string& path, FileStamp* stamp) = 0;
 
   // Replaces the file atomically: a hidden temporary file in the same folder
   // (created exclusively, named by TemporaryName), written completely,
@@ -257,13 +261,17 @@ class UniqueFd {
 class PreparedReplace {
  public:
   PreparedReplace() = default;
-  ~PreparedReplace();
-  PreparedReplace(PreparedReplace&&) = default;
-  PreparedReplace& operator=(PreparedReplace&&) = default;
+  ~PreparedReplace() { Abandon(); }
+  PreparedReplace(PreparedReplace&& other) noexcept {
+    *this = std::move(other);
+  }
+  PreparedReplace& operator=(PreparedReplace&& other) noexcept;
   bool ready() const { return !temp_.empty(); }
 
  private:
   friend class RealFileSystem;
+  // Removes the temporary file, if any.
+  void Abandon();
   UniqueFd folder_;
   std::string name_;  // of the file in its folder
   std::string path_;
@@ -290,6 +298,7 @@ class RealFileSystem : public FileSystem {
   int LockShard(const std::string& folder, std::string_view shard) override;
   int ReadFile(const std::string& path, const FileId* expect,
                std::string* content, FileStamp* stamp) override;
+  int StampFile(const std::string& path, FileStamp* stamp) override;
   int ReplaceFile(const std::string& path, std::string_view content,
                   const ReplaceOptions& options, ReplaceNotes* notes) override;
   int CreateExclusive(const std::string& path,

@@ -118,6 +118,13 @@ int MemoryFileSystem::ReadFile(const std::string& path, const FileId* expect,
   return 0;
 }
 
+int MemoryFileSystem::StampFile(const std::string& path, FileStamp* stamp) {
+  auto it = files_.find(path);
+  if (it == files_.end()) return folders_.count(path) ? EISDIR : ENOENT;
+  *stamp = StampOf(it->second);
+  return 0;
+}
+
 int MemoryFileSystem::ReplaceFile(const std::string& path,
                                   std::string_view content,
                                   const ReplaceOptions& options,

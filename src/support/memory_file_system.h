@@ -86,6 +86,7 @@ class MemoryFileSystem : public FileSystem {
   int LockShard(const std::string& folder, std::string_view shard) override;
   int ReadFile(const std::string& path, const FileId* expect,
                std::string* content, FileStamp* stamp) override;
+  int StampFile(const std::string& path, FileStamp* stamp) override;
   int ReplaceFile(const std::string& path, std::string_view content,
                   const ReplaceOptions& options, ReplaceNotes* notes) override;
   int CreateExclusive(const std::string& path,

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #include "run/e2e_fixture.h"
@@ -145,12 +146,37 @@ TEST_F(Parallel, FourWorkersGiveTheSequentialTreeLogAndStatus) {
 // is read again in its turn: the second path sees the first one's result.
 TEST_F(Parallel, SecondPathOfAReplacedFileIsReadInItsTurn) {
   PutData("a.txt", "foo");
-  const RunResult r = RunProgram(
-      {Binary(), "--jobs", "4", "-e", "set *filestring,sr(*filestring,o,oo)",
-       data_ + "/a.txt", data_ + "/./a.txt"},
-      root_);
+  std::vector<std::string> args = {Binary(), "--jobs", "4", "-e",
+                                   "set *filestring,sr(*filestring,o,oo)"};
+  // Five paths of one file, each run on what the one before it wrote.
+  for (std::string dots; dots.size() < 10; dots += "./") {
+    args.push_back(data_ + "/" + dots + "a.txt");
+  }
+  const RunResult r = RunProgram(args, root_);
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Data("a.txt"), "foooooooo");
+  EXPECT_EQ(Data("a.txt"), "f" + std::string(64, 'o'));
+}
+
+// The default log lies in the data folder and is processed like a data
+// file, in its turn, with the lines logged before it; nothing is left
+// behind of the files the workers prepared.
+TEST_F(Parallel, LogInTheDataFolderIsReadInItsTurn) {
+  std::map<std::string, std::string> trees[2];
+  for (int run = 0; run < 2; ++run) {
+    Reset();
+    for (int i = 0; i < 30; ++i)
+      PutData("f" + std::to_string(i) + ".txt", "foo");
+    WriteParams();
+    WriteProgram("set *filestring,sr(*filestring,o,0)\n");
+    EXPECT_EQ(Run({"--jobs", run == 0 ? "1" : "4"}).status, 0);
+    trees[run] = Tree(data_);
+    std::string& log = trees[run]["zarn.log"];
+    log = ReplaceEvery(std::regex_replace(log, std::regex("[0-9:|-]{19} "), ""),
+                       data_, "");
+  }
+  EXPECT_EQ(trees[0], trees[1]);
+  EXPECT_NE(trees[1]["zarn.log"].find("Pr0cessing file '/zarn.l0g'"),
+            std::string::npos);
 }
 
 TEST_F(Parallel, CarriedStateRunsOneFileAfterAnotherAndSaysWhy) {

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Times Zarn against sed and perl on the job "replace every foo by bar in
-# place" (W-utf8: on UTF-8 text, Zarn in UTF-8 mode against its byte mode and
-# against sed in a UTF-8 locale; W-many also times Zarn's UTF-8 mode on
-# ASCII), and Zarn's interpreter against the same counting loop in perl and
-# awk. Prints one table: median, min and max of each tool, its ratio to sed
+# Times Zarn against sed, perl and sd (when installed) on the job "replace
+# every foo by bar in place" (W-utf8: on UTF-8 text, Zarn in UTF-8 mode
+# against its byte mode and against sed in a UTF-8 locale; W-many also times
+# Zarn's UTF-8 mode on ASCII, and Zarn on one core against Zarn on two), Zarn
+# on a tree of 100,000 small files (W-tree) and the files per second it scans
+# when nothing changes against find reading every file (W-tree-scan), and
+# Zarn's interpreter against the same counting loop in perl and awk. Prints
+# one table: median, min and max of each tool, its ratio to sed
 # (to perl for W-interp) from the same run, its ratio to the floor (cp -r of
 # the same tree) and its peak memory, followed by the targets.
 #
@@ -21,10 +24,12 @@
 #                  slow for every tool alike (ext4 steps over recently
 #                  freed inodes), which swamps what the tools do.
 #   BENCH_ONLY     comma list of workloads to run (default all):
-#                  W-many,W-utf8,W-big,W-big-sparse,W-big-4x,W-interp
+#                  W-many,W-utf8,W-big,W-big-sparse,W-big-4x,W-interp,
+#                  W-tree,W-tree-scan
 #   BENCH_BIG_MIB  size of W-big and W-big-sparse in MiB (default 64;
 #                  W-big-4x is four times it)
 #   BENCH_COUNT    the count of W-interp (default 1000000)
+#   BENCH_TREE_FILES  the files of W-tree and W-tree-scan (default 100000)
 #   BENCH_TIMEOUT  seconds after which one run is given up (default 300)
 #   BENCH_SETTLE   seconds of rest after each copy (default 0.3)
 #   ZARN           the zarn binary to time (default: a Release build made
@@ -44,7 +49,8 @@ default_data() {
   fi
 }
 data=${BENCH_DATA:-$(default_data)}
-only=${BENCH_ONLY:-W-many,W-utf8,W-big,W-big-sparse,W-big-4x,W-interp}
+only=${BENCH_ONLY:-W-many,W-utf8,W-big,W-big-sparse,W-big-4x,W-interp,W-tree,W-tree-scan}
+tree_files=${BENCH_TREE_FILES:-100000}
 big_mib=${BENCH_BIG_MIB:-64}
 count=${BENCH_COUNT:-1000000}
 limit=${BENCH_TIMEOUT:-300}
@@ -99,6 +105,9 @@ endif
 lend not(*rcf)
 EOF
 printf '%s\n' 'set *filestring,sr(*filestring,foo,bar)' > "$data/prog/sr.zarn"
+# Nothing to change: every file is read and searched, none is written.
+printf '%s\n' 'setc pat,nowhere to be found' 'findup pat,before,hit,after' \
+  > "$data/prog/scan.zarn"
 cat > "$data/prog/count.zarn" <<'EOF'
 set i,0
 loop
@@ -134,7 +143,12 @@ tool_command() {
     sed) echo "find '$work' -type f -name '*.txt' -print0 | LC_ALL=C xargs -0 sed -i 's/foo/bar/g'" ;;
     sed-utf8) echo "find '$work' -type f -name '*.txt' -print0 | LC_ALL=C.UTF-8 xargs -0 sed -i 's/foo/bar/g'" ;;
     perl) echo "find '$work' -type f -name '*.txt' -print0 | xargs -0 perl -pi -e 's/foo/bar/g'" ;;
+    sd) echo "find '$work' -type f -name '*.txt' -print0 | xargs -0 sd foo bar" ;;
     zarn-loop) echo "'$zarn' '$(params loop)'" ;;
+    zarn-loop-j1) echo "'$zarn' --jobs 1 '$(params loop)'" ;;
+    zarn-loop-j2) echo "'$zarn' --jobs 2 '$(params loop)'" ;;
+    zarn-scan) echo "'$zarn' '$(params scan)'" ;;
+    find-read) echo "find '$work' -type f -name '*.txt' -exec cat {} + >/dev/null" ;;
     zarn-sr) echo "'$zarn' '$(params sr)'" ;;
     zarn-loop-utf8) echo "'$zarn' '$(params loop UTF-8)'" ;;
     zarn-sr-utf8) echo "'$zarn' '$(params sr UTF-8)'" ;;
@@ -178,7 +192,8 @@ time_one() {  # workload tool
 check() {  # workload tool output
   local w=$1 tool=$2 out=$3
   case $tool in
-    cp) diff -rq "$src" "$work" >/dev/null || { echo "cp -r differs" >&2; exit 1; } ;;
+    cp|find-read|zarn-scan)
+      diff -rq "$src" "$work" >/dev/null || { echo "$tool changed the tree" >&2; exit 1; } ;;
     perl-count|awk-count)
       [[ $out == "$count" ]] || { echo "$tool counted to '$out'" >&2; exit 1; } ;;
     zarn-count)
@@ -209,10 +224,15 @@ run_workload() {  # workload corpus-name tools...
 
 wanted() { [[ ",$only," == *",$1,"* ]]; }
 
+# sd is a peer where it is installed (Debian package sd).
+sd=()
+command -v sd >/dev/null && sd=(sd)
+
 started=$(date +%s)
 if wanted W-many; then
   make_corpus many many
-  run_workload W-many many cp sed perl zarn-loop zarn-sr zarn-loop-utf8 zarn-sr-utf8
+  run_workload W-many many cp sed perl "${sd[@]}" zarn-loop zarn-sr \
+    zarn-loop-utf8 zarn-sr-utf8 zarn-loop-j1 zarn-loop-j2
 fi
 if wanted W-utf8; then
   make_corpus many-utf8 many-utf8
@@ -220,15 +240,23 @@ if wanted W-utf8; then
 fi
 if wanted W-big; then
   make_corpus_sized big$big_mib big "$big_mib"
-  run_workload W-big "big$big_mib" cp sed perl zarn-loop zarn-sr
+  run_workload W-big "big$big_mib" cp sed perl "${sd[@]}" zarn-loop zarn-sr
 fi
 if wanted W-big-sparse; then
   make_corpus_sized sparse$big_mib sparse "$big_mib"
-  run_workload W-big-sparse "sparse$big_mib" cp sed perl zarn-loop zarn-sr
+  run_workload W-big-sparse "sparse$big_mib" cp sed perl "${sd[@]}" zarn-loop zarn-sr
 fi
 if wanted W-big-4x; then
   make_corpus_sized big$((4 * big_mib)) big $((4 * big_mib))
   run_workload W-big-4x "big$((4 * big_mib))" cp sed zarn-loop zarn-sr
+fi
+if wanted W-tree; then
+  make_corpus_sized tree$tree_files tree "$tree_files"
+  run_workload W-tree "tree$tree_files" cp sed "${sd[@]}" zarn-loop zarn-sr
+fi
+if wanted W-tree-scan; then
+  make_corpus_sized tree$tree_files tree "$tree_files"
+  run_workload W-tree-scan "tree$tree_files" find-read zarn-scan
 fi
 if wanted W-interp; then
   make_corpus interp interp
@@ -248,6 +276,8 @@ declare -A largest=(
   [W-big-sparse]=$( [[ -d $corpus/sparse$big_mib ]] && largest_mib "sparse$big_mib" || echo 0)
   [W-big-4x]=$( [[ -d $corpus/big$((4 * big_mib)) ]] && largest_mib "big$((4 * big_mib))" || echo 0)
   [W-interp]=0
+  [W-tree]=$( [[ -d $corpus/tree$tree_files ]] && largest_mib "tree$tree_files" || echo 0)
+  [W-tree-scan]=$( [[ -d $corpus/tree$tree_files ]] && largest_mib "tree$tree_files" || echo 0)
 )
 largest_list=""
 for w in "${!largest[@]}"; do largest_list+="$w=${largest[$w]} "; done
@@ -255,7 +285,7 @@ for w in "${!largest[@]}"; do largest_list+="$w=${largest[$w]} "; done
 echo
 echo "Zarn: $zarn"
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(awk '/MemTotal/ { printf "%.0f GB", $2 / 1048576 }' /proc/meminfo); files on $(stat -f -c %T "$data") ($data); $runs runs per tool; ${elapsed}s in all"
-awk -v largest="$largest_list" '
+awk -v largest="$largest_list" -v tree_files="$tree_files" '
   function median(list, n,   a, i, j, t) {
     n = split(list, a, " ")
     for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++)
@@ -289,7 +319,7 @@ awk -v largest="$largest_list" '
       k = order[i]; split(k, parts, SUBSEP); w = parts[1]; t = parts[2]
       ref = (w == "W-interp") ? w SUBSEP "perl-count" : w SUBSEP "sed"
       if (w == "W-utf8") ref = w SUBSEP "sed-utf8"
-      floor = w SUBSEP "cp"
+      floor = (w == "W-tree-scan") ? w SUBSEP "find-read" : w SUBSEP "cp"
       if (med[k] < 0) { printf "| %s | %s | timeout | | | | | %.0f |\n", w, t, peak[k] / 1024; continue }
       xr = (ref in med && med[ref] > 0) ? sprintf("%.2f", med[k] / med[ref]) : "-"
       xf = (floor in med && med[floor] > 0) ? sprintf("%.2f", med[k] / med[floor]) : "-"
@@ -312,6 +342,17 @@ awk -v largest="$largest_list" '
     target("zarn / perl, W-interp", ratio("W-interp" SUBSEP "zarn-count", "W-interp" SUBSEP "perl-count"), 1.0)
     target("loop, W-big-4x / W-big", ratio("W-big-4x" SUBSEP "zarn-loop", "W-big" SUBSEP "zarn-loop"), 4.5)
     target("sr, W-big-4x / W-big", ratio("W-big-4x" SUBSEP "zarn-sr", "W-big" SUBSEP "zarn-sr"), 4.5)
+    target("loop --jobs 2 / --jobs 1, W-many", ratio("W-many" SUBSEP "zarn-loop-j2", "W-many" SUBSEP "zarn-loop-j1"), 0.55)
+    target("loop / sed, W-tree", ratio("W-tree" SUBSEP "zarn-loop", "W-tree" SUBSEP "sed"), 1.0)
+    target("sr / sed, W-tree", ratio("W-tree" SUBSEP "zarn-sr", "W-tree" SUBSEP "sed"), 1.0)
+    # Ahead of sd wherever it ran.
+    for (w = 1; w <= nw; w++) {
+      target("loop / sd, " worder[w], ratio(worder[w] SUBSEP "zarn-loop", worder[w] SUBSEP "sd"), 1.0)
+      target("sr / sd, " worder[w], ratio(worder[w] SUBSEP "zarn-sr", worder[w] SUBSEP "sd"), 1.0)
+    }
+    if (("W-tree-scan" SUBSEP "zarn-scan") in med && med["W-tree-scan" SUBSEP "zarn-scan"] > 0) {
+      printf "  files per second with nothing to change, W-tree: zarn %.0f, find reading every file %.0f\n", tree_files * 1000 / med["W-tree-scan" SUBSEP "zarn-scan"], (("W-tree-scan" SUBSEP "find-read") in med && med["W-tree-scan" SUBSEP "find-read"] > 0) ? tree_files * 1000 / med["W-tree-scan" SUBSEP "find-read"] : 0
+    }
     for (i = 1; i <= nw; i++) {
       w = worder[i]
       for (j = 1; j <= n; j++) {

@@ -11,6 +11,9 @@
 //   zarn_bench_gen many-utf8 FOLDER       the tree of many, its words mixed
 //                                         with accented and non-Latin UTF-8
 //                                         words
+//   zarn_bench_gen tree   FOLDER [FILES]  FILES (default 100,000) files of
+//                                         about 2 KB, ten to a folder, four
+//                                         folders deep
 //   zarn_bench_gen interp FOLDER          one small file for the loop timing
 //
 // "foo" occurs only where it is put on purpose: the words never contain it
@@ -164,6 +167,28 @@ bool Many(const std::string& root, bool utf8) {
   return true;
 }
 
+// `count` files of about 2 KB, ten to a folder, in a tree four folders
+// deep (d0/d3/d7/d1/f12345.txt): the per-file cost of a tool.
+bool Tree(const std::string& root, size_t count) {
+  Random rng(0x5A524E34);
+  if (!MakeFolder(root)) return false;
+  for (size_t number = 0; number < count; ++number) {
+    std::string folder = root;
+    size_t rest = number / 10;
+    for (int level = 0; level < 4; ++level, rest /= 10) {
+      folder += "/d" + std::to_string(rest % 10);
+      if (number % 10 == 0 && !MakeFolder(folder)) return false;
+    }
+    const size_t size = rng.Between(1800, 2200);
+    const std::string text =
+        MakeText(rng, size, /*crlf=*/number % 2 == 0, 100, 300, 0);
+    if (!WriteFile(folder + "/f" + std::to_string(number) + ".txt", text)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool Big(const std::string& root, size_t mib) {
   Random rng(0x5A524E32 + mib);
   return MakeFolder(root) &&
@@ -186,7 +211,8 @@ bool Interp(const std::string& root) {
 int Usage() {
   std::fprintf(stderr,
                "usage: zarn_bench_gen many|many-utf8|big|sparse|interp FOLDER "
-               "[MIB]\n");
+               "[MIB]\n"
+               "       zarn_bench_gen tree FOLDER [FILES]\n");
   return 64;
 }
 
@@ -200,7 +226,8 @@ int main(int argc, char** argv) {
   if (argc == 4) {
     char* end = nullptr;
     mib = std::strtoul(argv[3], &end, 10);
-    if (end == argv[3] || *end != '\0' || mib == 0 || mib > 4096) {
+    const size_t limit = what == "tree" ? 10000000 : 4096;  // files, MiB
+    if (end == argv[3] || *end != '\0' || mib == 0 || mib > limit) {
       return Usage();
     }
   }
@@ -213,6 +240,8 @@ int main(int argc, char** argv) {
     ok = Big(folder, mib);
   } else if (what == "sparse") {
     ok = Sparse(folder, mib);
+  } else if (what == "tree") {
+    ok = Tree(folder, argc == 4 ? mib : 100000);
   } else if (what == "interp") {
     ok = Interp(folder);
   } else {

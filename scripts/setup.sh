@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what building and testing Zarn needs and is missing: cmake, g++,
-# pkg-config, GoogleTest and PCRE2 from Debian's packages. Quiet and
-# idempotent; runs apt-get as root, or through sudo.
+# pkg-config, GoogleTest, PCRE2 and GNU parallel (the test of a split run)
+# from Debian's packages. Quiet and idempotent; runs apt-get as root, or
+# through sudo.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config libgtest-dev libpcre2-dev patch groff-base clang-format)
+packages=(cmake g++ make pkg-config libgtest-dev libpcre2-dev patch groff-base clang-format parallel)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then

@@ -14,10 +14,12 @@
 
 #include "commands/run_state.h"
 #include "run/command_job.h"
+#include "run/files_ahead.h"
 #include "run/interrupt.h"
 #include "run/job_check.h"
 #include "run/progress_line.h"
 #include "run/run_report.h"
+#include "run/shard.h"
 #include "run/zarn_main.h"
 #include "support/clock.h"
 #include "support/file_system.h"
@@ -118,6 +120,27 @@ const Option kOptions[] = {
        }
        cl.max_steps = n;
        return std::string();
+     }},
+    {"--jobs", "", "N", true,
+     "run the program on up to N files at once (default: the cores this "
+     "process may use; 1: one file after another)",
+     [](CommandLine& cl, std::string_view value) {
+       int64_t n = 0;
+       const auto [end, ec] =
+           std::from_chars(value.data(), value.data() + value.size(), n);
+       if (ec != std::errc() || end != value.data() + value.size() || n < 1 ||
+           n > 1024) {
+         return std::string("--jobs needs a whole number N from 1 to 1024");
+       }
+       cl.run.jobs = static_cast<int>(n);
+       cl.run.jobs_given = true;
+       return std::string();
+     }},
+    {"--shard", "", "K/N", true,
+     "process only the files of shard K (from 0) of N, split by a hash of "
+     "their path",
+     [](CommandLine& cl, std::string_view value) {
+       return zarn::ParseShard(value, &cl.run.shard, &cl.run.shards);
      }},
     {"--fsync", "", "", false,
      "force each rewritten file, then its folder, to disk",
@@ -307,6 +330,7 @@ int main(int argc, char** argv) {
     path.append(argv[i]);
   }
 
+  if (!cl.run.jobs_given) cl.run.jobs = zarn::UsableCores();
   zarn::RealFileSystem fs;
   fs.set_sync_writes(cl.fsync);
   zarn::RealClock clock;

@@ -43,6 +43,14 @@ struct RunOptions {
   std::string backup_suffix;
   // The self-updating line on a terminal (nullptr: none).
   ProgressLine* progress = nullptr;
+  // How many files the program may run on at once (1: one after another),
+  // and whether the command line asked for that number.
+  int jobs = 1;
+  bool jobs_given = false;
+  // Only the files of shard `shard` (from 0) of `shards` are processed
+  // (shards 0: the whole selection); see run/shard.h.
+  int64_t shard = 0;
+  int64_t shards = 0;
 };
 
 // The settings of the parameter file, fixed once checked.

@@ -9,16 +9,20 @@
 #include <ostream>
 #include <set>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
+#include "commands/carried_state.h"
 #include "commands/command_support.h"
 #include "commands/compiled_program.h"
 #include "commands/dispatcher.h"
 #include "run/backup.h"
 #include "run/command_job.h"
+#include "run/files_ahead.h"
 #include "run/interrupt.h"
 #include "run/parameters.h"
 #include "run/progress_line.h"
+#include "run/shard.h"
 #include "support/file_io.h"
 #include "support/messages.h"
 #include "support/number.h"
@@ -238,6 +242,65 @@ void ProcessStream(RunState& st, const Filter& filter) {
   if (!filter.out->flush()) WriteBackFailed(st, name, EIO);
 }
 
+// The selection in the order of the run, each file with its segment: a
+// new one begins wherever the loop opens a tree of its own.
+std::vector<FilesAhead::File> FlatSelection(
+    const std::vector<FolderFiles>& selection) {
+  std::vector<FilesAhead::File> files;
+  std::string tree;
+  int32_t segment = 0;
+  for (const FolderFiles& folder : selection) {
+    if (!folder.tree.empty() && !folder.paths.empty() && folder.tree != tree) {
+      ++segment;
+      tree = folder.tree;
+    }
+    for (size_t i = 0; i < folder.paths.size(); ++i) {
+      files.push_back(FilesAhead::File{
+          folder.paths[i], folder.ids.empty() ? nullptr : &folder.ids[i],
+          segment});
+    }
+  }
+  return files;
+}
+
+// How many workers run the program on the files: more than one only when
+// the run may use several, has several files, and the program's run on a
+// file depends on nothing the files before it leave behind. A run asked
+// for several that cannot have them says why.
+int ParallelWorkers(RunState& st, int64_t total) {
+  if (st.options.jobs <= 1 || IsFilter(st) || total <= 1) return 1;
+  if (const std::optional<CarriedRead> read = FindCarriedRead(st.Program())) {
+    if (st.options.jobs_given && st.notice) {
+      st.notice("the files run one after another: " +
+                DescribeCarriedRead(*read));
+    }
+    return 1;
+  }
+  return static_cast<int>(std::min<int64_t>(st.options.jobs, total));
+}
+
+// Keeps only the files of the run's shard.
+void KeepShard(RunState& st, std::vector<FolderFiles>* selection,
+               int64_t* total) {
+  for (FolderFiles& folder : *selection) {
+    size_t kept = 0;
+    for (size_t i = 0; i < folder.paths.size(); ++i) {
+      if (ShardOf(RelativePath(st, folder.paths[i]), st.options.shards) !=
+          st.options.shard) {
+        continue;
+      }
+      if (kept != i) {
+        folder.paths[kept] = std::move(folder.paths[i]);
+        if (!folder.ids.empty()) folder.ids[kept] = folder.ids[i];
+      }
+      ++kept;
+    }
+    *total -= static_cast<int64_t>(folder.paths.size() - kept);
+    folder.paths.resize(kept);
+    if (!folder.ids.empty()) folder.ids.resize(kept);
+  }
+}
+
 }  // namespace
 
 void ProcessFileSet(RunState& st, const Filter& filter) {
@@ -268,10 +331,20 @@ void ProcessFileSet(RunState& st, const Filter& filter) {
     folders.push_back(st.DataFolder);
   }
   SelectFiles(st, folders, "", &selection, &total);
+  if (st.options.shards > 0) KeepShard(st, &selection, &total);
+  std::optional<FilesAhead> ahead;
+  if (const int workers = ParallelWorkers(st, total); workers > 1) {
+    try {
+      ahead.emplace(st, FlatSelection(selection), workers);
+    } catch (const std::system_error&) {
+      ahead.reset();  // no threads: one file after another
+    }
+  }
   ProgressLine* progress = st.options.progress;
   if (progress) progress->Start(total);
 
   int64_t done = 0;
+  size_t index = 0;  // of the file in the whole selection
   bool stopped = false;
   std::string opened_tree;
   for (const FolderFiles& folder : selection) {
@@ -290,11 +363,12 @@ void ProcessFileSet(RunState& st, const Filter& filter) {
         LogMessage(st, kSection, "ZARNPFI001CE", "/{1}/{2}/",
                    MsgValues({EscapeName(folder.tree), std::to_string(err)}));
         st.FolderFailed = true;
+        index += folder.paths.size();
         continue;
       }
       opened_tree = folder.tree;
     }
-    for (size_t i = 0; i < folder.paths.size(); ++i) {
+    for (size_t i = 0; i < folder.paths.size(); ++i, ++index) {
       const std::string& path = folder.paths[i];
       const AllowInterruptsAtEnd allow;
       if (const int sig = InterruptSignal()) {
@@ -313,8 +387,12 @@ void ProcessFileSet(RunState& st, const Filter& filter) {
       st.machine.LimitReported = false;
       const int32_t changes_before = IntVar(st.machine, "*allchanges");
       try {
-        ProcessFile(st, path, folder.ids.empty() ? nullptr : &folder.ids[i],
-                    filter);
+        if (ahead) {
+          ahead->Process(index);
+        } else {
+          ProcessFile(st, path, folder.ids.empty() ? nullptr : &folder.ids[i],
+                      filter);
+        }
       } catch (const std::bad_alloc&) {
         // Only this file's work is lost: what it had allocated is freed on
         // the way out, the original is untouched, and the next file has
@@ -361,34 +439,47 @@ void ProcessFile(RunState& st, const std::string& path, const FileId* listed,
   if (filter.in != nullptr && path == kStandardStream) {
     return ProcessStream(st, filter);
   }
-  std::string content;
-  FileStamp stamp;
-  if (int err = st.fs.ReadFile(path, listed, &content, &stamp)) {
-    LogMessage(st, kSection, "ZARNPFI001CE", "/{1}/{2}/",
-               MsgValues({EscapeName(path), std::to_string(err)}));
-    st.machine.ErrFlag = ErrorState::kFileFailed;
+  FileRun run;
+  if (int err = st.fs.ReadFile(path, listed, &run.content, &run.stamp)) {
+    ReadFailed(st, path, err);
     return;
   }
-  const RunOptions& options = st.options;
-  const bool diff = options.dry_run && options.diff_out != nullptr;
-  const bool backup = !options.dry_run && !options.backup_suffix.empty();
-  std::string original;
   int32_t changes = 0;
   // Only a text that differs from what was read is written back, whatever
   // the program counted: a rewrite of equal bytes would still change the
   // file's time stamps, split its hard links and replace it under anyone
   // who has it open.
-  const bool rewrite = RunOnFile(st.machine, content, changes,
-                                 diff || backup ? &original : nullptr);
+  run.rewrite = RunOnFile(st.machine, run.content, changes,
+                          KeepsOriginal(st.options) ? &run.original : nullptr);
   // A signal during the program: the file is left as it was.
   if (InterruptSignal() != 0) {
     st.FileAbandoned = true;
     return;
   }
-  if (!rewrite) return;
+  CommitFile(st, path, run);
+}
+
+void ReadFailed(RunState& st, const std::string& path, int err) {
+  LogMessage(st, kSection, "ZARNPFI001CE", "/{1}/{2}/",
+             MsgValues({EscapeName(path), std::to_string(err)}));
+  st.machine.ErrFlag = ErrorState::kFileFailed;
+}
+
+bool KeepsOriginal(const RunOptions& options) {
+  const bool diff = options.dry_run && options.diff_out != nullptr;
+  const bool backup = !options.dry_run && !options.backup_suffix.empty();
+  return diff || backup;
+}
+
+bool CommitFile(RunState& st, const std::string& path, FileRun& run) {
+  if (!run.rewrite) return false;
+  const RunOptions& options = st.options;
+  const bool backup = !options.dry_run && !options.backup_suffix.empty();
+  std::string& content = run.content;
+  const std::string& original = run.original;
   if (options.dry_run) {
-    if (diff) WriteFileDiff(st, path, original, content);
-    return;
+    if (options.diff_out != nullptr) WriteFileDiff(st, path, original, content);
+    return false;
   }
   std::string backup_path;
   if (backup) {
@@ -397,22 +488,24 @@ void ProcessFile(RunState& st, const std::string& path, const FileId* listed,
     if (int err = WriteBackup(st.fs, path, options.backup_suffix, original,
                               &backup_path)) {
       WriteBackFailed(st, path, err);
-      return;
+      return false;
     }
   }
   // The file is replaced only if it is still what was read, so that what
   // another program wrote to it meanwhile is not overwritten.
   ReplaceOptions how;
-  how.unchanged = &stamp;
+  how.unchanged = &run.stamp;
   how.before_commit = CommitGate;
   ReplaceNotes notes;
-  const int err = st.fs.ReplaceFile(path, content, how, &notes);
+  const int err = run.prepared.ready()
+                      ? st.fs.CommitReplace(run.prepared, how, &notes)
+                      : st.fs.ReplaceFile(path, content, how, &notes);
   if (err == 0) {
     if (notes.set_id_cleared) {
       LogMessage(st, kSection, "ZARNPFI009CI", "/{1}/",
                  MsgValues({EscapeName(path)}));
     }
-    return;
+    return true;
   }
   // A backup of a version that was not replaced is not kept.
   if (backup && (err == ECANCELED || err == kChangedSinceRead)) {
@@ -427,6 +520,7 @@ void ProcessFile(RunState& st, const std::string& path, const FileId* listed,
   } else {
     WriteBackFailed(st, path, err);
   }
+  return false;
 }
 
 bool RunOnFile(Machine& m, std::string& content, int32_t& changes,

@@ -1,5 +1,6 @@
 #include "run/interrupt.h"
 
+#include <pthread.h>
 #include <signal.h>
 
 #include <atomic>
@@ -56,6 +57,11 @@ void DeferInterrupts() {
 void AllowInterrupts() {
   const sigset_t set = Signals();
   ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+void KeepInterruptsFromThisThread() {
+  const sigset_t set = Signals();
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 const char* SignalName(int sig) {

@@ -30,6 +30,9 @@ const std::atomic<int>& InterruptNote();
 void DeferInterrupts();
 // Lets them through again; a signal that came meanwhile is handled now.
 void AllowInterrupts();
+// Keeps the signals away from the calling thread for good (a worker's), so
+// that they all reach the thread of the file loop, which defers them.
+void KeepInterruptsFromThisThread();
 
 // "SIGTERM" for SIGTERM, and so on for the three signals.
 const char* SignalName(int sig);

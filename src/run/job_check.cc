@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
+#include <optional>
 
+#include "commands/carried_state.h"
+#include "commands/compiled_program.h"
 #include "commands/dispatcher.h"
 #include "eval/functions.h"
 #include "program/program.h"
@@ -14,6 +18,7 @@
 #include "support/ini.h"
 #include "support/messages.h"
 #include "support/text.h"
+#include "variables/sys_vars.h"
 
 namespace zarn {
 
@@ -56,6 +61,15 @@ void CheckProgramText(RunState& st, const std::string& path,
           MsgValues({PaddedNumber(structure.oper, 3), op.text}));
     }
     check->findings.push_back(JobFinding{path, std::move(finding)});
+  }
+  if (structure.code.empty()) {
+    // The system variables' table only protects; without it the decision
+    // is, if anything, more cautious.
+    const std::shared_ptr<const CompiledProgram> program =
+        CompileProgram(opers, SysVarTable());
+    if (const std::optional<CarriedRead> read = FindCarriedRead(*program)) {
+      check->carried = DescribeCarriedRead(*read);
+    }
   }
   for (Finding& finding : CheckProgram(opers, structure.code.empty(),
                                        TheVocabulary(), st.machine.regex)) {
@@ -197,6 +211,10 @@ int CheckOnly(RunState& st, std::ostream& out, const CommandJob* job) {
   auto count = [](int n, const char* what) {
     return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
   };
+  if (!check.carried.empty()) {
+    out << "zarn --check: the files run one after another: " << check.carried
+        << "\n";
+  }
   out << "zarn --check: " << count(check.errors, "error") << ", "
       << count(check.warnings, "warning") << "\n";
   out.flush();

@@ -28,6 +28,9 @@ struct JobCheck {
   int warnings = 0;
   // A run would stop at start-up (its final report says why).
   bool startup_fails = false;
+  // Why the program's files must run one after another (and cannot be
+  // split into shards), when they must: see commands/carried_state.h.
+  std::string carried;
 };
 
 // Checks the job of st.ParmFile; st.AppFolder locates the message file,

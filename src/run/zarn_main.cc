@@ -4,6 +4,7 @@
 #include <optional>
 #include <set>
 
+#include "commands/carried_state.h"
 #include "commands/command_support.h"
 #include "commands/compiled_program.h"
 #include "program/program.h"
@@ -11,6 +12,7 @@
 #include "run/file_loop.h"
 #include "run/interrupt.h"
 #include "run/parameters.h"
+#include "run/shard.h"
 #include "support/file_io.h"
 #include "support/ini.h"
 #include "support/messages.h"
@@ -38,8 +40,13 @@ namespace {
 
 void LockDataFolder(RunState& st, const std::string& folder) {
   // One place for the lock: a run holds it on the data folder itself, for
-  // as long as the process lives.
-  const int err = st.fs.LockFolder(folder);
+  // as long as the process lives. The runs of the shards of one split
+  // share it, each holding its shard alone.
+  const int err =
+      st.options.shards > 0
+          ? st.fs.LockShard(folder, std::to_string(st.options.shard) + "/" +
+                                        std::to_string(st.options.shards))
+          : st.fs.LockFolder(folder);
   if (err == 0) return;
   ComposeMessage(st, "CheckParameters",
                  err == EWOULDBLOCK ? "ZARNCPA009CT" : "ZARNCPA011CT",
@@ -111,7 +118,13 @@ int Main(RunState& st, std::ostream& report, const CommandJob* job,
 
   const CheckServices services{st.fs, st.clock, st.machine.regex,
                                st.MessageFile(), st.MsgFile};
-  const CheckMode mode{.writes_data = !st.options.dry_run};
+  // The shards of a split start at once on one folder: the test file of
+  // one shard's writability test would be listed by another as a data
+  // file. A shard's folders are not tested by writing; an unwritable one
+  // fails its writes instead.
+  const bool shard = st.options.shards > 0;
+  const CheckMode mode{.writes_data = !st.options.dry_run && !shard,
+                       .writes_log = !shard};
   const ParameterCheck check =
       job ? CheckCommandJob(services, *job, mode)
           : CheckParameters(services, st.ParmFile, mode);
@@ -122,6 +135,9 @@ int Main(RunState& st, std::ostream& report, const CommandJob* job,
     return kExitStartup;
   }
   ApplySettings(st, check.settings);
+  if (st.options.shards > 0 && st.LogFile != "n") {
+    st.LogFile = ShardLogName(st.LogFile, st.options.shard, st.options.shards);
+  }
 
   // Before the log: a second run must not even start a log of its own over
   // the first's. A preview writes nothing back and takes no lock.
@@ -151,6 +167,19 @@ int Main(RunState& st, std::ostream& report, const CommandJob* job,
   if (st.machine.ErrFlag != ErrorState::kNone) {
     ShowFinalReport(st, report, st.FinalMsg);
     return kExitStartup;
+  }
+
+  // The shards of a split each start from the variables of the run's
+  // start: a program that carries anything from file to file cannot be
+  // split.
+  if (st.options.shards > 0) {
+    if (const std::optional<CarriedRead> read = FindCarriedRead(st.Program())) {
+      ShowFinalReport(st, report,
+                      "--shard: the files of this program cannot be split "
+                      "over runs: " +
+                          DescribeCarriedRead(*read));
+      return kExitUsage;
+    }
   }
 
   ProcessFileSet(st, filter);

@@ -4,9 +4,11 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
+#include <sys/un.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -17,7 +19,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -380,6 +385,49 @@ int RealFileSystem::LockFolder(const std::string& folder) {
   return 0;
 }
 
+int RealFileSystem::LockShard(const std::string& folder,
+                              std::string_view shard) {
+  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  if (::flock(fd.get(), LOCK_SH | LOCK_NB) != 0) return errno;
+  struct stat folder_stat;
+  if (::fstat(fd.get(), &folder_stat) != 0) return errno;
+  // The shard's own lock is a name in the abstract socket namespace, made
+  // of the folder's identity and the shard: held by a bound socket, gone
+  // with the process however it ends, and nothing is created on disk.
+  UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (sock.get() < 0) return errno;
+  const std::string name = "zarn-shard/" + std::to_string(folder_stat.st_dev) +
+                           "/" + std::to_string(folder_stat.st_ino) + "/" +
+                           std::string(shard);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (name.size() + 1 > sizeof address.sun_path) return ENAMETOOLONG;
+  std::memcpy(address.sun_path + 1, name.data(), name.size());
+  const auto size =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+  if (::bind(sock.get(), reinterpret_cast<const sockaddr*>(&address), size) !=
+      0) {
+    return errno == EADDRINUSE ? EWOULDBLOCK : errno;
+  }
+  locks_.push_back(std::move(fd));
+  locks_.push_back(std::move(sock));
+  return 0;
+}
+
+int RealFileSystem::StampFile(const std::string& path, FileStamp* stamp) {
+  UniqueFd own;
+  int folder = -1;
+  std::string name;
+  if (int err = FolderOf(path, &own, &folder, &name)) return err;
+  struct stat st;
+  if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno;
+  }
+  *stamp = StampOf(st);
+  return 0;
+}
+
 int RealFileSystem::ReadFile(const std::string& path, const FileId* expect,
                              std::string* content, FileStamp* stamp) {
   content->clear();
@@ -451,6 +499,73 @@ int RealFileSystem::ReadFile(const std::string& path, const FileId* expect,
   return 0;
 }
 
+void PreparedReplace::Abandon() {
+  if (!temp_.empty()) ::unlinkat(folder_.get(), temp_.c_str(), 0);
+  temp_.clear();
+}
+
+PreparedReplace& PreparedReplace::operator=(PreparedReplace&& other) noexcept {
+  if (this != &other) {
+    Abandon();
+    folder_ = std::move(other.folder_);
+    name_ = std::move(other.name_);
+    path_ = std::move(other.path_);
+    temp_ = std::exchange(other.temp_, std::string());
+    set_id_cleared_ = other.set_id_cleared_;
+  }
+  return *this;
+}
+
+std::unique_ptr<FileSystem> RealFileSystem::ForWorker() {
+  auto worker = std::make_unique<RealFileSystem>();
+  worker->set_sync_writes(sync_writes());
+  if (tree_.get() >= 0) {
+    worker->tree_ = UniqueFd(::fcntl(tree_.get(), F_DUPFD_CLOEXEC, 0));
+    if (worker->tree_.get() < 0) return nullptr;
+    worker->tree_path_ = tree_path_;
+  }
+  return worker;
+}
+
+int RealFileSystem::PrepareReplace(const std::string& path,
+                                   std::string_view content,
+                                   PreparedReplace* prepared) {
+  UniqueFd own;
+  int folder = -1;
+  std::string name;
+  if (int err = FolderOf(path, &own, &folder, &name)) return err;
+  // The folder stays open with the temporary file: the check and the
+  // rename go through the folder the file was read from.
+  UniqueFd kept(own.get() >= 0 ? own.Release()
+                               : ::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+  if (kept.get() < 0) return errno;
+  std::string temp;
+  ReplaceNotes notes;
+  try {
+    if (int err = PrepareIn(kept.get(), name, path, content, ReplaceOptions(),
+                            &notes, &temp)) {
+      return err;
+    }
+  } catch (const std::bad_alloc&) {
+    if (!temp.empty()) ::unlinkat(kept.get(), temp.c_str(), 0);
+    return ENOMEM;
+  }
+  prepared->folder_ = std::move(kept);
+  prepared->name_ = std::move(name);
+  prepared->path_ = path;
+  prepared->temp_ = std::move(temp);
+  prepared->set_id_cleared_ = notes.set_id_cleared;
+  return 0;
+}
+
+int RealFileSystem::CommitReplace(PreparedReplace& prepared,
+                                  const ReplaceOptions& options,
+                                  ReplaceNotes* notes) {
+  if (notes != nullptr) notes->set_id_cleared = prepared.set_id_cleared_;
+  return CommitIn(prepared.folder_.get(), prepared.name_, prepared.path_,
+                  options, &prepared.temp_);
+}
+
 int RealFileSystem::ReplaceFile(const std::string& path,
                                 std::string_view content,
                                 const ReplaceOptions& options,
@@ -470,6 +585,16 @@ int RealFileSystem::ReplaceFile(const std::string& path,
 }
 
 int RealFileSystem::ReplaceIn(int folder, const std::string& name,
+                              const std::string& path, std::string_view content,
+                              const ReplaceOptions& options,
+                              ReplaceNotes* notes, std::string* temp) {
+  if (int err = PrepareIn(folder, name, path, content, options, notes, temp)) {
+    return err;
+  }
+  return CommitIn(folder, name, path, options, temp);
+}
+
+int RealFileSystem::PrepareIn(int folder, const std::string& name,
                               const std::string& path, std::string_view content,
                               const ReplaceOptions& options,
                               ReplaceNotes* notes, std::string* temp) {
@@ -545,7 +670,17 @@ int RealFileSystem::ReplaceIn(int folder, const std::string& name,
     if (int err = Sync(fd.get(), /*is_folder=*/false)) return fail(err);
   }
   if (int err = fd.Close()) return fail(err);
+  return 0;
+}
 
+int RealFileSystem::CommitIn(int folder, const std::string& name,
+                             const std::string& path,
+                             const ReplaceOptions& options, std::string* temp) {
+  auto fail = [&](int err) {
+    ::unlinkat(folder, temp->c_str(), 0);
+    temp->clear();
+    return err;
+  };
   if (options.before_commit) {
     if (int err = options.before_commit()) return fail(err);
   }

@@ -6,17 +6,22 @@
 // errno values (0 = success); nothing throws.
 //
 // Thread-safety: a file system keeps the open folder of the file in hand
-// and the run's lock, so one belongs to one thread at a time.
+// and the run's lock, so one belongs to one thread at a time; a worker
+// thread reads and prepares replacements through a file system of its own
+// (ForWorker).
 #ifndef ZARN_SUPPORT_FILE_SYSTEM_H_
 #define ZARN_SUPPORT_FILE_SYSTEM_H_
 
 #include <sys/types.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zarn {
@@ -86,6 +91,8 @@ struct ReplaceNotes {
   bool set_id_cleared = false;
 };
 
+class PreparedReplace;
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -106,6 +113,11 @@ class FileSystem {
   // it is destroyed and released by the system if the process dies;
   // EWOULDBLOCK when another holds it.
   virtual int LockFolder(const std::string& folder) = 0;
+  // The lock of one shard of a split run (shard names it, "K/N"): the
+  // folder's lock shared with the other shards' runs, which LockFolder
+  // refuses, and the shard's own, which a second run of the same shard
+  // cannot take; EWOULDBLOCK when either is held.
+  virtual int LockShard(const std::string& folder, std::string_view shard) = 0;
 
   // Reads every byte of the file. A file longer than kMaxFileSize is not
   // read (EFBIG): every position of a text is a 32-bit number. With
@@ -117,6 +129,9 @@ class FileSystem {
   int ReadWholeFile(const std::string& path, std::string* content) {
     return ReadFile(path, nullptr, content, nullptr);
   }
+  // What a read of the file would see of it now (ReadFile's stamp), without
+  // reading it; a link is not followed.
+  virtual int StampFile(const std::string& path, FileStamp* stamp) = 0;
 
   // Replaces the file atomically: a hidden temporary file in the same folder
   // (created exclusively, named by TemporaryName), written completely,
@@ -139,6 +154,27 @@ class FileSystem {
     ReplaceOptions options;
     options.like = like;
     return ReplaceFile(path, content, options, nullptr);
+  }
+
+  // A file system for a worker thread over the same tree (its own open
+  // folders), for ReadFile and PrepareReplace there; nullptr when this one
+  // cannot be shared out, and the thread that owns it does everything.
+  virtual std::unique_ptr<FileSystem> ForWorker() { return nullptr; }
+  // ReplaceFile in two halves, the first on a worker's file system: the
+  // temporary file complete (with the attributes of the file it replaces)
+  // in the file's folder, kept open in *prepared; then, on the file system
+  // of the run, the commit: ReplaceFile's `before_commit`, its check of
+  // `unchanged` and the rename, with the same results. A prepared file
+  // never committed is removed with *prepared. ENOTSUP where not offered.
+  virtual int PrepareReplace(const std::string& /*path*/,
+                             std::string_view /*content*/,
+                             PreparedReplace* /*prepared*/) {
+    return ENOTSUP;
+  }
+  virtual int CommitReplace(PreparedReplace& /*prepared*/,
+                            const ReplaceOptions& /*options*/,
+                            ReplaceNotes* /*notes*/) {
+    return ENOTSUP;
   }
 
   // Creates a new file with the content; fails (EEXIST) when anything,
@@ -219,6 +255,30 @@ class UniqueFd {
   int fd_ = -1;
 };
 
+// A replacement's temporary file, complete in its open folder, waiting for
+// its commit (FileSystem::PrepareReplace); removed with this object unless
+// committed.
+class PreparedReplace {
+ public:
+  PreparedReplace() = default;
+  ~PreparedReplace() { Abandon(); }
+  PreparedReplace(PreparedReplace&& other) noexcept {
+    *this = std::move(other);
+  }
+  PreparedReplace& operator=(PreparedReplace&& other) noexcept;
+  bool ready() const { return !temp_.empty(); }
+
+ private:
+  friend class RealFileSystem;
+  // Removes the temporary file, if any.
+  void Abandon();
+  UniqueFd folder_;
+  std::string name_;  // of the file in its folder
+  std::string path_;
+  std::string temp_;  // of the temporary file; empty once committed
+  bool set_id_cleared_ = false;
+};
+
 // The real POSIX file system. Below the tree root (OpenTree) every folder is
 // opened from the root's descriptor with openat2 (RESOLVE_BENEATH and
 // RESOLVE_NO_SYMLINKS), or component by component with O_NOFOLLOW where
@@ -235,8 +295,10 @@ class RealFileSystem : public FileSystem {
   bool IsFolder(const std::string& path) override;
   int OpenTree(const std::string& root) override;
   int LockFolder(const std::string& folder) override;
+  int LockShard(const std::string& folder, std::string_view shard) override;
   int ReadFile(const std::string& path, const FileId* expect,
                std::string* content, FileStamp* stamp) override;
+  int StampFile(const std::string& path, FileStamp* stamp) override;
   int ReplaceFile(const std::string& path, std::string_view content,
                   const ReplaceOptions& options, ReplaceNotes* notes) override;
   int CreateExclusive(const std::string& path,
@@ -247,6 +309,13 @@ class RealFileSystem : public FileSystem {
                 std::vector<FileId>* ids) override;
   int ListSubfolders(const std::string& folder,
                      std::vector<std::string>* names) override;
+  // A worker's file system shares the tree (its descriptor duplicated),
+  // nothing else.
+  std::unique_ptr<FileSystem> ForWorker() override;
+  int PrepareReplace(const std::string& path, std::string_view content,
+                     PreparedReplace* prepared) override;
+  int CommitReplace(PreparedReplace& prepared, const ReplaceOptions& options,
+                    ReplaceNotes* notes) override;
 
  protected:
   // The system calls that put data on disk, one method each, so that a test
@@ -286,6 +355,12 @@ class RealFileSystem : public FileSystem {
   int ReplaceIn(int folder, const std::string& name, const std::string& path,
                 std::string_view content, const ReplaceOptions& options,
                 ReplaceNotes* notes, std::string* temp);
+  // ReplaceIn's halves: the temporary file complete; then its commit.
+  int PrepareIn(int folder, const std::string& name, const std::string& path,
+                std::string_view content, const ReplaceOptions& options,
+                ReplaceNotes* notes, std::string* temp);
+  int CommitIn(int folder, const std::string& name, const std::string& path,
+               const ReplaceOptions& options, std::string* temp);
   int WriteAll(int fd, std::string_view data);
   template <typename Keep>
   int ListEntries(const std::string& folder, std::vector<std::string>* names,

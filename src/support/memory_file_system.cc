@@ -96,6 +96,14 @@ int MemoryFileSystem::LockFolder(const std::string& folder) {
   return 0;
 }
 
+int MemoryFileSystem::LockShard(const std::string& folder,
+                                std::string_view shard) {
+  if (int err = Failure(Op::kLock, folder)) return err;
+  if (!folders_.count(folder)) return ENOENT;
+  locks_.push_back(folder + " " + std::string(shard));
+  return 0;
+}
+
 int MemoryFileSystem::ReadFile(const std::string& path, const FileId* expect,
                                std::string* content, FileStamp* stamp) {
   content->clear();
@@ -107,6 +115,13 @@ int MemoryFileSystem::ReadFile(const std::string& path, const FileId* expect,
   if (expect != nullptr && StampOf(it->second).id != *expect) return ESTALE;
   if (stamp != nullptr) *stamp = StampOf(it->second);
   *content = it->second.content;
+  return 0;
+}
+
+int MemoryFileSystem::StampFile(const std::string& path, FileStamp* stamp) {
+  auto it = files_.find(path);
+  if (it == files_.end()) return folders_.count(path) ? EISDIR : ENOENT;
+  *stamp = StampOf(it->second);
   return 0;
 }
 

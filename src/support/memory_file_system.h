@@ -30,7 +30,7 @@ class MemoryFileSystem : public FileSystem {
  public:
   // kWrite: the temporary file of a replacement cannot be created;
   // kRename: the rename over the target fails.
-  // kLock: LockFolder of the folder.
+  // kLock: LockFolder or LockShard of the folder.
   enum class Op {
     kRead,
     kWrite,
@@ -83,8 +83,10 @@ class MemoryFileSystem : public FileSystem {
   bool IsFolder(const std::string& path) override;
   int OpenTree(const std::string& root) override;
   int LockFolder(const std::string& folder) override;
+  int LockShard(const std::string& folder, std::string_view shard) override;
   int ReadFile(const std::string& path, const FileId* expect,
                std::string* content, FileStamp* stamp) override;
+  int StampFile(const std::string& path, FileStamp* stamp) override;
   int ReplaceFile(const std::string& path, std::string_view content,
                   const ReplaceOptions& options, ReplaceNotes* notes) override;
   int CreateExclusive(const std::string& path,

@@ -59,9 +59,15 @@ std::vector<std::string> Temporaries(const std::string& folder) {
   return hidden;
 }
 
-using CrashSafety = E2eTest;
+// Run one file after another, and four at a time: the files written are
+// at every moment a prefix of the order, so a file after an old one is
+// old too.
+class CrashSafety : public E2eTest,
+                    public ::testing::WithParamInterface<const char*> {};
 
-TEST_F(CrashSafety, KilledRunLeavesEveryFileOldOrNewAndALaterRunFinishes) {
+INSTANTIATE_TEST_SUITE_P(Jobs, CrashSafety, ::testing::Values("1", "4"));
+
+TEST_P(CrashSafety, KilledRunLeavesEveryFileOldOrNewAndALaterRunFinishes) {
   WriteJob(kFooToBar);
   std::mt19937 rng(20261206);
   int killed_mid_run = 0;
@@ -79,8 +85,10 @@ TEST_F(CrashSafety, KilledRunLeavesEveryFileOldOrNewAndALaterRunFinishes) {
     // Killed once the run has begun file `target`, after a short random
     // pause, so that kills land in reads, edits, writes and renames.
     const size_t target = 1 + static_cast<size_t>(k) * (kFiles - 2) / kKills;
-    std::string bin = Binary(), params = ParamPath();
-    char* argv[] = {bin.data(), params.data(), nullptr};
+    std::string bin = Binary(), params = ParamPath(), jobs = GetParam();
+    std::string option = "--jobs";
+    char* argv[] = {bin.data(), option.data(), jobs.data(), params.data(),
+                    nullptr};
     pid_t pid = -1;
     ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ), 0);
     int wstatus = 0;
@@ -98,10 +106,14 @@ TEST_F(CrashSafety, KilledRunLeavesEveryFileOldOrNewAndALaterRunFinishes) {
     }
     if (WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == SIGKILL) ++killed_mid_run;
 
+    bool old_seen = false;
     for (int i = 0; i < kFiles; ++i) {
       const std::string bytes = Data(Name(i));
       if (bytes != ReplaceEvery(OldContent(i), "foo", "bar")) {
         ASSERT_EQ(bytes, OldContent(i)) << Name(i) << " is neither version";
+        old_seen = true;
+      } else {
+        ASSERT_FALSE(old_seen) << Name(i) << " is new after an old file";
       }
     }
     const std::vector<std::string> temporaries = Temporaries(data_);

@@ -117,7 +117,12 @@ class E2eTest : public ::testing::Test {
     ASSERT_EQ(std::system(("rm -rf '" + root_ + "'").c_str()), 0);
   }
 
-  std::string Binary() const { return ZARN_BINARY; }
+  // The binary under test: ZARN_TEST_BINARY when set (another build of
+  // it, such as the one under ThreadSanitizer), else this build's.
+  std::string Binary() const {
+    const char* other = std::getenv("ZARN_TEST_BINARY");
+    return other != nullptr && *other != '\0' ? other : ZARN_BINARY;
+  }
   std::string ParamPath() const { return root_ + "/params.ini"; }
   std::string RunLog() const { return root_ + "/run.log"; }
   // The default log, in the data folder.

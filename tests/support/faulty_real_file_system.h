@@ -50,6 +50,9 @@ class FaultyRealFileSystem : public RealFileSystem {
   std::function<void(const std::string&path)> before_open, before_commit,
       after_rename;
 
+  // Every fault and hook stays on the run's own thread.
+  std::unique_ptr<FileSystem> ForWorker() override { return nullptr; }
+
   using RealFileSystem::ListFiles;
   int ListFiles(const std::string& folder, std::vector<std::string>* names,
                 std::vector<FileId>* ids) override {

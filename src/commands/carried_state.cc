@@ -164,7 +164,7 @@ class Analysis {
       const CompiledOper& op) const {
     const std::string_view keyword = op.keyword();
     const int32_t next = op.number + 1;
-    if (op.handler == nullptr) return {};
+    if (op.handler == UnknownCommand) return {};
     const bool on_found = op.words[0] == "*rcf";
     if (keyword == "loop" || keyword == "if") {
       if (op.words[0].empty()) return {{next, false}};

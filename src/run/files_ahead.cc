@@ -86,6 +86,7 @@ struct FilesAhead::Worker {
     machine.max_text_size = st.machine.max_text_size;
     machine.step_limit = st.machine.step_limit;
     machine.interrupt = st.machine.interrupt;
+    machine.SetEncoding(st.encoding);
   }
 
   // Runs the program on the file read into slot, as ProcessFile does.

@@ -67,6 +67,14 @@ inline size_t CharLengthAt(std::string_view s, size_t i) {
   return n == 0 ? 1 : n;
 }
 
+// Whether every byte of s lies below 0x80.
+inline bool IsAscii(std::string_view s) {
+  for (char c : s) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
 // The number of characters of s; *valid (when given) receives whether
 // every one is a valid sequence.
 size_t CountChars(std::string_view s, bool* valid = nullptr);

@@ -96,8 +96,14 @@ void FileText::Replace(size_t pos, size_t len, std::string_view repl) {
     }
   }
   RestorePatch();
-  const bool count_chars = utf8_ && chars_ != kNone;
+  bool count_chars = utf8_ && chars_ != kNone;
   CharEdit char_edit;
+  if (count_chars && valid_ && chars_ == size_ && IsAscii(repl)) {
+    // Pure ASCII stays pure ASCII: a byte is a character before and after.
+    chars_ = chars_ - len + n;
+    cursor_char_ = cursor_byte_ = std::min(cursor_byte_, pos);
+    count_chars = false;
+  }
   if (count_chars) char_edit = BeforeCharEdit(pos, len);
   // The CR LF pairs that the edit can make or break begin from the byte
   // before the edit up to its last byte.

@@ -202,11 +202,14 @@ void FilesAhead::WorkerLoop(Worker& worker) {
         slot->run.content = std::string();
       }
     }
+    bool awaited = false;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
       slot->done = true;
+      awaited = awaited_ == slot->index;
     }
-    work_done_.notify_all();
+    // The file loop sleeps only on the file whose turn it is.
+    if (awaited) work_done_.notify_one();
   }
 }
 
@@ -251,6 +254,7 @@ FilesAhead::Slot& FilesAhead::Fill(size_t index) {
   }
   std::unique_lock<std::mutex> lock(mutex_);
   Slot& slot = *slots_.at(index);
+  awaited_ = index;
   while (!slot.done) {
     // A signal ends the programs of the workers too (the thread that
     // receives it is this one), so that a file in an endless loop is left

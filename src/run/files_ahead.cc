@@ -3,7 +3,9 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <new>
 #include <string_view>
 #include <system_error>
@@ -78,14 +80,15 @@ struct FilesAhead::Slot {
 };
 
 struct FilesAhead::Worker {
-  Worker(RunState& st)
+  // interrupt: the note that ends the program for the file in hand.
+  Worker(RunState& st, const std::atomic<int>* interrupt)
       : host(st.MessageFile(), st.MsgFile), machine(host, st.Program()) {
     // The variables as the run has them before its first file.
     machine.StrVars = st.machine.StrVars;
     machine.RangeVars = st.machine.RangeVars;
     machine.max_text_size = st.machine.max_text_size;
     machine.step_limit = st.machine.step_limit;
-    machine.interrupt = st.machine.interrupt;
+    machine.interrupt = interrupt;
     machine.SetEncoding(st.encoding);
   }
 
@@ -131,9 +134,9 @@ FilesAhead::FilesAhead(RunState& st, std::vector<File> files, int workers)
       files_(std::move(files)),
       window_(2 * static_cast<size_t>(std::max(workers, 1))),
       keep_original_(KeepsOriginal(st.options)) {
-  redo_ = std::make_unique<Worker>(st);
+  redo_ = std::make_unique<Worker>(st, st.machine.interrupt);
   for (int i = 0; i < std::max(workers, 1); ++i) {
-    workers_.push_back(std::make_unique<Worker>(st));
+    workers_.push_back(std::make_unique<Worker>(st, &cancel_));
   }
   try {
     for (std::unique_ptr<Worker>& worker : workers_) {
@@ -151,6 +154,8 @@ FilesAhead::FilesAhead(RunState& st, std::vector<File> files, int workers)
 FilesAhead::~FilesAhead() { Stop(); }
 
 void FilesAhead::Stop() {
+  // The files still running are never committed: their programs end now.
+  cancel_.store(-1);
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
@@ -198,11 +203,14 @@ void FilesAhead::WorkerLoop(Worker& worker) {
         slot->run.content = std::string();
       }
     }
+    bool awaited = false;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
       slot->done = true;
+      awaited = awaited_ == slot->index;
     }
-    work_done_.notify_all();
+    // The file loop sleeps only on the file whose turn it is.
+    if (awaited) work_done_.notify_one();
   }
 }
 
@@ -247,7 +255,14 @@ FilesAhead::Slot& FilesAhead::Fill(size_t index) {
   }
   std::unique_lock<std::mutex> lock(mutex_);
   Slot& slot = *slots_.at(index);
-  work_done_.wait(lock, [&slot] { return slot.done; });
+  awaited_ = index;
+  while (!slot.done) {
+    // A signal ends the programs of the workers too (the thread that
+    // receives it is this one), so that a file in an endless loop is left
+    // as a sequential run leaves it.
+    work_done_.wait_for(lock, std::chrono::milliseconds(20));
+    if (const int sig = InterruptSignal()) cancel_.store(sig);
+  }
   return slot;
 }
 

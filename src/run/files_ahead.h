@@ -26,6 +26,7 @@
 #ifndef ZARN_RUN_FILES_AHEAD_H_
 #define ZARN_RUN_FILES_AHEAD_H_
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -96,6 +97,10 @@ class FilesAhead {
   std::map<size_t, std::unique_ptr<Slot>> slots_;  // by index
   std::deque<Slot*> queue_;
   bool stopping_ = false;
+  size_t awaited_ = 0;  // the file whose turn it is
+  // Watched by the workers' programs between operations: a signal, or the
+  // end of the run.
+  std::atomic<int> cancel_{0};
   std::vector<std::unique_ptr<Worker>> workers_;
 };
 

@@ -157,6 +157,26 @@ TEST_F(Parallel, SecondPathOfAReplacedFileIsReadInItsTurn) {
   EXPECT_EQ(Data("a.txt"), "f" + std::string(64, 'o'));
 }
 
+// A run that stops on a file ends the programs the workers run on the
+// files after it, even an endless one, which a sequential run never began.
+TEST_F(Parallel, StopEndsTheProgramsOfTheFilesAfterIt) {
+  PutData("a.txt", "STOP");
+  PutData("b.txt", "b");
+  PutData("c.txt", "c");
+  // Killed after 20 s: a hang fails the test instead of hanging it.
+  std::vector<std::string> args = {
+      "/usr/bin/timeout", "-s",      "KILL",   "20",
+      Binary(),           "--quiet", "--jobs", "3"};
+  for (const char* op : {"setc stop,STOP", "find stop,b,h,a", "if *rcf",
+                         "bogus", "else", "endif", "loop", "lend 0"}) {
+    args.insert(args.end(), {"-e", op});
+  }
+  args.insert(args.end(),
+              {data_ + "/a.txt", data_ + "/b.txt", data_ + "/c.txt"});
+  EXPECT_EQ(RunProgram(args, root_).status, 2);
+  EXPECT_EQ(Data("b.txt"), "b");
+}
+
 // The default log lies in the data folder and is processed like a data
 // file, in its turn, with the lines logged before it; nothing is left
 // behind of the files the workers prepared.

@@ -191,8 +191,10 @@ TEST_F(Parallel, LogInTheDataFolderIsReadInItsTurn) {
     EXPECT_EQ(Run({"--jobs", run == 0 ? "1" : "4"}).status, 0);
     trees[run] = Tree(data_);
     std::string& log = trees[run]["zarn.log"];
+    // The log's own text went through the program too: so did the data
+    // folder's name in it (a temporary name may hold an o).
     log = ReplaceEvery(std::regex_replace(log, std::regex("[0-9:|-]{19} "), ""),
-                       data_, "");
+                       ReplaceEvery(data_, "o", "0"), "");
   }
   EXPECT_EQ(trees[0], trees[1]);
   EXPECT_NE(trees[1]["zarn.log"].find("Pr0cessing file '/zarn.l0g'"),

@@ -278,14 +278,28 @@ int RealFileSystem::Sync(int fd, bool /*is_folder*/) {
 }
 
 std::string RealFileSystem::NextTemporarySuffix() {
-  uint32_t bits = 0;
-  // getrandom blocks only until the pool is first seeded at boot; a short
-  // read cannot happen for four bytes, but an interrupted one is retried.
-  while (::getrandom(&bits, sizeof bits, 0) != sizeof bits) {
-    if (errno != EINTR) break;
+  // The random bytes come in batches, three per name: one system call
+  // serves twenty names.
+  if (random_used_ == random_.size()) {
+    size_t got = 0;
+    // getrandom blocks only until the pool is first seeded at boot; an
+    // interrupted or short read is continued.
+    while (got < random_.size()) {
+      const ssize_t n =
+          ::getrandom(random_.data() + got, random_.size() - got, 0);
+      if (n > 0) {
+        got += static_cast<size_t>(n);
+      } else if (errno != EINTR) {
+        break;
+      }
+    }
+    random_used_ = 0;
   }
+  const unsigned char* bits = random_.data() + random_used_;
+  random_used_ += 3;
   char suffix[16];
-  std::snprintf(suffix, sizeof suffix, "%06x", bits & 0xffffff);
+  std::snprintf(suffix, sizeof suffix, "%02x%02x%02x", bits[0], bits[1],
+                bits[2]);
   return suffix;
 }
 
@@ -703,9 +717,7 @@ int RealFileSystem::CommitIn(int folder, const std::string& name,
     // A file kept open for appends (the log, processed as a data file) is
     // now the old one: the next append opens the new one.
     for (auto it = appends_.begin(); it != appends_.end();) {
-      struct stat open_file;
-      if (::fstat(it->second.get(), &open_file) == 0 &&
-          IdOf(open_file) == IdOf(target)) {
+      if (it->second.id == IdOf(target)) {
         it = appends_.erase(it);
       } else {
         ++it;
@@ -761,9 +773,10 @@ int RealFileSystem::AppendToFile(const std::string& path,
     if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
       return errno;
     }
-    open_file = appends_.emplace(path, std::move(fd)).first;
+    open_file =
+        appends_.emplace(path, AppendFile{std::move(fd), IdOf(st)}).first;
   }
-  return WriteAll(open_file->second.get(), data);
+  return WriteAll(open_file->second.fd.get(), data);
 }
 
 template <typename Keep>

@@ -14,6 +14,7 @@
 
 #include <sys/types.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <functional>
@@ -366,12 +367,20 @@ class RealFileSystem : public FileSystem {
   int ListEntries(const std::string& folder, std::vector<std::string>* names,
                   std::vector<FileId>* ids, Keep keep);
 
+  // Random bytes for temporary names, and how many of them are used.
+  std::array<unsigned char, 60> random_{};
+  size_t random_used_ = 60;
   UniqueFd tree_;
   std::string tree_path_;
   UniqueFd cached_folder_;
   std::string cached_folder_path_;
-  // The files AppendToFile keeps open, by path (the log).
-  std::map<std::string, UniqueFd> appends_;
+  // The files AppendToFile keeps open, by path (the log), with the identity
+  // each had when opened.
+  struct AppendFile {
+    UniqueFd fd;
+    FileId id;
+  };
+  std::map<std::string, AppendFile> appends_;
   std::vector<UniqueFd> locks_;
   // Set by ReplaceIn for the rename of a replacement that must keep an
   // existing file (ReplaceOptions::keep_existing).

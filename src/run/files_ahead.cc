@@ -255,6 +255,22 @@ FilesAhead::Slot& FilesAhead::Fill(size_t index) {
   }
   std::unique_lock<std::mutex> lock(mutex_);
   Slot& slot = *slots_.at(index);
+  // A file whose turn has come before any worker took it is read and run
+  // here, as a file that changed since its read is run again in its turn,
+  // instead of waiting for a worker.
+  const auto queued = std::find(queue_.begin(), queue_.end(), &slot);
+  if (queued != queue_.end()) {
+    queue_.erase(queued);
+    lock.unlock();
+    if (slot.source != nullptr) ReadInto(slot, st_.fs);
+    if (slot.read_error == 0) {
+      redo_->files_path = files_[index].path;
+      redo_->Run(slot, keep_original_);
+    }
+    lock.lock();
+    slot.done = true;
+    return slot;
+  }
   awaited_ = index;
   while (!slot.done) {
     // A signal ends the programs of the workers too (the thread that

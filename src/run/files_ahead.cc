@@ -76,8 +76,19 @@ struct FilesAhead::Slot {
   std::vector<RecordingHost::Event> events;
   // What the worker's file system is made from; null: read already.
   std::shared_ptr<FileSystem> source;
+  bool claimed = false;       // a worker has taken it
+  bool read_in_turn = false;  // read by the file loop in the file's turn
   bool done = false;
 };
+
+namespace {
+
+// Over how many files, and below which mean size, files are run on the
+// file loop's thread.
+constexpr int64_t kFilesToJudge = 32;
+constexpr int64_t kSmallFileBytes = 16 * 1024;
+
+}  // namespace
 
 struct FilesAhead::Worker {
   // interrupt: the note that ends the program for the file in hand.
@@ -177,6 +188,7 @@ void FilesAhead::WorkerLoop(Worker& worker) {
       if (stopping_) return;
       slot = queue_.front();
       queue_.pop_front();
+      slot->claimed = true;
     }
     const File& file = files_[slot->index];
     worker.files_path = file.path;
@@ -225,7 +237,8 @@ FilesAhead::Slot& FilesAhead::Fill(size_t index) {
   // The files before it that the loop skipped are never read.
   next_read_ = std::max(next_read_, index);
   const int32_t segment = files_[index].segment;
-  while (next_read_ < files_.size() && next_read_ < index + window_ &&
+  const size_t window = on_this_thread_ ? 1 : window_;
+  while (next_read_ < files_.size() && next_read_ < index + window &&
          files_[next_read_].segment == segment) {
     auto slot = std::make_unique<Slot>();
     slot->index = next_read_;
@@ -241,28 +254,34 @@ FilesAhead::Slot& FilesAhead::Fill(size_t index) {
       ReadInto(*slot, st_.fs);
     }
     Slot* ready = slot.get();
+    bool queued = false;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
-      if (ready->read_error == 0) {
-        queue_.push_back(ready);
-      } else {
+      if (ready->read_error != 0) {
         ready->done = true;
+      } else if (!on_this_thread_) {
+        queue_.push_back(ready);
+        queued = true;
       }
       slots_.emplace(next_read_, std::move(slot));
     }
-    work_ready_.notify_one();
+    // A worker is woken only for a file it is to take.
+    if (queued) work_ready_.notify_one();
     ++next_read_;
   }
   std::unique_lock<std::mutex> lock(mutex_);
   Slot& slot = *slots_.at(index);
-  // A file whose turn has come before any worker took it is read and run
-  // here, as a file that changed since its read is run again in its turn,
-  // instead of waiting for a worker.
-  const auto queued = std::find(queue_.begin(), queue_.end(), &slot);
-  if (queued != queue_.end()) {
-    queue_.erase(queued);
+  // A file whose turn has come before any worker took it (or that is for
+  // this thread) is read and run here, as a file that changed since its
+  // read is run again in its turn, instead of waiting for a worker.
+  if (!slot.claimed && !slot.done) {
+    const auto queued = std::find(queue_.begin(), queue_.end(), &slot);
+    if (queued != queue_.end()) queue_.erase(queued);
     lock.unlock();
-    if (slot.source != nullptr) ReadInto(slot, st_.fs);
+    if (slot.source != nullptr) {
+      ReadInto(slot, st_.fs);
+      slot.read_in_turn = true;
+    }
     if (slot.read_error == 0) {
       redo_->files_path = files_[index].path;
       redo_->Run(slot, keep_original_);
@@ -291,7 +310,7 @@ void FilesAhead::Process(size_t index) {
   // log, processed as a data file, or another program). Its read in its
   // turn would have seen that: it is read and run again now.
   FileStamp now;
-  if (slot.read_error == 0 &&
+  if (slot.read_error == 0 && !slot.read_in_turn &&
       (st_.fs.StampFile(path, &now) != 0 || now != slot.run.stamp)) {
     ReadInto(slot, st_.fs);
     if (slot.read_error == 0) {
@@ -312,6 +331,12 @@ void FilesAhead::Process(size_t index) {
   if (slot.read_error != 0) {
     ReadFailed(st_, path, slot.read_error);
     return;
+  }
+  if (!on_this_thread_ && files_seen_ < kFilesToJudge) {
+    ++files_seen_;
+    bytes_seen_ += slot.run.stamp.size;
+    on_this_thread_ = files_seen_ == kFilesToJudge &&
+                      bytes_seen_ < kFilesToJudge * kSmallFileBytes;
   }
   for (const RecordingHost::Event& event : slot.events) {
     switch (event.kind) {

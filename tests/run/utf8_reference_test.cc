@@ -89,8 +89,9 @@ class Utf8Reference : public ::testing::Test {
   std::mt19937 rng_{20261207};
 };
 
-// The count, sixteen bytes at a time where it can, over long texts with
-// the edges of the valid forms: overlong, surrogate and cut sequences.
+// The count, sixteen or thirty-two bytes at a time where it can, over long
+// texts with the edges of the valid forms: overlong, surrogate, too large
+// and cut sequences.
 TEST_F(Utf8Reference, CountMatchesTheDefinition) {
   // Valid forms first, then invalid ones.
   const Chars pieces = {"a",
@@ -100,21 +101,39 @@ TEST_F(Utf8Reference, CountMatchesTheDefinition) {
                         "\xed\x9f\xbf",
                         "\xef\xbf\xbf",
                         "\xf4\x8f\xbf\xbf",
+                        "\xf0\x90\x80\x80",
                         "\xe0\x9f\xbf",
+                        "\xf0\x8f\xbf\xbf",
+                        "\xf4\x90\x80\x80",
+                        "\xf5\x80\x80\x80",
+                        "\xc2",
                         "\xed\xa0\x80",
                         "\xc1\xbf",
                         "\x80",
                         "\xe2\x82"};
   for (int round = 0; round < 3000; ++round) {
     std::string s;
+    // Some texts mostly ASCII (skipped in blocks); some valid but for
+    // one invalid piece put anywhere, even into a character.
     for (size_t n = rng_() % 120; n > 0; --n) {
-      s += pieces[rng_() % (round % 3 ? 7 : pieces.size())];
+      s += round % 5 == 0 && rng_() % 4 != 0
+               ? "a"
+               : pieces[rng_() % (round % 3 ? 8 : pieces.size())];
+    }
+    if (round % 3 == 1) {
+      s.insert(rng_() % (s.size() + 1),
+               pieces[8 + rng_() % (pieces.size() - 8)]);
     }
     const Chars want = Decode(s);
     bool valid = false;
     ASSERT_EQ(CountChars(s, &valid), want.size())
         << ::testing::PrintToString(s);
     EXPECT_EQ(valid, std::all_of(want.begin(), want.end(), IsValid));
+    if (!valid) continue;
+    // The walks of a text known to be valid.
+    ASSERT_EQ(CountCharStarts(s), want.size());
+    const size_t k = rng_() % (want.size() + 1);
+    ASSERT_EQ(SkipCharStarts(s, 0, k), Join(want, 0, k).size());
   }
 }
 

@@ -43,7 +43,10 @@
 // character number with its byte offset, is kept from the last conversion
 // (and moved along by edits), and a conversion walks from the nearest of
 // the start, the cursor and the end: a scan loop that moves forward
-// through the text walks it about once in all.
+// through the text walks it about once in all. The cursor before it is
+// kept too, and a conversion of either cursor's place is answered at
+// once: a search converts the start and the end of its match, and the
+// replacement of the match converts the same two again.
 //
 // Views handed out stay valid until the next call of a member other than
 // size(), HasCrLf(), AppendTo() and, once the characters are counted
@@ -192,7 +195,15 @@ class FileText {
   // Forgets the count (a new text, or one rewritten throughout).
   void ForgetChars() {
     chars_ = kNone;
-    cursor_char_ = cursor_byte_ = 0;
+    cursor_char_ = cursor_byte_ = other_char_ = other_byte_ = 0;
+  }
+  // The conversion just made becomes the cursor, the cursor the earlier
+  // one.
+  void MoveCursor(size_t c, size_t b) const {
+    other_char_ = cursor_char_;
+    other_byte_ = cursor_byte_;
+    cursor_char_ = c;
+    cursor_byte_ = b;
   }
   // Counting and walking over part of the text, the fast way when the
   // whole text is known to be valid UTF-8.
@@ -222,6 +233,8 @@ class FileText {
   mutable bool valid_ = false;    // and every one is valid UTF-8
   mutable size_t cursor_char_ = 0;
   mutable size_t cursor_byte_ = 0;
+  mutable size_t other_char_ = 0;  // the cursor before the last conversion
+  mutable size_t other_byte_ = 0;
   mutable std::string scratch_;
 
   // One logged edit: len bytes at pos (in the text as it was just before

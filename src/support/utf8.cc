@@ -271,16 +271,25 @@ ZARN_AVX2 bool CountValid(const unsigned char* p, size_t n, size_t* count) {
   return !c.Failed();
 }
 
-// The number of characters in the whole blocks of thirty-two bytes from p
-// on (n bytes) of a valid text; *used receives how many bytes they hold.
-ZARN_AVX2 size_t CountStarts(const unsigned char* p, size_t n, size_t* used) {
+// The number of characters of the n >= 32 bytes at p of a valid text; the
+// last block is the last thirty-two bytes, of which only those not yet
+// counted are.
+ZARN_AVX2 size_t CountStarts(const unsigned char* p, size_t n) {
   size_t count = 0;
   size_t i = 0;
   for (; i + 32 <= n; i += 32) {
     count +=
         Starts(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i)));
   }
-  *used = i;
+  if (i < n) {
+    const __m256i last =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + n - 32));
+    const auto cont = static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpgt_epi8(_mm256_set1_epi8(-64), last)));
+    const size_t rest = n - i;
+    count +=
+        rest - static_cast<size_t>(__builtin_popcount(cont >> (32 - rest)));
+  }
   return count;
 }
 
@@ -446,11 +455,11 @@ int EightStarts(const unsigned char* p) {
 size_t CountCharStarts(std::string_view s) {
   const unsigned char* p = Data(s);
   const size_t n = s.size();
+#if ZARN_UTF8_AVX2
+  if (n >= 32 && UseAvx2()) return avx2::CountStarts(p, n);
+#endif
   size_t count = 0;
   size_t i = 0;
-#if ZARN_UTF8_AVX2
-  if (n >= 32 && UseAvx2()) count = avx2::CountStarts(p, n, &i);
-#endif
   for (; i + 8 <= n; i += 8) count += static_cast<size_t>(EightStarts(p + i));
   for (; i < n; ++i) count += !IsContinuationByte(p[i]);
   return count;

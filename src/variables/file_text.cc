@@ -105,6 +105,10 @@ void FileText::Replace(size_t pos, size_t len, std::string_view repl) {
     other_char_ = other_byte_ = std::min(other_byte_, pos);
     count_chars = false;
   }
+  if (count_chars && valid_ && len <= 64 && n <= 64 &&
+      ValidEditKeepsCount(pos, len, repl)) {
+    count_chars = false;
+  }
   if (count_chars) char_edit = BeforeCharEdit(pos, len);
   // The CR LF pairs that the edit can make or break begin from the byte
   // before the edit up to its last byte.
@@ -335,6 +339,42 @@ size_t FileText::CharOfByteCounted(size_t b) const {
   }
   MoveCursor(c, b);
   return c;
+}
+
+bool FileText::ValidEditKeepsCount(size_t pos, size_t len,
+                                   std::string_view repl) {
+  auto starts_char = [&](size_t i) {
+    return i == size_ || !IsContinuationByte(static_cast<unsigned char>(At(i)));
+  };
+  const size_t end = pos + len;
+  if (!starts_char(pos) || !starts_char(end)) return false;
+  bool repl_valid = false;
+  const size_t new_chars = CountChars(repl, &repl_valid);
+  if (!repl_valid) return false;
+  // A valid text cut where characters begin, with valid text put between,
+  // is valid: only the characters replaced and put in are counted.
+  auto starts_in = [&](size_t from, size_t to) {
+    size_t k = 0;
+    for (size_t i = from; i < to; ++i) {
+      k += !IsContinuationByte(static_cast<unsigned char>(At(i)));
+    }
+    return k;
+  };
+  const size_t old_chars = starts_in(pos, end);
+  auto move = [&](size_t* c, size_t* b) {
+    if (*b <= pos) return;
+    if (*b >= end) {
+      *b = *b - len + repl.size();
+      *c = *c - old_chars + new_chars;
+    } else {
+      *c -= starts_in(pos, *b);
+      *b = pos;
+    }
+  };
+  move(&cursor_char_, &cursor_byte_);
+  move(&other_char_, &other_byte_);
+  chars_ = chars_ - old_chars + new_chars;
+  return true;
 }
 
 FileText::CharEdit FileText::BeforeCharEdit(size_t pos, size_t len) const {

@@ -191,6 +191,10 @@ class FileText {
     bool cursor_inside = false;
   };
   CharEdit BeforeCharEdit(size_t pos, size_t len) const;
+  // The same, without a window, for an edit of a valid text between two
+  // character starts by valid text: keeps the count and the cursors for
+  // it and says so, or else changes nothing and says no.
+  bool ValidEditKeepsCount(size_t pos, size_t len, std::string_view repl);
   void AfterCharEdit(const CharEdit& e, size_t len, size_t n);
   // Forgets the count (a new text, or one rewritten throughout).
   void ForgetChars() {

@@ -380,6 +380,15 @@ int FewByteSequences(const unsigned char* p, size_t* used) {
 size_t CountChars(std::string_view s, bool* valid) {
   const unsigned char* p = Data(s);
   const size_t n = s.size();
+  if (n <= 16) {
+    // A short text (a replacement, the bytes around an edit) of ASCII.
+    size_t i = 0;
+    while (i < n && p[i] < 0x80) ++i;
+    if (i == n) {
+      if (valid != nullptr) *valid = true;
+      return n;
+    }
+  }
 #if ZARN_UTF8_AVX2
   // A valid text (the common case) in one pass; an invalid one is counted
   // again below, character by character where it is not valid.

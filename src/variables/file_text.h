@@ -112,17 +112,25 @@ class FileText {
   void SetEncoding(TextEncoding encoding);
   bool utf8() const { return utf8_; }
   // The length in characters (size() in byte mode).
-  size_t CharCount() const { return utf8_ ? CountedChars() : size_; }
+  size_t CharCount() const {
+    return !utf8_ ? size_ : chars_ != kNone ? chars_ : CountedChars();
+  }
   // Whether the text is known to be valid UTF-8 (UTF-8 mode, counted).
   bool KnownValid() const { return utf8_ && chars_ != kNone && valid_; }
   // The byte offset of the zero-based character number c; size() from
   // CharCount() on.
   size_t ByteOfChar(size_t c) const {
-    return utf8_ ? ByteOfCharCounted(c) : std::min(c, size_);
+    // Where every byte is a character (pure ASCII, say), as in byte mode.
+    return !utf8_ || chars_ == size_ ? std::min(c, size_)
+                                     : ByteOfCharCounted(c);
   }
   // The character number of the byte offset b, which begins a character
   // (or is size()).
-  size_t CharOfByte(size_t b) const { return utf8_ ? CharOfByteCounted(b) : b; }
+  size_t CharOfByte(size_t b) const {
+    return !utf8_            ? b
+           : chars_ == size_ ? std::min(b, size_)
+                             : CharOfByteCounted(b);
+  }
 
   // Marks the current text as the one read from the data file.
   void TrackOriginal();

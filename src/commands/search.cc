@@ -23,7 +23,7 @@ enum class CaseMode { kIgnore, kSignificant };
 // The byte position (from 1) the search starts from for the character
 // position start; the subject is empty (start below 1, or at or past the
 // last character) exactly when it is for the character position.
-int32_t ByteStart(const FileText& text, int32_t start) {
+[[gnu::noinline]] int32_t ByteStart(const FileText& text, int32_t start) {
   if (start < 1) return start;
   if (static_cast<size_t>(start) >= text.CharCount()) return INT32_MAX;
   return static_cast<int32_t>(text.ByteOfChar(static_cast<size_t>(start) - 1) +
@@ -32,7 +32,8 @@ int32_t ByteStart(const FileText& text, int32_t start) {
 
 // The positions and lengths of a search started at ByteStart(start), in
 // characters.
-void InCharacters(const FileText& text, int32_t start, SearchResult* found) {
+[[gnu::noinline]] void InCharacters(const FileText& text, int32_t start,
+                                    SearchResult* found) {
   if (found->count <= 0) return;
   if (start < 1 || static_cast<size_t>(start) >= text.CharCount()) {
     // The empty subject: everything found is empty and lies at start.

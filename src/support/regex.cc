@@ -382,6 +382,19 @@ MatchStatus RegularExpressions::Test(std::string_view text,
   return status;
 }
 
+bool MatchesAsBytes(std::string_view pattern, bool ignore_case) {
+  if (pattern.empty()) return false;
+  for (const char c : pattern) {
+    const bool literal = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                         (c >= '0' && c <= '9') || c == ' ' || c == '_';
+    if (!literal) return false;
+    if (ignore_case && (c == 'k' || c == 'K' || c == 's' || c == 'S')) {
+      return false;
+    }
+  }
+  return true;
+}
+
 Regex* RegularExpressions::StartSearch(std::string_view pattern,
                                        bool ignore_case, SearchResult* result) {
   result->count = -1;
@@ -389,8 +402,9 @@ Regex* RegularExpressions::StartSearch(std::string_view pattern,
   result->length = 0;
   result->captures.clear();
   result->limit_exceeded = false;
-  Regex& regex = cache_.Get(
-      pattern, RegexOptions{.ignore_case = ignore_case, .utf = search_utf_});
+  const bool utf = search_utf_ && !MatchesAsBytes(pattern, ignore_case);
+  Regex& regex =
+      cache_.Get(pattern, RegexOptions{.ignore_case = ignore_case, .utf = utf});
   return regex.ok() ? &regex : nullptr;
 }
 

@@ -66,6 +66,18 @@ namespace zarn {
 // In UTF-8 mode (utf) a multi-byte character of the pattern is one atom.
 bool LineBreaksMatter(std::string_view pattern, bool utf = false);
 
+// Whether the pattern, searched in UTF-8 mode, matches exactly where it
+// matches as bytes: it is not empty and holds only ASCII letters, digits,
+// blanks and "_", each a literal that stands for itself alone; when case
+// is ignored, no k or s (Unicode folds K with U+212A KELVIN SIGN and S
+// with U+017F LONG S). Such a pattern can only match ASCII bytes, an ASCII
+// byte is a character of its own wherever it stands (never inside a
+// sequence, never part of an invalid byte), and the other letters fold
+// with ASCII letters only: every match in either mode lies between
+// character starts and is one in the other mode. Searches compile it
+// without UTF (a faster engine path).
+bool MatchesAsBytes(std::string_view pattern, bool ignore_case);
+
 // The options a pattern is compiled with; together with the pattern text
 // they identify a compiled pattern in the cache.
 struct RegexOptions {

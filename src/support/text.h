@@ -47,6 +47,9 @@ size_t FindText(std::string_view text, std::string_view what, size_t from);
 template <typename Kept, typename Hit>
 int32_t ForEachOccurrence(std::string_view text, std::string_view what,
                           int32_t count, bool chars, Kept kept, Hit hit) {
+  // An ASCII text is found only where characters begin and end (an ASCII
+  // byte is a character of its own wherever it stands): found as bytes.
+  chars = chars && !IsAscii(what);
   size_t from = 0;
   int32_t done = 0;
   for (; done < count; ++done) {

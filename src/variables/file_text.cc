@@ -102,6 +102,11 @@ void FileText::Replace(size_t pos, size_t len, std::string_view repl) {
     // Pure ASCII stays pure ASCII: a byte is a character before and after.
     chars_ = chars_ - len + n;
     cursor_char_ = cursor_byte_ = std::min(cursor_byte_, pos);
+    other_char_ = other_byte_ = std::min(other_byte_, pos);
+    count_chars = false;
+  }
+  if (count_chars && valid_ && len <= 64 && n <= 64 &&
+      ValidEditKeepsCount(pos, len, repl)) {
     count_chars = false;
   }
   if (count_chars) char_edit = BeforeCharEdit(pos, len);
@@ -194,7 +199,7 @@ void FileText::ReplaceEvery(std::string_view from, std::string_view to,
     const size_t to_chars = CountChars(to, &to_valid);
     chars_ = chars_ - static_cast<size_t>(done) * CountCharStarts(from) +
              static_cast<size_t>(done) * to_chars;
-    cursor_char_ = cursor_byte_ = 0;
+    cursor_char_ = cursor_byte_ = other_char_ = other_byte_ = 0;
   }
   if (!to_valid) ForgetChars();
   std::string().swap(shadow_);
@@ -254,7 +259,7 @@ void FileText::SetEncoding(TextEncoding encoding) {
 size_t FileText::CountedChars() const {
   if (chars_ == kNone) {
     chars_ = CountChars(view(), &valid_);
-    cursor_char_ = cursor_byte_ = 0;
+    cursor_char_ = cursor_byte_ = other_char_ = other_byte_ = 0;
   }
   return chars_;
 }
@@ -277,6 +282,12 @@ size_t FileText::ByteOfCharCounted(size_t c) const {
   const size_t total = CountedChars();
   if (c >= total) return size_;
   if (total == size_) return c;  // every byte is a character
+  if (c == cursor_char_) return cursor_byte_;
+  if (c == other_char_) {
+    std::swap(cursor_char_, other_char_);
+    std::swap(cursor_byte_, other_byte_);
+    return cursor_byte_;
+  }
   // From the nearest of the start, the cursor and the end.
   size_t from_char = 0;
   size_t from_byte = 0;
@@ -301,8 +312,7 @@ size_t FileText::ByteOfCharCounted(size_t c) const {
     const size_t low = from_byte >= 4 * k ? from_byte - 4 * k : 0;
     b = low + SkipBack(Span(low, from_byte), k);
   }
-  cursor_char_ = c;
-  cursor_byte_ = b;
+  MoveCursor(c, b);
   return b;
 }
 
@@ -310,6 +320,12 @@ size_t FileText::CharOfByteCounted(size_t b) const {
   const size_t total = CountedChars();
   if (b >= size_) return total;
   if (total == size_) return b;
+  if (b == cursor_byte_) return cursor_char_;
+  if (b == other_byte_) {
+    std::swap(cursor_char_, other_char_);
+    std::swap(cursor_byte_, other_byte_);
+    return cursor_char_;
+  }
   size_t c = 0;
   const size_t to_cursor =
       b >= cursor_byte_ ? b - cursor_byte_ : cursor_byte_ - b;
@@ -321,9 +337,44 @@ size_t FileText::CharOfByteCounted(size_t b) const {
   } else {
     c = CountIn(Span(0, b));
   }
-  cursor_char_ = c;
-  cursor_byte_ = b;
+  MoveCursor(c, b);
   return c;
+}
+
+bool FileText::ValidEditKeepsCount(size_t pos, size_t len,
+                                   std::string_view repl) {
+  auto starts_char = [&](size_t i) {
+    return i == size_ || !IsContinuationByte(static_cast<unsigned char>(At(i)));
+  };
+  const size_t end = pos + len;
+  if (!starts_char(pos) || !starts_char(end)) return false;
+  bool repl_valid = false;
+  const size_t new_chars = CountChars(repl, &repl_valid);
+  if (!repl_valid) return false;
+  // A valid text cut where characters begin, with valid text put between,
+  // is valid: only the characters replaced and put in are counted.
+  auto starts_in = [&](size_t from, size_t to) {
+    size_t k = 0;
+    for (size_t i = from; i < to; ++i) {
+      k += !IsContinuationByte(static_cast<unsigned char>(At(i)));
+    }
+    return k;
+  };
+  const size_t old_chars = starts_in(pos, end);
+  auto move = [&](size_t* c, size_t* b) {
+    if (*b <= pos) return;
+    if (*b >= end) {
+      *b = *b - len + repl.size();
+      *c = *c - old_chars + new_chars;
+    } else {
+      *c -= starts_in(pos, *b);
+      *b = pos;
+    }
+  };
+  move(&cursor_char_, &cursor_byte_);
+  move(&other_char_, &other_byte_);
+  chars_ = chars_ - old_chars + new_chars;
+  return true;
 }
 
 FileText::CharEdit FileText::BeforeCharEdit(size_t pos, size_t len) const {
@@ -372,6 +423,13 @@ void FileText::AfterCharEdit(const CharEdit& e, size_t len, size_t n) {
   } else if (cursor_byte_ >= e.right) {
     cursor_byte_ = cursor_byte_ - len + n;
     cursor_char_ = cursor_char_ - e.old_chars + new_chars;
+  }
+  // The earlier cursor moves the same way, or else starts over.
+  if (other_byte_ > e.left && other_byte_ < e.right) {
+    other_char_ = other_byte_ = 0;
+  } else if (other_byte_ >= e.right) {
+    other_byte_ = other_byte_ - len + n;
+    other_char_ = other_char_ - e.old_chars + new_chars;
   }
 }
 

@@ -43,7 +43,10 @@
 // character number with its byte offset, is kept from the last conversion
 // (and moved along by edits), and a conversion walks from the nearest of
 // the start, the cursor and the end: a scan loop that moves forward
-// through the text walks it about once in all.
+// through the text walks it about once in all. The cursor before it is
+// kept too, and a conversion of either cursor's place is answered at
+// once: a search converts the start and the end of its match, and the
+// replacement of the match converts the same two again.
 //
 // Views handed out stay valid until the next call of a member other than
 // size(), HasCrLf(), AppendTo() and, once the characters are counted
@@ -109,17 +112,25 @@ class FileText {
   void SetEncoding(TextEncoding encoding);
   bool utf8() const { return utf8_; }
   // The length in characters (size() in byte mode).
-  size_t CharCount() const { return utf8_ ? CountedChars() : size_; }
+  size_t CharCount() const {
+    return !utf8_ ? size_ : chars_ != kNone ? chars_ : CountedChars();
+  }
   // Whether the text is known to be valid UTF-8 (UTF-8 mode, counted).
   bool KnownValid() const { return utf8_ && chars_ != kNone && valid_; }
   // The byte offset of the zero-based character number c; size() from
   // CharCount() on.
   size_t ByteOfChar(size_t c) const {
-    return utf8_ ? ByteOfCharCounted(c) : std::min(c, size_);
+    // Where every byte is a character (pure ASCII, say), as in byte mode.
+    return !utf8_ || chars_ == size_ ? std::min(c, size_)
+                                     : ByteOfCharCounted(c);
   }
   // The character number of the byte offset b, which begins a character
   // (or is size()).
-  size_t CharOfByte(size_t b) const { return utf8_ ? CharOfByteCounted(b) : b; }
+  size_t CharOfByte(size_t b) const {
+    return !utf8_            ? b
+           : chars_ == size_ ? std::min(b, size_)
+                             : CharOfByteCounted(b);
+  }
 
   // Marks the current text as the one read from the data file.
   void TrackOriginal();
@@ -188,11 +199,23 @@ class FileText {
     bool cursor_inside = false;
   };
   CharEdit BeforeCharEdit(size_t pos, size_t len) const;
+  // The same, without a window, for an edit of a valid text between two
+  // character starts by valid text: keeps the count and the cursors for
+  // it and says so, or else changes nothing and says no.
+  bool ValidEditKeepsCount(size_t pos, size_t len, std::string_view repl);
   void AfterCharEdit(const CharEdit& e, size_t len, size_t n);
   // Forgets the count (a new text, or one rewritten throughout).
   void ForgetChars() {
     chars_ = kNone;
-    cursor_char_ = cursor_byte_ = 0;
+    cursor_char_ = cursor_byte_ = other_char_ = other_byte_ = 0;
+  }
+  // The conversion just made becomes the cursor, the cursor the earlier
+  // one.
+  void MoveCursor(size_t c, size_t b) const {
+    other_char_ = cursor_char_;
+    other_byte_ = cursor_byte_;
+    cursor_char_ = c;
+    cursor_byte_ = b;
   }
   // Counting and walking over part of the text, the fast way when the
   // whole text is known to be valid UTF-8.
@@ -222,6 +245,8 @@ class FileText {
   mutable bool valid_ = false;    // and every one is valid UTF-8
   mutable size_t cursor_char_ = 0;
   mutable size_t cursor_byte_ = 0;
+  mutable size_t other_char_ = 0;  // the cursor before the last conversion
+  mutable size_t other_byte_ = 0;
   mutable std::string scratch_;
 
   // One logged edit: len bytes at pos (in the text as it was just before

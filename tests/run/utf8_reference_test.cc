@@ -13,6 +13,7 @@
 #include "run/file_loop.h"
 #include "run/zarn_main.h"
 #include "support/memory_file_system.h"
+#include "support/regex.h"
 #include "support/utf8.h"
 
 namespace zarn {
@@ -89,8 +90,9 @@ class Utf8Reference : public ::testing::Test {
   std::mt19937 rng_{20261207};
 };
 
-// The count, sixteen bytes at a time where it can, over long texts with
-// the edges of the valid forms: overlong, surrogate and cut sequences.
+// The count, sixteen or thirty-two bytes at a time where it can, over long
+// texts with the edges of the valid forms: overlong, surrogate, too large
+// and cut sequences.
 TEST_F(Utf8Reference, CountMatchesTheDefinition) {
   // Valid forms first, then invalid ones.
   const Chars pieces = {"a",
@@ -100,22 +102,80 @@ TEST_F(Utf8Reference, CountMatchesTheDefinition) {
                         "\xed\x9f\xbf",
                         "\xef\xbf\xbf",
                         "\xf4\x8f\xbf\xbf",
+                        "\xf0\x90\x80\x80",
                         "\xe0\x9f\xbf",
+                        "\xf0\x8f\xbf\xbf",
+                        "\xf4\x90\x80\x80",
+                        "\xf5\x80\x80\x80",
+                        "\xc2",
                         "\xed\xa0\x80",
                         "\xc1\xbf",
                         "\x80",
                         "\xe2\x82"};
   for (int round = 0; round < 3000; ++round) {
     std::string s;
+    // Some texts mostly ASCII (skipped in blocks); some valid but for
+    // one invalid piece put anywhere, even into a character.
     for (size_t n = rng_() % 120; n > 0; --n) {
-      s += pieces[rng_() % (round % 3 ? 7 : pieces.size())];
+      s += round % 5 == 0 && rng_() % 4 != 0
+               ? "a"
+               : pieces[rng_() % (round % 3 ? 8 : pieces.size())];
+    }
+    if (round % 3 == 1) {
+      s.insert(rng_() % (s.size() + 1),
+               pieces[8 + rng_() % (pieces.size() - 8)]);
     }
     const Chars want = Decode(s);
     bool valid = false;
     ASSERT_EQ(CountChars(s, &valid), want.size())
         << ::testing::PrintToString(s);
     EXPECT_EQ(valid, std::all_of(want.begin(), want.end(), IsValid));
+    if (!valid) continue;
+    // The walks of a text known to be valid.
+    ASSERT_EQ(CountCharStarts(s), want.size());
+    const size_t k = rng_() % (want.size() + 1);
+    ASSERT_EQ(SkipCharStarts(s, 0, k), Join(want, 0, k).size());
   }
+}
+
+// A pattern a search compiles without UTF matches, from every character
+// start of random texts with the letters Unicode folds with k and s and
+// invalid bytes, exactly where the UTF-8 compile does; k and s, excluded
+// when case is ignored, do not.
+TEST_F(Utf8Reference, PatternsMatchingAsBytes) {
+  const Chars pieces = {"a",        "K",        "s",
+                        "k",        "S",        "1",
+                        " ",        "_",        "\xe2\x84\xaa",
+                        "\xc5\xbf", "\xc3\xa9", "\xff",
+                        "\xc3",     "\xe2\x84"};
+  const std::string letters = "aKskS1 _";
+  int differ = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const bool ignore_case = round % 2 == 0;
+    std::string pattern, text;
+    for (size_t n = 1 + rng_() % 3; n > 0; --n) {
+      pattern += letters[rng_() % letters.size()];
+    }
+    for (size_t n = rng_() % 30; n > 0; --n)
+      text += pieces[rng_() % pieces.size()];
+    Regex utf(pattern, {.ignore_case = ignore_case, .utf = true});
+    Regex bytes(pattern, {.ignore_case = ignore_case});
+    bool same = true;
+    for (size_t at = 0; at <= text.size();
+         at += at < text.size() ? CharLengthAt(text, at) : 1) {
+      const MatchStatus a = utf.Match(text, at);
+      size_t ab = 0, ae = 0, bb = 0, be = 0;
+      same = same && a == bytes.Match(text, at) &&
+             (a != MatchStatus::kMatch ||
+              (utf.Group(0, &ab, &ae) && bytes.Group(0, &bb, &be) && ab == bb &&
+               ae == be));
+    }
+    if (MatchesAsBytes(pattern, ignore_case)) {
+      ASSERT_TRUE(same) << pattern << " in " << ::testing::PrintToString(text);
+    }
+    differ += !same;
+  }
+  EXPECT_GT(differ, 0);
 }
 
 TEST_F(Utf8Reference, FunctionsCountAndCutCharacters) {

@@ -125,8 +125,9 @@ TEST(FileTextTest, CharactersFollowRandomEdits) {
       "a",    "\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80",
       "\x82", "\xe2",     "\xff"};
   std::mt19937 rng(14);
-  // Any pieces; valid ones (now and then an invalid one); ASCII only.
-  for (const size_t kinds : {7, 4, 1}) {
+  // Any pieces; valid ones (now and then an invalid one); valid ones of up
+  // to three bytes; ASCII only.
+  for (const size_t kinds : {7, 4, 3, 1}) {
     const bool valid = kinds < 7;
     auto random = [&](size_t max) {
       std::string s;
@@ -148,6 +149,10 @@ TEST(FileTextTest, CharactersFollowRandomEdits) {
         len = SkipChars(now, pos, rng() % 3) - pos;
       }
       const std::string repl = random(3);
+      // Both cursors by the edit, as a search and its rep leave them.
+      const size_t near = CountChars(std::string_view(now).substr(0, pos));
+      text.ByteOfChar(near + rng() % 3);
+      text.ByteOfChar(near);
       if (step % 50 == 49) {
         // A replacement of every occurrence, which keeps a valid count.
         const std::string from = random(2) + "a", to = random(1);
@@ -164,7 +169,9 @@ TEST(FileTextTest, CharactersFollowRandomEdits) {
         now.replace(pos, len, repl);
       }
       for (int k = 0; k < 3; ++k) {
-        const size_t c = rng() % (CountChars(now) + 1);
+        // The first by the edit, where the cursors were left.
+        const size_t c = k == 0 ? std::min(near + rng() % 3, CountChars(now))
+                                : rng() % (CountChars(now) + 1);
         ASSERT_EQ(text.ByteOfChar(c), SkipChars(now, 0, c)) << step;
         ASSERT_EQ(text.CharOfByte(SkipChars(now, 0, c)), c) << step;
       }

@@ -186,9 +186,10 @@ void WriteBackFailed(RunState& st, const std::string& path, int err) {
 }
 
 // Called by the replacement of a changed file just before its rename: from
-// here until the file's "File done" line is in the log the termination
-// signals wait, so that no signal falls between the two. A signal that came
-// before abandons the file instead.
+// here until the file's "File done" line is in the log no signal ends the
+// process, so that none falls between the two (a first one stops the run
+// before the next file). A signal that came before abandons the file
+// instead.
 int CommitGate() {
   DeferInterrupts();
   return InterruptSignal() != 0 ? ECANCELED : 0;
@@ -440,7 +441,8 @@ void ProcessFile(RunState& st, const std::string& path, const FileId* listed,
     return ProcessStream(st, filter);
   }
   FileRun run;
-  if (int err = st.fs.ReadFile(path, listed, &run.content, &run.stamp)) {
+  if (int err = st.fs.ReadFile(path, listed, &run.content, &run.stamp,
+                               &run.read)) {
     ReadFailed(st, path, err);
     return;
   }
@@ -495,6 +497,7 @@ bool CommitFile(RunState& st, const std::string& path, FileRun& run) {
   // another program wrote to it meanwhile is not overwritten.
   ReplaceOptions how;
   how.unchanged = &run.stamp;
+  how.read = &run.read;
   how.before_commit = CommitGate;
   ReplaceNotes notes;
   const int err = run.prepared.ready()

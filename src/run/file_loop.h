@@ -35,6 +35,9 @@ struct FileRun {
   std::string content;   // the text as read; the new text when rewrite
   std::string original;  // the text as read, when KeepsOriginal
   bool rewrite = false;  // the program changed the text
+  // The file as read, still open, for the attributes of its replacement;
+  // closed once it is no longer needed.
+  ReadHandle read;
   // The new text already in a temporary file beside the file, when a
   // worker prepared the replacement (see FileSystem::PrepareReplace).
   PreparedReplace prepared;

@@ -83,8 +83,8 @@ struct FilesAhead::Slot {
 
 namespace {
 
-// Over how many files, and below which mean size, files are run on the
-// file loop's thread.
+// Over how many files, and below which mean size, files count as small:
+// then one worker fewer runs, and the file loop's thread takes its place.
 constexpr int64_t kFilesToJudge = 32;
 constexpr int64_t kSmallFileBytes = 16 * 1024;
 
@@ -92,8 +92,10 @@ constexpr int64_t kSmallFileBytes = 16 * 1024;
 
 struct FilesAhead::Worker {
   // interrupt: the note that ends the program for the file in hand.
-  Worker(RunState& st, const std::atomic<int>* interrupt)
-      : host(st.MessageFile(), st.MsgFile), machine(host, st.Program()) {
+  Worker(RunState& st, const std::atomic<int>* interrupt, size_t n)
+      : number(n),
+        host(st.MessageFile(), st.MsgFile),
+        machine(host, st.Program()) {
     // The variables as the run has them before its first file.
     machine.StrVars = st.machine.StrVars;
     machine.RangeVars = st.machine.RangeVars;
@@ -124,6 +126,7 @@ struct FilesAhead::Worker {
     slot.events = host.Take();
   }
 
+  const size_t number;  // from 0, in the order the workers were started
   RecordingHost host;
   Machine machine;
   std::string files_path;  // the path of the file in hand
@@ -143,12 +146,12 @@ int UsableCores() {
 FilesAhead::FilesAhead(RunState& st, std::vector<File> files, int workers)
     : st_(st),
       files_(std::move(files)),
-      window_(2 * static_cast<size_t>(std::max(workers, 1))),
       keep_original_(KeepsOriginal(st.options)) {
-  redo_ = std::make_unique<Worker>(st, st.machine.interrupt);
-  for (int i = 0; i < std::max(workers, 1); ++i) {
-    workers_.push_back(std::make_unique<Worker>(st, &cancel_));
+  redo_ = std::make_unique<Worker>(st, st.machine.interrupt, 0);
+  for (size_t i = 0; i < static_cast<size_t>(std::max(workers, 1)); ++i) {
+    workers_.push_back(std::make_unique<Worker>(st, &cancel_, i));
   }
+  active_ = workers_.size();
   try {
     for (std::unique_ptr<Worker>& worker : workers_) {
       Worker* w = worker.get();
@@ -184,8 +187,11 @@ void FilesAhead::WorkerLoop(Worker& worker) {
     Slot* slot = nullptr;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      work_ready_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-      if (stopping_) return;
+      work_ready_.wait(lock, [this, &worker] {
+        return stopping_ || worker.number >= active_ || !queue_.empty();
+      });
+      // A worker beyond the ones still wanted ends for good.
+      if (stopping_ || worker.number >= active_) return;
       slot = queue_.front();
       queue_.pop_front();
       slot->claimed = true;
@@ -211,9 +217,15 @@ void FilesAhead::WorkerLoop(Worker& worker) {
           slot->run.rewrite && !st_.options.dry_run && !slot->out_of_memory &&
           !slot->interrupted &&
           worker.fs->PrepareReplace(file.path, slot->run.content,
+                                    &slot->run.read,
                                     &slot->run.prepared) == 0) {
         slot->run.content = std::string();
       }
+    }
+    // Closed here rather than by the file loop; a commit without a prepared
+    // file looks the file up again.
+    if (slot->run.prepared.ready() || !slot->run.rewrite) {
+      slot->run.read = ReadHandle();
     }
     bool awaited = false;
     {
@@ -230,14 +242,15 @@ void FilesAhead::ReadInto(Slot& slot, FileSystem& fs) {
   const File& file = files_[slot.index];
   slot.run = FileRun();
   slot.read_error =
-      fs.ReadFile(file.path, file.listed, &slot.run.content, &slot.run.stamp);
+      fs.ReadFile(file.path, file.listed, &slot.run.content, &slot.run.stamp,
+                  &slot.run.read);
 }
 
 FilesAhead::Slot& FilesAhead::Fill(size_t index) {
   // The files before it that the loop skipped are never read.
   next_read_ = std::max(next_read_, index);
   const int32_t segment = files_[index].segment;
-  const size_t window = on_this_thread_ ? 1 : window_;
+  const size_t window = 2 * workers_.size();
   while (next_read_ < files_.size() && next_read_ < index + window &&
          files_[next_read_].segment == segment) {
     auto slot = std::make_unique<Slot>();
@@ -259,7 +272,7 @@ FilesAhead::Slot& FilesAhead::Fill(size_t index) {
       const std::lock_guard<std::mutex> lock(mutex_);
       if (ready->read_error != 0) {
         ready->done = true;
-      } else if (!on_this_thread_) {
+      } else {
         queue_.push_back(ready);
         queued = true;
       }
@@ -271,27 +284,33 @@ FilesAhead::Slot& FilesAhead::Fill(size_t index) {
   }
   std::unique_lock<std::mutex> lock(mutex_);
   Slot& slot = *slots_.at(index);
-  // A file whose turn has come before any worker took it (or that is for
-  // this thread) is read and run here, as a file that changed since its
-  // read is run again in its turn, instead of waiting for a worker.
+  // A file whose turn has come before any worker took it is read and run
+  // here, as a file that changed since its read is run again in its turn,
+  // instead of waiting for a worker.
   if (!slot.claimed && !slot.done) {
     const auto queued = std::find(queue_.begin(), queue_.end(), &slot);
     if (queued != queue_.end()) queue_.erase(queued);
     lock.unlock();
-    if (slot.source != nullptr) {
-      ReadInto(slot, st_.fs);
-      slot.read_in_turn = true;
-    }
-    if (slot.read_error == 0) {
-      redo_->files_path = files_[index].path;
-      redo_->Run(slot, keep_original_);
-    }
+    RunHere(slot, /*in_turn=*/true);
     lock.lock();
     slot.done = true;
     return slot;
   }
   awaited_ = index;
   while (!slot.done) {
+    // Small files: rather than wait, this thread runs the file furthest
+    // ahead that no worker has taken (the workers take them from the
+    // front), so that the committing and the running stay balanced.
+    if (active_ < workers_.size() && !queue_.empty()) {
+      Slot* ahead = queue_.back();
+      queue_.pop_back();
+      ahead->claimed = true;
+      lock.unlock();
+      RunHere(*ahead, /*in_turn=*/false);
+      lock.lock();
+      ahead->done = true;
+      continue;
+    }
     // A signal ends the programs of the workers too (the thread that
     // receives it is this one), so that a file in an endless loop is left
     // as a sequential run leaves it.
@@ -299,6 +318,17 @@ FilesAhead::Slot& FilesAhead::Fill(size_t index) {
     if (const int sig = InterruptSignal()) cancel_.store(sig);
   }
   return slot;
+}
+
+void FilesAhead::RunHere(Slot& slot, bool in_turn) {
+  if (slot.source != nullptr) {
+    ReadInto(slot, st_.fs);
+    slot.read_in_turn = in_turn;
+  }
+  if (slot.read_error == 0) {
+    redo_->files_path = files_[slot.index].path;
+    redo_->Run(slot, keep_original_);
+  }
 }
 
 void FilesAhead::Process(size_t index) {
@@ -332,11 +362,21 @@ void FilesAhead::Process(size_t index) {
     ReadFailed(st_, path, slot.read_error);
     return;
   }
-  if (!on_this_thread_ && files_seen_ < kFilesToJudge) {
+  if (files_seen_ < kFilesToJudge) {
     ++files_seen_;
     bytes_seen_ += slot.run.stamp.size;
-    on_this_thread_ = files_seen_ == kFilesToJudge &&
-                      bytes_seen_ < kFilesToJudge * kSmallFileBytes;
+    if (files_seen_ == kFilesToJudge &&
+        bytes_seen_ < kFilesToJudge * kSmallFileBytes && active_ > 1) {
+      // Small files: the file loop's thread, which takes every file no
+      // worker has taken yet, is as busy as a worker, and one more
+      // thread than there are cores would only make them wait on each
+      // other. The last worker ends.
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        --active_;
+      }
+      work_ready_.notify_all();
+    }
   }
   for (const RecordingHost::Event& event : slot.events) {
     switch (event.kind) {

@@ -15,9 +15,11 @@
 // therefore at every moment a prefix of the order, and a run that stops
 // on a file leaves nothing after it written or logged.
 //
-// At most two files per worker are in flight, whatever the tree. Files
-// that prove small (under 16 KB on average over the first ones) run on the
-// file loop's thread instead, where they cost less. A file
+// At most two files per worker are in flight, whatever the tree. The file
+// loop's thread takes every file whose turn comes before a worker took it;
+// once the files prove small (under 16 KB on average over the first ones),
+// its own commits keep it as busy as a worker, and one worker ends so that
+// the threads do not outnumber the cores. A file
 // that changed between its read ahead and its turn (its stamp differs: an
 // earlier file of the run replaced it under a second path, the run's own
 // log is being written, another program wrote to it) is read and run
@@ -79,12 +81,14 @@ class FilesAhead {
   Slot& Fill(size_t index);
   // Reads the file of slot through fs.
   void ReadInto(Slot& slot, FileSystem& fs);
+  // Reads (when no worker did) and runs the file of slot on this thread;
+  // in_turn: its turn has come, so what it read needs no second look.
+  void RunHere(Slot& slot, bool in_turn);
   void WorkerLoop(Worker& worker);
   void Stop();
 
   RunState& st_;
   const std::vector<File> files_;
-  const size_t window_;
   const bool keep_original_;
   size_t next_read_ = 0;
   // The file system the workers' own are made from, for the segment of
@@ -92,12 +96,10 @@ class FilesAhead {
   std::shared_ptr<FileSystem> worker_source_;
   int32_t segment_ = -1;
   std::unique_ptr<Worker> redo_;  // runs a file again, on this thread
-  // The files run so far and their size as read: once they show that the
-  // files are small (handing one to a worker and back would cost about as
-  // much as running it), the rest run on this thread, one after another.
+  // The files run so far and their size as read, until they show whether
+  // the files are small.
   int64_t files_seen_ = 0;
   int64_t bytes_seen_ = 0;
-  bool on_this_thread_ = false;
 
   std::mutex mutex_;
   std::condition_variable work_ready_;
@@ -106,6 +108,9 @@ class FilesAhead {
   std::deque<Slot*> queue_;
   bool stopping_ = false;
   size_t awaited_ = 0;  // the file whose turn it is
+  // The workers still taking files: those numbered below. Written by this
+  // thread only, under mutex_.
+  size_t active_ = 0;
   // Watched by the workers' programs between operations: a signal, or the
   // end of the run.
   std::atomic<int> cancel_{0};

@@ -9,18 +9,35 @@ namespace zarn {
 
 namespace {
 
-// Lock-free, so that the handler may write it.
+// Lock-free, so that the handler may write them. Only the thread of the
+// file loop receives the signals (the workers keep them away), so the
+// handler and that thread never run at once: the handler only interrupts it.
 std::atomic<int> g_signal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
+// Set while a file's commit holds the signals back; then a second signal is
+// kept in g_held instead of ending the process, until AllowInterrupts.
+std::atomic<bool> g_deferred{false};
+std::atomic<int> g_held{0};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+// What the signal would have done without a handler: it is held back until
+// the handler (or the caller) returns, then ends the process.
+void EndBySignal(int sig) {
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void OnSignal(int sig) {
   if (g_signal.load(std::memory_order_relaxed) != 0) {
-    // The second signal: what it would have done without a handler. It is
-    // held back until this handler returns, then ends the process.
-    ::signal(sig, SIG_DFL);
-    ::raise(sig);
+    // The second signal ends the process, once the commit in hand is
+    // logged.
+    if (g_deferred.load(std::memory_order_relaxed)) {
+      g_held.store(sig, std::memory_order_relaxed);
+    } else {
+      EndBySignal(sig);
+    }
     return;
   }
   g_signal.store(sig, std::memory_order_relaxed);
@@ -49,14 +66,21 @@ int InterruptSignal() { return g_signal.load(std::memory_order_relaxed); }
 
 const std::atomic<int>& InterruptNote() { return g_signal; }
 
+// Without a system call: a file's commit is held together by a flag the
+// handler reads, which costs nothing per file. The fences keep the compiler
+// from moving the flag's writes across the work they guard.
 void DeferInterrupts() {
-  const sigset_t set = Signals();
-  ::sigprocmask(SIG_BLOCK, &set, nullptr);
+  g_deferred.store(true, std::memory_order_relaxed);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
 void AllowInterrupts() {
-  const sigset_t set = Signals();
-  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  g_deferred.store(false, std::memory_order_relaxed);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  if (const int sig = g_held.exchange(0, std::memory_order_relaxed)) {
+    EndBySignal(sig);
+  }
 }
 
 void KeepInterruptsFromThisThread() {

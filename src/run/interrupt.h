@@ -23,12 +23,13 @@ int InterruptSignal();
 // The note itself, for a machine to look at between operations.
 const std::atomic<int>& InterruptNote();
 
-// Holds the three signals back (they stay pending) from the moment a
-// changed file is about to be renamed over its original until its "File
-// done" line is in the log, so that no signal, not even the second one,
-// falls between the two.
+// Holds the second signal back from the moment a changed file is about to
+// be renamed over its original until its "File done" line is in the log,
+// so that no signal ends the process between the two (the first one is
+// noted as always, and the file loop stops before the next file).
 void DeferInterrupts();
-// Lets them through again; a signal that came meanwhile is handled now.
+// Lets it through again; a second signal that came meanwhile ends the
+// process now.
 void AllowInterrupts();
 // Keeps the signals away from the calling thread for good (a worker's), so
 // that they all reach the thread of the file loop, which defers them.

@@ -443,7 +443,8 @@ int RealFileSystem::StampFile(const std::string& path, FileStamp* stamp) {
 }
 
 int RealFileSystem::ReadFile(const std::string& path, const FileId* expect,
-                             std::string* content, FileStamp* stamp) {
+                             std::string* content, FileStamp* stamp,
+                             ReadHandle* kept) {
   content->clear();
   UniqueFd fd;
   std::string rel;
@@ -502,13 +503,24 @@ int RealFileSystem::ReadFile(const std::string& path, const FileId* expect,
         return err;
       }
       if (n == 0) break;
+      const bool short_read = n < data.size() - used;
       used += n;
+      // A read that stops short exactly where fstat put the end is at the
+      // end: no further read is needed to learn it. (Anywhere else a short
+      // read proves nothing; the loop goes on until a read returns none.)
+      if (short_read && used == static_cast<size_t>(st.st_size)) break;
     }
     if (used > static_cast<size_t>(kMaxFileSize)) return EFBIG;
     data.resize(used);
     *content = std::move(data);
   } catch (const std::bad_alloc&) {
     return ENOMEM;  // the file is simply not read
+  }
+  if (kept != nullptr) {
+    kept->fd = std::move(fd);
+    kept->mode = st.st_mode;
+    kept->uid = st.st_uid;
+    kept->gid = st.st_gid;
   }
   return 0;
 }
@@ -543,6 +555,7 @@ std::unique_ptr<FileSystem> RealFileSystem::ForWorker() {
 
 int RealFileSystem::PrepareReplace(const std::string& path,
                                    std::string_view content,
+                                   const ReadHandle* read,
                                    PreparedReplace* prepared) {
   UniqueFd own;
   int folder = -1;
@@ -555,9 +568,11 @@ int RealFileSystem::PrepareReplace(const std::string& path,
   if (kept.get() < 0) return errno;
   std::string temp;
   ReplaceNotes notes;
+  ReplaceOptions how;
+  how.read = read;
   try {
-    if (int err = PrepareIn(kept.get(), name, path, content, ReplaceOptions(),
-                            &notes, &temp)) {
+    if (int err = PrepareIn(kept.get(), name, path, content, how, &notes,
+                            &temp)) {
       return err;
     }
   } catch (const std::bad_alloc&) {
@@ -616,16 +631,30 @@ int RealFileSystem::PrepareIn(int folder, const std::string& name,
   // link (a link at the path is replaced by the new file, and its target
   // neither lends its attributes nor is written), and opened only when it
   // is a regular file, for its extended attributes.
-  const std::string like_name =
-      options.like.empty() ? name : NamePart(options.like);
-  struct stat old;
-  const bool had_old =
-      ::fstatat(folder, like_name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
-      S_ISREG(old.st_mode);
-  UniqueFd like;
-  if (had_old) {
-    like = UniqueFd(::openat(folder, like_name.c_str(),
-                             O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  // The file as its read left it open serves as well, and costs no look.
+  struct stat old {};
+  bool had_old = false;
+  UniqueFd like_own;
+  int like = -1;
+  if (options.like.empty() && options.read != nullptr &&
+      options.read->fd.get() >= 0) {
+    had_old = true;
+    old.st_mode = options.read->mode;
+    old.st_uid = options.read->uid;
+    old.st_gid = options.read->gid;
+    like = options.read->fd.get();
+  } else {
+    const std::string like_name =
+        options.like.empty() ? name : NamePart(options.like);
+    had_old =
+        ::fstatat(folder, like_name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(old.st_mode);
+    if (had_old) {
+      like_own = UniqueFd(::openat(folder, like_name.c_str(),
+                                   O_RDONLY | O_NONBLOCK | O_NOFOLLOW |
+                                       O_CLOEXEC));
+      like = like_own.get();
+    }
   }
   mode_t mode = had_old ? (old.st_mode & 07777) : DefaultFileMode();
 
@@ -668,16 +697,18 @@ int RealFileSystem::PrepareIn(int folder, const std::string& name,
         return fail(errno);
       }
     }
-    struct stat now;
-    if (::fstat(fd.get(), &now) != 0) return fail(errno);
-    if ((now.st_uid != old.st_uid || now.st_gid != old.st_gid) &&
-        (mode & (S_ISUID | S_ISGID)) != 0) {
-      // The new file belongs to whoever runs Zarn: with the original's
-      // set-id bits it would run as that user, or that group.
-      mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
-      if (notes != nullptr) notes->set_id_cleared = true;
+    // Only a set-id file needs to know whom the new one belongs to now.
+    if ((mode & (S_ISUID | S_ISGID)) != 0) {
+      struct stat now;
+      if (::fstat(fd.get(), &now) != 0) return fail(errno);
+      if (now.st_uid != old.st_uid || now.st_gid != old.st_gid) {
+        // The new file belongs to whoever runs Zarn: with the original's
+        // set-id bits it would run as that user, or that group.
+        mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
+        if (notes != nullptr) notes->set_id_cleared = true;
+      }
     }
-    if (int err = CopyAttributes(like.get(), fd.get())) return fail(err);
+    if (int err = CopyAttributes(like, fd.get())) return fail(err);
   }
   if (::fchmod(fd.get(), mode) != 0) return fail(errno);
   if (sync_writes()) {

@@ -64,6 +64,8 @@ enum class FileStep {
 // its read saw (ReplaceOptions::unchanged); no errno says that.
 inline constexpr int kChangedSinceRead = -1;
 
+struct ReadHandle;
+
 // How ReplaceFile replaces a file; the defaults are WriteWholeFile's.
 struct ReplaceOptions {
   // The file, in the same folder, whose permission bits, owner, group and
@@ -73,6 +75,10 @@ struct ReplaceOptions {
   // is about to be replaced; otherwise nothing is replaced and the status
   // is kChangedSinceRead.
   const FileStamp* unchanged = nullptr;
+  // The file as its read left it open (ReadHandle), with `unchanged`: the
+  // new file takes its attributes from it instead of looking the file up
+  // again. Unused with `like`.
+  const ReadHandle* read = nullptr;
   // Called once the temporary file is complete, just before that check and
   // the rename; a status other than 0 abandons the replacement (the
   // temporary file is removed, the original untouched) and is returned.
@@ -124,11 +130,17 @@ class FileSystem {
   // read (EFBIG): every position of a text is a 32-bit number. With
   // `expect`, the file must be that one (a file of the tree as its listing
   // saw it): another file at the name is not read (ESTALE), nor is a link
-  // (ELOOP). `stamp`, when given, receives what the read saw of the file.
+  // (ELOOP). `stamp`, when given, receives what the read saw of the file;
+  // `kept`, when given, may receive the file still open (ReadHandle).
   virtual int ReadFile(const std::string& path, const FileId* expect,
-                       std::string* content, FileStamp* stamp) = 0;
+                       std::string* content, FileStamp* stamp,
+                       ReadHandle* kept) = 0;
+  int ReadFile(const std::string& path, const FileId* expect,
+               std::string* content, FileStamp* stamp) {
+    return ReadFile(path, expect, content, stamp, nullptr);
+  }
   int ReadWholeFile(const std::string& path, std::string* content) {
-    return ReadFile(path, nullptr, content, nullptr);
+    return ReadFile(path, nullptr, content, nullptr, nullptr);
   }
   // What a read of the file would see of it now (ReadFile's stamp), without
   // reading it; a link is not followed.
@@ -161,6 +173,8 @@ class FileSystem {
   // folders), for ReadFile and PrepareReplace there; nullptr when this one
   // cannot be shared out, and the thread that owns it does everything.
   virtual std::unique_ptr<FileSystem> ForWorker() { return nullptr; }
+  // `read` (may be null): the file's ReadHandle, as in
+  // ReplaceOptions::read; the commit must then check `unchanged`.
   // ReplaceFile in two halves, the first on a worker's file system: the
   // temporary file complete (with the attributes of the file it replaces)
   // in the file's folder, kept open in *prepared; then, on the file system
@@ -169,6 +183,7 @@ class FileSystem {
   // never committed is removed with *prepared. ENOTSUP where not offered.
   virtual int PrepareReplace(const std::string& /*path*/,
                              std::string_view /*content*/,
+                             const ReadHandle* /*read*/,
                              PreparedReplace* /*prepared*/) {
     return ENOTSUP;
   }
@@ -256,6 +271,19 @@ class UniqueFd {
   int fd_ = -1;
 };
 
+// What a read leaves of a file for its replacement: the file still open
+// and its attributes as the read saw them. Used only together with the
+// read's stamp (ReplaceOptions::unchanged), which a change of any of them
+// would have changed (it moves the file's change time), so they are the
+// file's own whenever the replacement goes ahead. Empty where the file
+// system keeps nothing open.
+struct ReadHandle {
+  UniqueFd fd;
+  uint32_t mode = 0;  // type and permission bits
+  uint32_t uid = 0;
+  uint32_t gid = 0;
+};
+
 // A replacement's temporary file, complete in its open folder, waiting for
 // its commit (FileSystem::PrepareReplace); removed with this object unless
 // committed.
@@ -297,8 +325,10 @@ class RealFileSystem : public FileSystem {
   int OpenTree(const std::string& root) override;
   int LockFolder(const std::string& folder) override;
   int LockShard(const std::string& folder, std::string_view shard) override;
+  using FileSystem::ReadFile;
   int ReadFile(const std::string& path, const FileId* expect,
-               std::string* content, FileStamp* stamp) override;
+               std::string* content, FileStamp* stamp,
+               ReadHandle* kept) override;
   int StampFile(const std::string& path, FileStamp* stamp) override;
   int ReplaceFile(const std::string& path, std::string_view content,
                   const ReplaceOptions& options, ReplaceNotes* notes) override;
@@ -314,6 +344,7 @@ class RealFileSystem : public FileSystem {
   // nothing else.
   std::unique_ptr<FileSystem> ForWorker() override;
   int PrepareReplace(const std::string& path, std::string_view content,
+                     const ReadHandle* read,
                      PreparedReplace* prepared) override;
   int CommitReplace(PreparedReplace& prepared, const ReplaceOptions& options,
                     ReplaceNotes* notes) override;

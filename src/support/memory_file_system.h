@@ -84,8 +84,10 @@ class MemoryFileSystem : public FileSystem {
   int OpenTree(const std::string& root) override;
   int LockFolder(const std::string& folder) override;
   int LockShard(const std::string& folder, std::string_view shard) override;
+  using FileSystem::ReadFile;
   int ReadFile(const std::string& path, const FileId* expect,
-               std::string* content, FileStamp* stamp) override;
+               std::string* content, FileStamp* stamp,
+               ReadHandle* kept) override;
   int StampFile(const std::string& path, FileStamp* stamp) override;
   int ReplaceFile(const std::string& path, std::string_view content,
                   const ReplaceOptions& options, ReplaceNotes* notes) override;

@@ -16,6 +16,10 @@
 #
 # Settings (environment):
 #   BENCH_RUNS     runs per tool and workload (default 5)
+#   BENCH_QUICK_RUNS  runs per tool of the workloads that take a fraction
+#                  of a second per run, whose medians move most with the
+#                  machine's noise: W-many, W-utf8, W-big, W-big-sparse and
+#                  W-interp (default twice BENCH_RUNS less one: 9)
 #   BENCH_DATA     where corpus and copies live, never inside the
 #                  repository (default /dev/shm/zarn-bench when /dev/shm is
 #                  a tmpfs with room for it, else $TMPDIR/zarn-bench). On a
@@ -39,6 +43,7 @@ cd "$(dirname "$0")/.."
 repo=$PWD
 
 runs=${BENCH_RUNS:-5}
+quick_runs=${BENCH_QUICK_RUNS:-$((2 * runs - 1))}
 default_data() {
   # Room for the corpus (about 0.5 GB) and two copies of the largest tree.
   if [[ $(stat -f -c %T /dev/shm 2>/dev/null) == tmpfs ]] &&
@@ -215,8 +220,10 @@ run_workload() {  # workload corpus-name tools...
   local w=$1 name=$2; shift 2
   src=$corpus/$name
   rm -rf "${data:?}/ref/$w"
-  echo "== $w ($runs runs of: $*)" >&2
-  for ((r = 1; r <= runs; r++)); do
+  local n=$quick_runs
+  case $w in W-tree|W-tree-scan|W-big-4x) n=$runs ;; esac
+  echo "== $w ($n runs of: $*)" >&2
+  for ((r = 1; r <= n; r++)); do
     for tool in "$@"; do time_one "$w" "$tool"; done
   done
   rm -rf "$work"

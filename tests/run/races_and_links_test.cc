@@ -11,11 +11,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <functional>
 #include <sstream>
+#include <thread>
 
 #include "run/e2e_fixture.h"
 #include "run/interrupt.h"
@@ -247,6 +249,27 @@ TEST_F(RacesAndLinks, FileChangedDuringTheRunIsNotReplaced) {
                   "/a.txt' changed during the run (another program wrote "
                   "to it after it was read); it is not replaced and keeps "
                   "what the other program wrote."),
+            1);
+}
+
+// Another program makes a.txt private between its read and its rename: the
+// new text, which would carry the mode the read saw, does not replace it.
+TEST_F(RacesAndLinks, ModeChangedDuringTheRunIsNotUndone) {
+  PutData("a.txt", "foo\n");
+  At(kCommit, data_ + "/a.txt", [&] {
+    // Past the clock tick of the file's own change time, which a change
+    // within the same tick would not move.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(::chmod((data_ + "/a.txt").c_str(), 0600), 0);
+  });
+  EXPECT_EQ(RunMain(false, "Files=\\.txt$\r\n"), 3);
+  EXPECT_EQ(Data("a.txt"), "foo\n");
+  struct stat st {};
+  ASSERT_EQ(::stat((data_ + "/a.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(Count("ZARNPFI008CE File '" + data_ + "/a.txt' changed during the "
+                  "run (another program wrote to it after it was read); it is "
+                  "not replaced and keeps what the other program wrote."),
             1);
 }
 

@@ -16,10 +16,10 @@
 #
 # Settings (environment):
 #   BENCH_RUNS     runs per tool and workload (default 5)
-#   BENCH_QUICK_RUNS  runs per tool of the workloads that take a fraction
-#                  of a second per run, whose medians move most with the
-#                  machine's noise: W-many, W-utf8, W-big, W-big-sparse and
-#                  W-interp (default twice BENCH_RUNS less one: 9)
+#   BENCH_QUICK_RUNS  runs per tool of the workloads that take at most a
+#                  few seconds per run, whose medians move most with the
+#                  machine's noise: every workload but W-tree and
+#                  W-tree-scan (default twice BENCH_RUNS less one: 9)
 #   BENCH_DATA     where corpus and copies live, never inside the
 #                  repository (default /dev/shm/zarn-bench when /dev/shm is
 #                  a tmpfs with room for it, else $TMPDIR/zarn-bench). On a
@@ -221,7 +221,7 @@ run_workload() {  # workload corpus-name tools...
   src=$corpus/$name
   rm -rf "${data:?}/ref/$w"
   local n=$quick_runs
-  case $w in W-tree|W-tree-scan|W-big-4x) n=$runs ;; esac
+  case $w in W-tree|W-tree-scan) n=$runs ;; esac
   echo "== $w ($n runs of: $*)" >&2
   for ((r = 1; r <= n; r++)); do
     for tool in "$@"; do time_one "$w" "$tool"; done

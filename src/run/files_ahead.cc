@@ -183,6 +183,7 @@ void FilesAhead::Stop() {
 
 void FilesAhead::WorkerLoop(Worker& worker) {
   KeepInterruptsFromThisThread();
+  std::vector<UniqueFd> to_close;
   for (;;) {
     Slot* slot = nullptr;
     {
@@ -195,7 +196,9 @@ void FilesAhead::WorkerLoop(Worker& worker) {
       slot = queue_.front();
       queue_.pop_front();
       slot->claimed = true;
+      to_close.swap(closing_);
     }
+    to_close.clear();
     const File& file = files_[slot->index];
     worker.files_path = file.path;
     if (slot->source != nullptr) {
@@ -222,11 +225,10 @@ void FilesAhead::WorkerLoop(Worker& worker) {
         slot->run.content = std::string();
       }
     }
-    // Closed here rather than by the file loop; a commit without a prepared
-    // file looks the file up again.
-    if (slot->run.prepared.ready() || !slot->run.rewrite) {
-      slot->run.read = ReadHandle();
-    }
+    // A file that stays as it is is closed here rather than by the file
+    // loop. One to be replaced stays open until after its rename (see
+    // Process).
+    if (!slot->run.rewrite) slot->run.read = ReadHandle();
     bool awaited = false;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -401,6 +403,13 @@ void FilesAhead::Process(size_t index) {
     return;
   }
   CommitFile(st_, path, slot.run);
+  // The replaced file, still open, is closed by a worker: the last close
+  // of a file renamed over frees its storage, which is work this thread,
+  // the one that commits every file, need not do.
+  if (slot.run.read.fd.get() >= 0) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    closing_.push_back(std::move(slot.run.read.fd));
+  }
 }
 
 }  // namespace zarn

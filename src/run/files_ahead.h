@@ -106,6 +106,8 @@ class FilesAhead {
   std::condition_variable work_done_;
   std::map<size_t, std::unique_ptr<Slot>> slots_;  // by index
   std::deque<Slot*> queue_;
+  // Files replaced by their commit, still open, for a worker to close.
+  std::vector<UniqueFd> closing_;
   bool stopping_ = false;
   size_t awaited_ = 0;  // the file whose turn it is
   // The workers still taking files: those numbered below. Written by this

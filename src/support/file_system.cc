@@ -818,37 +818,40 @@ int RealFileSystem::ListEntries(const std::string& folder,
   if (ids != nullptr) ids->clear();
   UniqueFd fd;
   if (int err = OpenFolder(folder, &fd)) return err;
-  DIR* dir = ::fdopendir(fd.get());
-  if (dir == nullptr) return errno;
-  fd.Release();  // now the DIR's
   std::vector<std::pair<std::string, FileId>> entries;
-  errno = 0;
-  while (struct dirent* e = ::readdir(dir)) {
-    std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    unsigned char type = e->d_type;
-    FileId id;
-    if (type == DT_UNKNOWN || (type == DT_REG && ids != nullptr)) {
-      struct stat st;
-      if (::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) !=
-          0) {
-        errno = 0;
-        continue;  // gone since it was listed
-      }
-      if (S_ISREG(st.st_mode))
-        type = DT_REG;
-      else if (S_ISDIR(st.st_mode))
-        type = DT_DIR;
-      else
-        type = DT_LNK;  // anything else is never listed
-      id = IdOf(st);
+  // The entries straight from the system, without a DIR stream (whose
+  // opening looks at the open folder three more times).
+  alignas(struct dirent64) char buffer[32768];
+  while (true) {
+    const ssize_t got = ::getdents64(fd.get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
     }
-    if (keep(name, type)) entries.emplace_back(std::move(name), id);
-    errno = 0;
+    if (got == 0) break;
+    for (ssize_t at = 0; at < got;) {
+      const auto* e = reinterpret_cast<const struct dirent64*>(buffer + at);
+      at += e->d_reclen;
+      std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      unsigned char type = e->d_type;
+      FileId id;
+      if (type == DT_UNKNOWN || (type == DT_REG && ids != nullptr)) {
+        struct stat st;
+        if (::fstatat(fd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+          continue;  // gone since it was listed
+        }
+        if (S_ISREG(st.st_mode))
+          type = DT_REG;
+        else if (S_ISDIR(st.st_mode))
+          type = DT_DIR;
+        else
+          type = DT_LNK;  // anything else is never listed
+        id = IdOf(st);
+      }
+      if (keep(name, type)) entries.emplace_back(std::move(name), id);
+    }
   }
-  int err = errno;
-  ::closedir(dir);
-  if (err != 0) return err;
   std::sort(entries.begin(), entries.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
   for (auto& [name, id] : entries) {

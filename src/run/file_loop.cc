@@ -441,8 +441,8 @@ void ProcessFile(RunState& st, const std::string& path, const FileId* listed,
     return ProcessStream(st, filter);
   }
   FileRun run;
-  if (int err = st.fs.ReadFile(path, listed, &run.content, &run.stamp,
-                               &run.read)) {
+  if (int err =
+          st.fs.ReadFile(path, listed, &run.content, &run.stamp, &run.read)) {
     ReadFailed(st, path, err);
     return;
   }

@@ -243,9 +243,8 @@ void FilesAhead::WorkerLoop(Worker& worker) {
 void FilesAhead::ReadInto(Slot& slot, FileSystem& fs) {
   const File& file = files_[slot.index];
   slot.run = FileRun();
-  slot.read_error =
-      fs.ReadFile(file.path, file.listed, &slot.run.content, &slot.run.stamp,
-                  &slot.run.read);
+  slot.read_error = fs.ReadFile(file.path, file.listed, &slot.run.content,
+                                &slot.run.stamp, &slot.run.read);
 }
 
 FilesAhead::Slot& FilesAhead::Fill(size_t index) {

@@ -571,8 +571,8 @@ int RealFileSystem::PrepareReplace(const std::string& path,
   ReplaceOptions how;
   how.read = read;
   try {
-    if (int err = PrepareIn(kept.get(), name, path, content, how, &notes,
-                            &temp)) {
+    if (int err =
+            PrepareIn(kept.get(), name, path, content, how, &notes, &temp)) {
       return err;
     }
   } catch (const std::bad_alloc&) {
@@ -650,9 +650,9 @@ int RealFileSystem::PrepareIn(int folder, const std::string& name,
         ::fstatat(folder, like_name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISREG(old.st_mode);
     if (had_old) {
-      like_own = UniqueFd(::openat(folder, like_name.c_str(),
-                                   O_RDONLY | O_NONBLOCK | O_NOFOLLOW |
-                                       O_CLOEXEC));
+      like_own =
+          UniqueFd(::openat(folder, like_name.c_str(),
+                            O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
       like = like_own.get();
     }
   }

@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <functional>
@@ -267,7 +267,8 @@ TEST_F(RacesAndLinks, ModeChangedDuringTheRunIsNotUndone) {
   struct stat st {};
   ASSERT_EQ(::stat((data_ + "/a.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
-  EXPECT_EQ(Count("ZARNPFI008CE File '" + data_ + "/a.txt' changed during the "
+  EXPECT_EQ(Count("ZARNPFI008CE File '" + data_ +
+                  "/a.txt' changed during the "
                   "run (another program wrote to it after it was read); it is "
                   "not replaced and keeps what the other program wrote."),
             1);

@@ -35,7 +35,7 @@ fault src/commands/search.cc 'FileTextLength(m) - end + 1);' 'FileTextLength(m) 
 fault src/commands/search.cc 'RemoveRangeVars("*ctx");' 'RemoveRangeVars("*ctxx");' 'the capture ranges of an earlier search are kept'
 fault src/commands/search.cc '/*ignore_case=*/mode == CaseMode::kIgnore' '/*ignore_case=*/mode != CaseMode::kIgnore' 'find and findup swap their letter-case rules'
 fault src/commands/replace.cc 'if (r.startpos >= 1 && r.length >= 0) {' 'if (r.startpos >= 0 && r.length >= 0) {' 'rep replaces through a range without a start (0, 0)'
-fault src/commands/replace.cc 'if (n != l) {' 'if (n > l) {' 'rep moves no range when the new text is shorter'
+fault src/commands/replace.cc 'if (n_counted != l) {' 'if (n_counted > l) {' 'rep moves no range when the new text is shorter'
 fault src/commands/range_adjust.cc 'new_length = S - s;' 'new_length = S - s + 1;' 'a range ending inside the replaced stretch keeps one character too many'
 fault src/commands/range_adjust.cc 'new_length = l - L + N;' 'new_length = l - L;' 'a range covering the replaced stretch loses the new text'
 fault src/commands/range_adjust.cc 'new_start = S + N;' 'new_start = S + N - 1;' 'a range starting inside the replaced stretch starts one too early'
@@ -46,8 +46,8 @@ fault src/commands/assign.cc 'if (!ToWholeNumber(value, &pos) || pos <= 0) {' 'i
 fault src/commands/assign.cc 'if (from_set) SetIntVar(m, "*changes"' 'if (!from_set) SetIntVar(m, "*changes"' 'setc and cat of *filestring count the change, set does not'
 fault src/commands/assign.cc 'std::string literal = GetWord("," + op.cut.rest + ",", ",", 1);' 'std::string literal = GetWord("," + op.cut.rest + ",", ",", 2);' 'setc stores the second word'
 fault src/commands/wlog.cc 'ReportMissingArgument(m, op.keyword(), "", ErrorState::kFileFailed);' 'ReportMissingArgument(m, op.keyword(), "", ErrorState::kStopRun);' 'wlog without a name stops the run'
-fault src/eval/functions_text.cc 'if (static_cast<size_t>(start) > t.size()) {' 'if (static_cast<size_t>(start) >= t.size()) {' 'pos refuses a start at the last character'
-fault src/eval/functions_text.cc 'if (from + static_cast<size_t>(n) > t.size()) {' 'if (from + static_cast<size_t>(n) >= t.size()) {' 'mid refuses a piece that ends at the last character'
+fault src/eval/functions_text.cc 'if (static_cast<size_t>(start) > (chars ? CountChars(t) : t.size())) {' 'if (static_cast<size_t>(start) >= (chars ? CountChars(t) : t.size())) {' 'pos refuses a start at the last character'
+fault src/eval/functions_text.cc 'if (from + static_cast<size_t>(n) > length) {' 'if (from + static_cast<size_t>(n) >= length) {' 'mid refuses a piece that ends at the last character'
 fault src/support/text.h 'for (; done < count; ++done) {' 'for (; done <= count; ++done) {' 'sr with a count replaces one occurrence too many'
 fault src/eval/functions_word.cc 'const bool right = side == "1";' 'const bool right = side == "0";' 'fill pads on the wrong side'
 fault src/eval/functions_word.cc 'if (code > 255) {' 'if (code > 256) {' 'chr(256) gives a character'
@@ -64,17 +64,19 @@ fault src/variables/file_text.cc '        std::memcpy(base + write, to.data(), t
 fault src/run/file_loop.cc 'const bool rewrite = changes > 0 && !text.IsOriginal();' 'const bool rewrite = changes > 0;' 'files whose text comes out as read are rewritten too'
 fault src/commands/dispatcher.cc 'while (m.CurOper <= count) {' 'while (m.CurOper < count) {' 'the last operation of a program never runs'
 fault src/run/file_loop.cc 'if (st.machine.ErrFlag != ErrorState::kStopRun)' 'if (st.machine.ErrFlag == ErrorState::kStopRun)' 'a failed write-back does not fail the file (exit 0 instead of 3)'
-fault src/run/file_loop.cc 'const bool backup = !options.dry_run && !options.backup_suffix.empty();' 'const bool backup = options.dry_run && !options.backup_suffix.empty();' 'a real run makes no backups'
+fault src/run/file_loop.cc 'const bool backup = !options.dry_run && !options.backup_suffix.empty();
+  std::string& content' 'const bool backup = options.dry_run && !options.backup_suffix.empty();
+  std::string& content' 'a real run makes no backups'
 fault src/run/file_loop.cc 'int64_t{IntVar(st.machine, "*allfiles")} + 1);' 'int64_t{IntVar(st.machine, "*allfiles")} + 2);' 'every file counts twice in *allfiles'
 fault src/run/parameters.cc 's.RecurseFlag = IsUndefined(value) || value == "Yes";' 's.RecurseFlag = !IsUndefined(value) || value == "Yes";' 'recursion is off unless a Recursion value is given'
 fault src/support/file_system.cc 'mode_t mode = had_old ? (old.st_mode & 07777) : DefaultFileMode();' 'mode_t mode = had_old ? (old.st_mode & 0777) : DefaultFileMode();' 'a replaced file loses its set-id bits'
 fault src/support/file_system.cc '  if (sync_writes()) {
     if (int err = Sync(fd.get(), /*is_folder=*/false)) return fail(err);' '  if (!sync_writes()) {
     if (int err = Sync(fd.get(), /*is_folder=*/false)) return fail(err);' 'a file is forced to disk exactly when --fsync is not given'
-fault src/support/file_system.cc '    ::unlinkat(folder, temp->c_str(), 0);
-    temp->clear();
-    return err;' '    temp->clear();
-    return err;' 'a failed replacement leaves its temporary file behind'
+fault src/support/file_system.cc '  UniqueFd fd(fd_raw);
+  auto fail = [&](int err) {
+    ::unlinkat(folder, temp->c_str(), 0);' '  UniqueFd fd(fd_raw);
+  auto fail = [&](int err) {' 'a failed replacement leaves its temporary file behind'
 fault src/support/file_system.cc 'return type == DT_REG && name[0] != '"'"'.'"'"';' 'return type == DT_REG && name[0] != '"'"'_'"'"';' 'hidden files (and left-over temporaries) are selected'
 fault src/eval/functions_logic.cc 'KnownNumber(pieces[*holds ? 3 : 4]' 'KnownNumber(pieces[*holds ? 4 : 3]' 'ifn over arguments known as numbers chooses the other argument'
 fault src/eval/functions_logic.cc '      !decimal) {' '      false) {' 'ifn over known numbers hands on a literal written otherwise (007) as its number'

@@ -135,10 +135,6 @@ class FileSystem {
   virtual int ReadFile(const std::string& path, const FileId* expect,
                        std::string* content, FileStamp* stamp,
                        ReadHandle* kept) = 0;
-  int ReadFile(const std::string& path, const FileId* expect,
-               std::string* content, FileStamp* stamp) {
-    return ReadFile(path, expect, content, stamp, nullptr);
-  }
   int ReadWholeFile(const std::string& path, std::string* content) {
     return ReadFile(path, nullptr, content, nullptr, nullptr);
   }
@@ -325,7 +321,6 @@ class RealFileSystem : public FileSystem {
   int OpenTree(const std::string& root) override;
   int LockFolder(const std::string& folder) override;
   int LockShard(const std::string& folder, std::string_view shard) override;
-  using FileSystem::ReadFile;
   int ReadFile(const std::string& path, const FileId* expect,
                std::string* content, FileStamp* stamp,
                ReadHandle* kept) override;

@@ -84,7 +84,6 @@ class MemoryFileSystem : public FileSystem {
   int OpenTree(const std::string& root) override;
   int LockFolder(const std::string& folder) override;
   int LockShard(const std::string& folder, std::string_view shard) override;
-  using FileSystem::ReadFile;
   int ReadFile(const std::string& path, const FileId* expect,
                std::string* content, FileStamp* stamp,
                ReadHandle* kept) override;

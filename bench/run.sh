@@ -152,6 +152,10 @@ tool_command() {
     zarn-loop) echo "'$zarn' '$(params loop)'" ;;
     zarn-loop-j1) echo "'$zarn' --jobs 1 '$(params loop)'" ;;
     zarn-loop-j2) echo "'$zarn' --jobs 2 '$(params loop)'" ;;
+    # Two runs that share nothing but the tree: each shard of a split in two,
+    # side by side, with one thread each. What the machine gives two cores
+    # that need not wait for each other, the measure of --jobs 2.
+    zarn-loop-2shards) echo "'$zarn' --jobs 1 --shard 0/2 '$(params loop)' & '$zarn' --jobs 1 --shard 1/2 '$(params loop)' || exit; wait \$!" ;;
     zarn-scan) echo "'$zarn' '$(params scan)'" ;;
     find-read) echo "find '$work' -type f -name '*.txt' -exec cat {} + >/dev/null" ;;
     zarn-sr) echo "'$zarn' '$(params sr)'" ;;
@@ -239,7 +243,7 @@ started=$(date +%s)
 if wanted W-many; then
   make_corpus many many
   run_workload W-many many cp sed perl "${sd[@]}" zarn-loop zarn-sr \
-    zarn-loop-utf8 zarn-sr-utf8 zarn-loop-j1 zarn-loop-j2
+    zarn-loop-utf8 zarn-sr-utf8 zarn-loop-j1 zarn-loop-j2 zarn-loop-2shards
 fi
 if wanted W-utf8; then
   make_corpus many-utf8 many-utf8
@@ -350,6 +354,8 @@ awk -v largest="$largest_list" -v tree_files="$tree_files" '
     target("loop, W-big-4x / W-big", ratio("W-big-4x" SUBSEP "zarn-loop", "W-big" SUBSEP "zarn-loop"), 4.5)
     target("sr, W-big-4x / W-big", ratio("W-big-4x" SUBSEP "zarn-sr", "W-big" SUBSEP "zarn-sr"), 4.5)
     target("loop --jobs 2 / --jobs 1, W-many", ratio("W-many" SUBSEP "zarn-loop-j2", "W-many" SUBSEP "zarn-loop-j1"), 0.55)
+    x = ratio("W-many" SUBSEP "zarn-loop-2shards", "W-many" SUBSEP "zarn-loop-j1")
+    if (x >= 0) printf "  %-44s %8.2f    (two shards side by side, no target)\n", "loop 2 x --jobs 1 / --jobs 1, W-many", x
     target("loop / sed, W-tree", ratio("W-tree" SUBSEP "zarn-loop", "W-tree" SUBSEP "sed"), 1.0)
     target("sr / sed, W-tree", ratio("W-tree" SUBSEP "zarn-sr", "W-tree" SUBSEP "sed"), 1.0)
     # Ahead of sd wherever it ran: the one-liner, which does the job of sd (one

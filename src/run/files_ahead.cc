@@ -87,6 +87,8 @@ namespace {
 // then one worker fewer runs, and the file loop's thread takes its place.
 constexpr int64_t kFilesToJudge = 32;
 constexpr int64_t kSmallFileBytes = 16 * 1024;
+// The most room a worker keeps from one file's text for its next read.
+constexpr size_t kKeptRoom = size_t{1} << 20;
 
 }  // namespace
 
@@ -130,6 +132,11 @@ struct FilesAhead::Worker {
   RecordingHost host;
   Machine machine;
   std::string files_path;  // the path of the file in hand
+  // The room of the last text written out, for the next read: memory a
+  // worker took stays with it, rather than going back to its heap from
+  // the file loop's thread with the slot (which returns it to the system
+  // and makes the next read fault it in again).
+  std::string room;
   // The worker's own file system, for the files of segment `fs_segment`.
   std::unique_ptr<FileSystem> fs;
   int32_t fs_segment = -1;
@@ -209,7 +216,7 @@ void FilesAhead::WorkerLoop(Worker& worker) {
       if (worker.fs == nullptr) {
         slot->read_error = EMFILE;
       } else {
-        ReadInto(*slot, *worker.fs);
+        ReadInto(*slot, *worker.fs, &worker.room);
       }
     }
     if (slot->read_error == 0) {
@@ -222,7 +229,8 @@ void FilesAhead::WorkerLoop(Worker& worker) {
           worker.fs->PrepareReplace(file.path, slot->run.content,
                                     &slot->run.read,
                                     &slot->run.prepared) == 0) {
-        slot->run.content = std::string();
+        std::string written = std::move(slot->run.content);
+        if (written.capacity() <= kKeptRoom) worker.room = std::move(written);
       }
     }
     // A file that stays as it is is closed here rather than by the file
@@ -240,9 +248,10 @@ void FilesAhead::WorkerLoop(Worker& worker) {
   }
 }
 
-void FilesAhead::ReadInto(Slot& slot, FileSystem& fs) {
+void FilesAhead::ReadInto(Slot& slot, FileSystem& fs, std::string* room) {
   const File& file = files_[slot.index];
   slot.run = FileRun();
+  if (room != nullptr) slot.run.content = std::move(*room);
   slot.read_error = fs.ReadFile(file.path, file.listed, &slot.run.content,
                                 &slot.run.stamp, &slot.run.read);
 }

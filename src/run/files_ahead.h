@@ -79,8 +79,8 @@ class FilesAhead {
   // Reads the files from `index` on that may be in flight, handing each to
   // the workers; the slot of index.
   Slot& Fill(size_t index);
-  // Reads the file of slot through fs.
-  void ReadInto(Slot& slot, FileSystem& fs);
+  // Reads the file of slot through fs, into the room given, if any.
+  void ReadInto(Slot& slot, FileSystem& fs, std::string* room = nullptr);
   // Reads (when no worker did) and runs the file of slot on this thread;
   // in_turn: its turn has come, so what it read needs no second look.
   void RunHere(Slot& slot, bool in_turn);

@@ -482,13 +482,16 @@ int RealFileSystem::ReadFile(const std::string& path, const FileId* expect,
   // file from here on changes the stamp.
   if (stamp != nullptr) *stamp = StampOf(st);
   try {
-    std::string data;
+    // The room *content already has is used again (a caller reading file
+    // after file keeps one buffer).
+    std::string data = std::move(*content);
     // Read straight into the string, sized by what fstat said; a file that
-    // grows while it is read gets room as it comes, up to the limit. The
+    // grows while it is read gets room as it comes, up to the limit. New
     // room is advised for huge pages before it is first touched, so that
     // sizing it costs a few dozen page faults rather than one per 4 KB.
+    const size_t had = data.capacity();
     data.reserve(static_cast<size_t>(st.st_size) + 1);
-    AdviseLargeBuffer(data.data(), data.capacity());
+    if (data.capacity() != had) AdviseLargeBuffer(data.data(), data.capacity());
     data.resize(static_cast<size_t>(st.st_size) + 1);
     size_t used = 0;
     while (true) {

@@ -196,6 +196,21 @@ TEST_F(FileSystemTest, KeepingExistingNeverReplacesAnything) {
                                       "f.txt.orig.2", "f.txt.orig.3"}));
 }
 
+TEST_F(FileSystemTest, ReadIntoAUsedBufferGivesTheFileExactly) {
+  // A worker reads file after file into the room of the last text: nothing
+  // of an earlier, longer text may show through.
+  std::string content;
+  for (const std::string& text :
+       {kNew, std::string("short\r\n"), std::string(), kOld + kNew}) {
+    PutData("f.txt", text);
+    ASSERT_EQ(fs_.ReadWholeFile(Path("f.txt"), &content), 0);
+    EXPECT_EQ(content, text);
+  }
+  // A failed read leaves nothing of the last text either.
+  EXPECT_EQ(fs_.ReadWholeFile(Path("absent"), &content), ENOENT);
+  EXPECT_EQ(content, "");
+}
+
 TEST_F(FileSystemTest, PipeOrHugeFileIsNotReadAndNothingBlocks) {
   ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0644), 0);
   std::string content = "stale";

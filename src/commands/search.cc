@@ -77,7 +77,13 @@ void Search(Machine& m, const CompiledOper& op, CaseMode mode) {
   SearchResult& found = m.search_result;
   const FileText& file_text = m.StrVars.file_text();
   FileTextSearch text(file_text);
-  const bool chars = file_text.utf8();
+  // Where every byte is a character (pure ASCII, say), a search from
+  // within the text finds the same numbers in either unit: nothing is
+  // converted.
+  const bool chars =
+      file_text.utf8() &&
+      !(start >= 1 && static_cast<size_t>(start) < file_text.size() &&
+        file_text.CharCount() == file_text.size());
   m.regex.Search(text, chars ? ByteStart(file_text, start) : start, pattern,
                  /*ignore_case=*/mode == CaseMode::kIgnore, count_all, &found);
   if (chars) InCharacters(file_text, start, &found);

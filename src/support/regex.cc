@@ -1,6 +1,7 @@
 #include "support/regex.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <string>
 
@@ -336,11 +337,19 @@ RegexCache::RegexCache(size_t capacity)
 RegexCache::~RegexCache() = default;
 
 Regex& RegexCache::Get(std::string_view pattern, RegexOptions options) {
-  key_buffer_.clear();
-  key_buffer_.push_back(options.ignore_case ? 'i' : '-');
-  key_buffer_.push_back(options.multiline ? 'm' : '-');
-  key_buffer_.push_back(options.crlf_line_ends_only ? 'r' : '-');
-  key_buffer_.push_back(options.utf ? 'u' : '-');
+  const std::array<char, 4> flags{
+      options.ignore_case ? 'i' : '-', options.multiline ? 'm' : '-',
+      options.crlf_line_ends_only ? 'r' : '-', options.utf ? 'u' : '-'};
+  // The key of the last call is still in key_buffer_, and its entry first:
+  // the same pattern again (a search in a loop) needs no lookup.
+  if (!entries_.empty() &&
+      key_buffer_.size() == flags.size() + pattern.size() &&
+      std::string_view(key_buffer_).substr(0, flags.size()) ==
+          std::string_view(flags.data(), flags.size()) &&
+      std::string_view(key_buffer_).substr(flags.size()) == pattern) {
+    return *entries_.front().regex;
+  }
+  key_buffer_.assign(flags.data(), flags.size());
   key_buffer_.append(pattern);
   auto found = index_.find(key_buffer_);
   if (found != index_.end()) {
@@ -402,7 +411,17 @@ Regex* RegularExpressions::StartSearch(std::string_view pattern,
   result->length = 0;
   result->captures.clear();
   result->limit_exceeded = false;
-  const bool utf = search_utf_ && !MatchesAsBytes(pattern, ignore_case);
+  bool utf = false;
+  if (search_utf_) {
+    if (!last_.known || last_.ignore_case != ignore_case ||
+        last_.pattern != pattern) {
+      last_.pattern.assign(pattern);
+      last_.ignore_case = ignore_case;
+      last_.as_bytes = MatchesAsBytes(pattern, ignore_case);
+      last_.known = true;
+    }
+    utf = !last_.as_bytes;
+  }
   Regex& regex =
       cache_.Get(pattern, RegexOptions{.ignore_case = ignore_case, .utf = utf});
   return regex.ok() ? &regex : nullptr;

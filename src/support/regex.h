@@ -314,6 +314,14 @@ class RegularExpressions {
   // Scratch space reused across calls: the subject with CR LF translated.
   std::string subject_buffer_;
   bool search_utf_ = false;
+  // The last pattern searched for in UTF-8 mode and whether it matches as
+  // bytes (MatchesAsBytes), for a search of the same pattern again.
+  struct LastPattern {
+    std::string pattern;
+    bool ignore_case = false;
+    bool as_bytes = false;
+    bool known = false;
+  } last_;
 };
 
 }  // namespace zarn

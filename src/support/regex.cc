@@ -413,12 +413,10 @@ Regex* RegularExpressions::StartSearch(std::string_view pattern,
   result->limit_exceeded = false;
   bool utf = false;
   if (search_utf_) {
-    if (!last_.known || last_.ignore_case != ignore_case ||
-        last_.pattern != pattern) {
+    if (last_.ignore_case != ignore_case || last_.pattern != pattern) {
       last_.pattern.assign(pattern);
       last_.ignore_case = ignore_case;
       last_.as_bytes = MatchesAsBytes(pattern, ignore_case);
-      last_.known = true;
     }
     utf = !last_.as_bytes;
   }

@@ -315,12 +315,12 @@ class RegularExpressions {
   std::string subject_buffer_;
   bool search_utf_ = false;
   // The last pattern searched for in UTF-8 mode and whether it matches as
-  // bytes (MatchesAsBytes), for a search of the same pattern again.
+  // bytes (MatchesAsBytes), for a search of the same pattern again; at
+  // first the empty pattern, which does not.
   struct LastPattern {
     std::string pattern;
     bool ignore_case = false;
     bool as_bytes = false;
-    bool known = false;
   } last_;
 };
 
